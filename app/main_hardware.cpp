@@ -1,0 +1,16 @@
+// qb7uart: the program on the real QB7 board.
+#include <cstdio>
+
+#include "app/launch.hpp"
+#include "board/hardware_ports.hpp"
+
+int main() {
+  std::string why;
+  auto ports = qb7::HardwarePorts::Open(why);
+  if (!ports) {
+    std::fprintf(stderr, "%s\n", why.c_str());
+    return 1;
+  }
+  qb7::RealClock clock;
+  return qb7::RunInTerminal(*ports, clock);
+}

@@ -1,0 +1,34 @@
+// qb7uart-sim: the same program on the simulated QB7 board.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/launch.hpp"
+#include "sim/pty_far_end.hpp"
+#include "sim/sim_options.hpp"
+#include "sim/simulated_board.hpp"
+
+int main(int argc, char** argv) {
+  qb7::sim::SimOptions options;
+  std::string error;
+  if (!qb7::sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options,
+                                 error)) {
+    std::fprintf(stderr, "qb7uart-sim: %s\n\n%s", error.c_str(), qb7::sim::SimUsage().c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(qb7::sim::SimUsage().c_str(), stdout);
+    return 0;
+  }
+  qb7::RealClock clock;
+  qb7::sim::SimulatedBoard board(clock, options.lineBaud);
+  for (const auto& [route, command] : options.attach) {
+    auto farEnd = qb7::sim::PtyFarEnd::Start(command, options.lineBaud, error);
+    if (!farEnd) {
+      std::fprintf(stderr, "qb7uart-sim: --attach %d: %s\n", route, error.c_str());
+      return 1;
+    }
+    board.Attach(route, std::move(farEnd));
+  }
+  return qb7::RunInTerminal(board, clock);
+}

@@ -1,0 +1,67 @@
+#include "app/route_menu.hpp"
+
+#include <unistd.h>
+
+#include <string>
+
+#include "app/machine.hpp"
+#include "config/config_loader.hpp"
+#include "console/program_exit.hpp"
+#include "terminal/term_session.hpp"
+
+namespace qb7 {
+
+namespace {
+
+void StartUp(Machine& m) {
+  m.console.SetExitBackground(0);
+  // The key-name constants are compile-time constants: nothing to set.
+  // Work in the program's own folder, so the configuration and the log live
+  // beside it. A failure is not fatal: the start directory is used then.
+  (void)!chdir(m.files.ProgramFolder().c_str());
+  m.console.ClearScreen();
+  m.colours = {7, 0};
+  m.console.SetColours(7, 0);
+  m.console.SetPosition(1, 1);
+  LoadConfiguration(m.console, m.files, m.store);
+  m.board.auxPort = board::kAuxPort;
+  m.board.dataPort = board::kDataPort;
+  m.uartBase = board::kUartBase;
+  m.board.WriteByte(m.board.auxPort, 0);
+}
+
+void DrawMenu(Machine& m) {
+  m.console.ClearScreen();
+  for (std::string_view row : kMenuRows) m.console.WriteText(row, true);
+}
+
+std::string UpperCase(std::string key) {
+  for (char& c : key)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return key;
+}
+
+}  // namespace
+
+void RunQb7Uart(Machine& m) {
+  StartUp(m);
+  for (;;) {
+    DrawMenu(m);
+    const std::string key = UpperCase(m.console.WaitKey());
+    if (key.size() == 1 && key[0] >= '0' && key[0] <= '5') {
+      const int route = key[0] - '0';
+      m.board.WriteRegister(board::kRouteRegister, route);
+      m.console.ClearScreen();
+      TermSession(m, std::string(kRouteTitles[route]), m.store.baud);
+    } else if (key == "R") {
+      m.board.WriteRegister(board::kResetRegister, 1);
+      m.console.Pause(10);
+      m.board.WriteRegister(board::kResetRegister, 0);
+    } else if (key == "Q") {
+      m.board.WriteRegister(board::kRouteRegister, 0);
+      throw ProgramExit{0, 0};
+    }
+  }
+}
+
+}  // namespace qb7

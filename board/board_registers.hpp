@@ -1,0 +1,36 @@
+// The board's register map behind the index/data port pair, and the UART
+// register block with its bits. Used by the driver and the simulated board.
+#pragma once
+#include <cstdint>
+
+namespace qb7::board {
+
+inline constexpr int kDataPort = 0x352;   // register values are read and written here
+inline constexpr int kIndexPort = 0x353;  // the register number is written here (data + 1)
+inline constexpr int kAuxPort = 0x2A4;    // written once with 0 at start-up
+inline constexpr int kUartBase = 0;
+
+inline constexpr int kResetRegister = 7;  // Out: 1 asserts the VSC7420 reset, 0 releases it
+inline constexpr int kRouteRegister = 8;  // Out: console line 0..5 wired to the UART
+
+namespace uart {
+inline constexpr int kDivisorLow = 0;   // Out: divisor, low byte
+inline constexpr int kDivisorHigh = 1;  // Out: divisor, high byte
+inline constexpr int kTx = 2;           // In: status; Out: transmit data
+inline constexpr uint8_t kTxBusy = 2;   //   In: transmitter busy
+inline constexpr int kEnable = 3;       // Out: 1 enables the UART
+inline constexpr int kRxData = 4;       // In: next byte of the receive FIFO
+inline constexpr int kRxCount = 5;      // In: bytes waiting (bits 0..6), error pending (bit 7)
+inline constexpr uint8_t kRxCountMask = 127;
+inline constexpr uint8_t kRxErrorPending = 128;
+inline constexpr int kRxStatus = 6;     // In: receive status; Out: commands
+inline constexpr uint8_t kRxFraming = 1;     //   In: framing error
+inline constexpr uint8_t kRxOverflow = 128;  //   In: a byte was lost at a full FIFO
+inline constexpr uint8_t kRxReset = 193;     //   Out: reset the receiver, clear the errors
+
+inline constexpr int kTxFifoSize = 128;
+inline constexpr int kRxFifoSize = 127;
+inline constexpr int kBitsPerByte = 10;  // start, 8 data, stop
+}  // namespace uart
+
+}  // namespace qb7::board

@@ -1,0 +1,107 @@
+#include "board/uart.hpp"
+
+#include <cmath>
+
+namespace qb7 {
+
+namespace uart = board::uart;
+
+int Uart::Divisor(int clock, int baud) {
+  if (baud <= 0 || clock <= 0) return -1;
+  double d = std::floor(static_cast<double>(clock) / static_cast<double>(baud) + 0.5);
+  if (d < 1 || d > 65535) return -1;
+  return static_cast<int>(d);
+}
+
+void Uart::UartInit(int clock, int baud, int port, int base) {
+  int divisor = Divisor(clock, baud);
+  if (divisor < 0) {
+    // A rate the divisor cannot express: say so and leave the divisor as it
+    // was, rather than divide by zero or program a wrapped value.
+    console_.ErrorMessage(std::string(kBadBaud) + std::to_string(baud));
+  } else {
+    Select(port, base, uart::kDivisorLow);
+    board_.WriteByte(port, divisor & 255);
+    Select(port, base, uart::kDivisorHigh);
+    board_.WriteByte(port, (divisor >> 8) & 255);
+  }
+  UartReset(port, base);
+  UartEnable(port, base);
+}
+
+void Uart::UartReset(int port, int base) {
+  Select(port, base, uart::kRxStatus);
+  board_.WriteByte(port, uart::kRxReset);
+}
+
+void Uart::UartEnable(int port, int base) {
+  Select(port, base, uart::kEnable);
+  board_.WriteByte(port, 1);
+}
+
+void Uart::UartSendStr(int port, int base, std::string_view text) {
+  if (text.size() > 128) console_.ErrorMessage(std::string(kTooLong) + std::to_string(text.size()));
+  Select(port, base, uart::kTx);
+  int counter = 0;
+  while (counter <= kTxPollLimit) {
+    if ((board_.ReadByte(port) & uart::kTxBusy) == 0) break;
+    ++counter;
+  }
+  if (counter > kTxPollLimit) console_.ErrorMessage(kTxTimeout);
+  // +2 is still selected: every byte goes to the transmit data register.
+  for (unsigned char b : text) board_.WriteByte(port, b);
+}
+
+void Uart::UartSendSlow(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    UartSendStr(port_, base_, text.substr(i, 1));
+    console_.Pause(10);
+  }
+}
+
+void Uart::UartRxCount(int port, int base, int& count) {
+  Select(port, base, uart::kRxCount);
+  count = board_.ReadByte(port) & uart::kRxCountMask;
+}
+
+void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
+                      int& failed) {
+  text.clear();
+  failed = 0;
+  int received = 0;
+  int idle = 0;
+  int error = 0;
+  for (;;) {
+    Select(port, base, uart::kRxCount);
+    int value = board_.ReadByte(port);
+    int available = value & uart::kRxCountMask;
+    error = value & uart::kRxErrorPending;
+    if (available > 0) {
+      if (received + available > wanted) available = wanted - received;
+      Select(port, base, uart::kRxData);
+      for (int i = 0; i < available; ++i) text.push_back(static_cast<char>(board_.ReadByte(port)));
+      idle = 0;
+      received += available;
+      if (received == wanted) break;
+    }
+    if (idle >= timeout) {
+      if (!quiet) console_.ErrorMessage(kRxTimeout);
+      failed = 1;
+      break;
+    }
+    console_.Pause(10);
+    idle += 10;
+  }
+  if (error) {
+    Select(port, base, uart::kRxStatus);
+    int status = board_.ReadByte(port);
+    if (!quiet) {
+      if (status & uart::kRxOverflow) console_.ErrorMessage(kRxOverflow);
+      if (status & uart::kRxFraming) console_.ErrorMessage(kRxFraming);
+    }
+    UartReset(port, base);
+    failed = 1;
+  }
+}
+
+}  // namespace qb7

@@ -1,0 +1,55 @@
+// Driver of the logic device's UART register block: baud divisor, transmit
+// with a bounded busy wait, paced transmit, receive with time-out and error
+// checks. Trouble is reported on the message line.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "board/register_port.hpp"
+#include "console/console.hpp"
+
+namespace qb7 {
+
+class Uart {
+ public:
+  // The message texts, each in one place.
+  static constexpr std::string_view kTooLong = "UartSendStr: string too long ";
+  static constexpr std::string_view kTxTimeout = "Timout on Wait UartTxStatus";
+  static constexpr std::string_view kRxTimeout = "UartRcvStr TimeOut";
+  static constexpr std::string_view kRxOverflow = "UartRcvStr Overflow";
+  static constexpr std::string_view kRxFraming = "UartRcvStr Framing Error";
+  static constexpr std::string_view kBadBaud = "UartInit: baud rate not possible: ";
+
+  static constexpr int kTxPollLimit = 100000;  // status reads 0..limit: 100001 at most
+
+  // port and base are the program-wide data port and UART base, used by
+  // UartSendSlow; the other operations take them as arguments.
+  Uart(RegisterPort& board, Console& console, const int& port, const int& base)
+      : board_(board), console_(console), port_(port), base_(base) {}
+
+  void UartInit(int clock, int baud, int port, int base);
+  void UartReset(int port, int base);
+  void UartEnable(int port, int base);
+  void UartSendStr(int port, int base, std::string_view text);
+  void UartSendSlow(std::string_view text);
+  void UartRxCount(int port, int base, int& count);
+  // Receives up to wanted bytes into text (emptied first). failed is 1 after
+  // a time-out or a receive error, else 0. quiet suppresses the messages.
+  void UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
+                  int& failed);
+
+  // The divisor for a clock and baud, or -1 when it does not fit 16 bits.
+  static int Divisor(int clock, int baud);
+
+ private:
+  void Select(int port, int base, int offset) {
+    board_.WriteByte(port + 1, base + offset);
+  }
+
+  RegisterPort& board_;
+  Console& console_;
+  const int& port_;
+  const int& base_;
+};
+
+}  // namespace qb7

@@ -1,0 +1,112 @@
+#include "config/config_loader.hpp"
+
+#include <string>
+
+#include "config/number_text.hpp"
+
+namespace qb7 {
+
+namespace {
+
+enum class Section { kNone, kBaud, kHelp, kSlot };
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::string_view LeftTrimSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+// Characters from a 1-based position on; empty when the text is shorter.
+std::string_view From(std::string_view s, std::size_t position) {
+  return position - 1 < s.size() ? s.substr(position - 1) : std::string_view{};
+}
+
+std::string_view Field(std::string_view s, std::size_t position, std::size_t length) {
+  return From(s, position).substr(0, length);
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string u(s);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return u;
+}
+
+bool IsContent(std::string_view line) { return !line.empty() && line.front() != '\''; }
+
+}  // namespace
+
+void LoadConfiguration(Console& console, Files& files, Store& store) {
+  store.baud = kDefaultBaud;
+  auto found = Files::FileExists(std::string(kConfigFileName));
+  if (!found) {
+    console.ErrorMessage(std::string(kConfigNotFound) + std::string(kConfigFileName));
+    return;
+  }
+  store.ClearCounts();
+  const int file = files.FreeFileNumber();
+  files.OpenForReading(*found, file);
+
+  Section section = Section::kBaud;
+  int slot = 0;
+  int lineNumber = 0;
+  while (!files.EndOfFile(file)) {
+    const std::string raw = files.ReadLine(file);
+    std::string_view line = TrimSpaces(raw);
+    if (IsContent(line) && line.front() == '#') {
+      section = Section::kNone;
+      lineNumber = 0;
+      const std::string upper = UpperCase(line);
+      if (StartsWith(upper, "#F") || StartsWith(upper, "#SF")) {
+        const bool shifted = upper[1] == 'S';
+        const std::size_t numberAt = shifted ? 4 : 3;
+        int64_t n = RoundHalfEven(ReadNumber(Field(line, numberAt, 2))) + (shifted ? 12 : 0);
+        if (Store::ValidSlot(static_cast<int>(n))) {
+          section = Section::kSlot;
+          slot = static_cast<int>(n);
+          line = LeftTrimSpaces(From(line, numberAt + 2));
+        } else {
+          // The store has no such slot: reported like an unknown header, and
+          // its lines go nowhere until the next header.
+          console.ErrorMessage(std::string(kNonValidCommand) + std::string(line));
+          continue;
+        }
+      } else if (StartsWith(upper, "#COMMODE")) {
+        section = Section::kBaud;
+        line = LeftTrimSpaces(From(line, 9));
+      } else if (StartsWith(upper, "#HELP")) {
+        section = Section::kHelp;
+        line = LeftTrimSpaces(From(line, 6));
+      } else {
+        console.ErrorMessage(std::string(kNonValidCommand) + std::string(line));
+      }
+    }
+    if (!IsContent(line)) continue;
+    switch (section) {
+      case Section::kBaud:
+        store.baud = ClampToInt32(RoundHalfEven(ReadNumber(line)));
+        break;
+      case Section::kHelp:
+        store.AddHelpLine(line == "\"" ? std::string_view(" ") : line);
+        break;
+      case Section::kSlot:
+        // Lines past the 99th have no room in the store and are dropped.
+        if (lineNumber < Store::kLinesPerSlot) store.SetSlotLine(slot, ++lineNumber, line);
+        break;
+      case Section::kNone:
+        break;
+    }
+  }
+  files.CloseFile(file);
+}
+
+}  // namespace qb7

@@ -1,0 +1,34 @@
+#include "console/clock.hpp"
+
+#include <time.h>
+
+namespace qb7 {
+
+namespace {
+uint64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
+}
+}  // namespace
+
+RealClock::RealClock() : originNs_(MonotonicNs()) {}
+
+uint64_t RealClock::NowUs() const { return (MonotonicNs() - originNs_) / 1000; }
+
+void RealClock::SleepUntilUs(uint64_t targetUs) {
+  uint64_t targetNs = originNs_ + targetUs * 1000;
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(targetNs / 1000000000ull);
+  ts.tv_nsec = static_cast<long>(targetNs % 1000000000ull);
+  // An interrupting signal ends the sleep early; the caller looks at why.
+  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+}
+
+void RealClock::Charge(uint64_t us) {
+  uint64_t until = MonotonicNs() + us * 1000;
+  while (MonotonicNs() < until) {
+  }
+}
+
+}  // namespace qb7

@@ -1,0 +1,143 @@
+#include "console/console.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "console/keys.hpp"
+#include "console/program_exit.hpp"
+
+namespace qb7 {
+
+Console::Console(Frontend& frontend, Clock& clock) : frontend_(frontend), clock_(clock) {}
+
+void Console::WriteText(std::string_view text, bool newline) {
+  int bells = screen_.Write(text);
+  if (newline) bells += screen_.Write("\r\n");
+  for (int i = 0; i < bells; ++i) Beep();
+}
+
+KeyCode Console::ReadKey() {
+  frontend_.CollectKeys(keys_, clock_.NowUs());
+  return keys_.Pop();
+}
+
+bool Console::KeyWaiting() {
+  frontend_.CollectKeys(keys_, clock_.NowUs());
+  return !keys_.Empty();
+}
+
+KeyCode Console::WaitKey() {
+  for (;;) {
+    Present();
+    Sleep(10000, false);
+    KeyCode key = ReadKey();
+    if (!key.empty()) return key;
+  }
+}
+
+void Console::Pause(int64_t ms) {
+  if (ms <= 0) return;
+  if (ms < 100) {
+    Sleep(static_cast<uint64_t>(ms) * 1000, true);
+    return;
+  }
+  int64_t remaining = ms;
+  while (remaining >= 50) {
+    if (KeyWaiting()) return;
+    Sleep(50000, true);
+    remaining -= 50;
+  }
+  Sleep(static_cast<uint64_t>(remaining) * 1000, true);
+}
+
+void Console::PauseUs(uint64_t us) { Sleep(us, true); }
+
+void Console::Beep() {
+  frontend_.Bell();
+  Sleep(250000, true);
+}
+
+void Console::Sleep(uint64_t us, bool withTask) {
+  const uint64_t target = clock_.NowUs() + us;
+  for (;;) {
+    Service();
+    uint64_t now = clock_.NowUs();
+    if (now >= target) return;
+    uint64_t next = target;
+    const bool task = withTask && task_ && !inTask_;
+    if (task) next = std::min(target, now + taskIntervalUs_);
+    // A real terminal also gets a look every frame interval, so the screen
+    // and Ctrl-C are never left waiting behind a long sleep.
+    next = std::min(next, now + kFrameIntervalUs);
+    clock_.SleepUntilUs(next);
+    if (task) RunTask();
+  }
+}
+
+void Console::RunTask() {
+  inTask_ = true;
+  try {
+    task_();
+  } catch (...) {
+    inTask_ = false;
+    throw;
+  }
+  inTask_ = false;
+}
+
+void Console::SetBackgroundTask(std::function<void()> task, uint64_t intervalUs) {
+  task_ = std::move(task);
+  taskIntervalUs_ = std::max<uint64_t>(intervalUs, 100);
+}
+
+void Console::ClearBackgroundTask() { task_ = nullptr; }
+
+void Console::Service() {
+  frontend_.CollectKeys(keys_, clock_.NowUs());
+  if (screen_.Version() != lastFrameVersion_ &&
+      clock_.NowUs() - lastFrameUs_ >= kFrameIntervalUs) {
+    Present();
+  }
+}
+
+void Console::Present() {
+  if (screen_.Version() == lastFrameVersion_) return;
+  frontend_.Present(screen_);
+  lastFrameVersion_ = screen_.Version();
+  lastFrameUs_ = clock_.NowUs();
+}
+
+void Console::Redraw() {
+  frontend_.Present(screen_);
+  lastFrameVersion_ = screen_.Version();
+  lastFrameUs_ = clock_.NowUs();
+}
+
+void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
+  const int slot = std::clamp(row, 0, Screen::kRows);
+  saved_[slot] = {screen_.Colours(), screen_.CursorRow(), screen_.CursorColumn()};
+
+  std::string line = " ";
+  line.append(text);
+  line.append(static_cast<std::size_t>(std::max<int>(1, 78 - static_cast<int>(text.size()))), ' ');
+  line.resize(std::min<std::size_t>(line.size(), 78));
+
+  screen_.SetColours(fg, bg);
+  screen_.SetPosition(row, 2);
+  WriteText(line);
+
+  KeyCode key = WaitKey();
+  if (key == keys::KeyHome) {
+    screen_.SetColours(7, exitBackground_);
+    screen_.Clear();
+    Present();
+    throw ProgramExit{0, 0};
+  }
+  const SavedLine& s = saved_[slot];
+  screen_.SetColours(s.colours.fg, s.colours.bg);
+  screen_.SetPosition(row, 1);
+  WriteText(std::string(79, ' '));
+  screen_.SetPosition(s.row, s.col);
+}
+
+}  // namespace qb7

@@ -1,0 +1,96 @@
+// The console operations the program calls: screen output, key reading,
+// pauses, the beep, key waits and the message line. Everything goes through
+// here; only the Frontend knows there is a terminal.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "console/clock.hpp"
+#include "console/frontend.hpp"
+#include "console/key_queue.hpp"
+#include "console/screen.hpp"
+
+namespace qb7 {
+
+class Console {
+ public:
+  Console(Frontend& frontend, Clock& clock);
+
+  // Screen output.
+  void ClearScreen() { screen_.Clear(); }
+  void SetPosition(int row, int col) { screen_.SetPosition(row, col); }
+  ColourPair SetColours(int fg, int bg) { return screen_.SetColours(fg, bg); }
+  ColourPair Colours() const { return screen_.Colours(); }
+  int CursorRow() const { return screen_.CursorRow(); }
+  int CursorColumn() const { return screen_.CursorColumn(); }
+  void WriteText(std::string_view text, bool newline = false);
+  void WriteEmptyLine() { WriteText({}, true); }
+
+  // Keys.
+  KeyCode ReadKey();
+  bool KeyWaiting();
+  KeyCode WaitKey();
+
+  // Pauses: below 100 ms plain; from 100 ms up in 50 ms steps that end early
+  // when a key waits. During a pause the background task (if any) runs.
+  void Pause(int64_t ms);
+  // A plain pause given in microseconds, with the background task running.
+  void PauseUs(uint64_t us);
+  // A 1000 Hz beep of 250 ms; returns when it ends.
+  void Beep();
+  // The bell without the wait, for text that arrives while a line is open.
+  void Ring() { frontend_.Bell(); }
+
+  // Message line: draws the text, waits for a key, then removes itself.
+  // Home ends the program with status 0.
+  void ShowMessage(int row, int bg, int fg, std::string_view text);
+  void ErrorMessage(std::string_view text) { ShowMessage(24, 12, 15, text); }
+  void SetExitBackground(int bg) { exitBackground_ = bg; }
+
+  // Work that must go on during pauses (a terminal session draining the
+  // receive FIFO). It runs at least every intervalUs while the program
+  // pauses, but never during a message line's key wait and never inside
+  // itself.
+  void SetBackgroundTask(std::function<void()> task, uint64_t intervalUs);
+  void ClearBackgroundTask();
+
+  // Gathers keys and draws the screen if it is due (at most one frame every
+  // 15 ms while things change). Cheap; call it from busy loops.
+  void Service();
+  // Draws the screen now if it changed since the last frame.
+  void Present();
+  // Draws the whole screen again, changed or not (after an external program).
+  void Redraw();
+
+  Screen& screen() { return screen_; }
+  const Screen& screen() const { return screen_; }
+  Frontend& frontend() { return frontend_; }
+  Clock& clock() { return clock_; }
+
+ private:
+  void Sleep(uint64_t us, bool withTask);
+  void RunTask();
+
+  static constexpr uint64_t kFrameIntervalUs = 15000;
+
+  Frontend& frontend_;
+  Clock& clock_;
+  Screen screen_;
+  KeyQueue keys_;
+  int exitBackground_ = 0;
+  struct SavedLine {
+    ColourPair colours;
+    int row = 1;
+    int col = 1;
+  };
+  std::array<SavedLine, Screen::kRows + 1> saved_{};
+  std::function<void()> task_;
+  uint64_t taskIntervalUs_ = 0;
+  bool inTask_ = false;
+  uint64_t lastFrameUs_ = 0;
+  uint64_t lastFrameVersion_ = ~0ull;
+};
+
+}  // namespace qb7

@@ -1,0 +1,117 @@
+#include "console/files.hpp"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+namespace qb7 {
+
+Files::Files(std::string programFolder) : programFolder_(std::move(programFolder)) {}
+
+Files::~Files() { CloseAll(); }
+
+int Files::FreeFileNumber() const {
+  for (int n = 1; n <= kMaxFiles; ++n)
+    if (entries_[n - 1].file == nullptr) return n;
+  return 0;
+}
+
+bool Files::IsOpen(int number) const {
+  return number >= 1 && number <= kMaxFiles && entries_[number - 1].file != nullptr;
+}
+
+void Files::OpenForReading(const std::string& name, int number) {
+  if (number < 1 || number > kMaxFiles) return;
+  CloseFile(number);
+  if (std::FILE* f = std::fopen(name.c_str(), "rb")) entries_[number - 1] = {f, false};
+}
+
+void Files::OpenForOutput(const std::string& name, int number) {
+  if (number < 1 || number > kMaxFiles) return;
+  CloseFile(number);
+  if (std::FILE* f = std::fopen(name.c_str(), "wb")) entries_[number - 1] = {f, true};
+}
+
+std::FILE* Files::Input(int number) {
+  if (number < 1 || number > kMaxFiles) return nullptr;
+  Entry& e = entries_[number - 1];
+  return (e.file && !e.output) ? e.file : nullptr;
+}
+
+bool Files::EndOfFile(int number) {
+  std::FILE* f = Input(number);
+  if (!f) return true;
+  int c = std::getc(f);
+  if (c == EOF) return true;
+  std::ungetc(c, f);
+  return false;
+}
+
+std::string Files::ReadLine(int number) {
+  std::string line;
+  std::FILE* f = Input(number);
+  if (!f) return line;
+  int c;
+  while ((c = std::getc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+  if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void Files::WriteFile(int number, std::string_view text) {
+  if (std::FILE* f = Output(number)) std::fwrite(text.data(), 1, text.size(), f);
+}
+
+void Files::Flush(int number) {
+  if (std::FILE* f = Output(number)) std::fflush(f);
+}
+
+void Files::CloseFile(int number) {
+  if (number < 1 || number > kMaxFiles) return;
+  Entry& e = entries_[number - 1];
+  if (e.file) std::fclose(e.file);
+  e = {};
+}
+
+void Files::CloseAll() {
+  for (int n = 1; n <= kMaxFiles; ++n) CloseFile(n);
+}
+
+std::optional<std::string> Files::FindInFolder(const std::string& folder,
+                                               const std::string& name) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return std::nullopt;
+  std::optional<std::string> found;
+  while (dirent* entry = readdir(dir)) {
+    const char* n = entry->d_name;
+    if (n[0] == '.') continue;  // hidden files do not count
+    if (strcasecmp(n, name.c_str()) != 0) continue;
+    std::string path = folder.empty() ? std::string(n) : folder + "/" + n;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // An exact match wins over one that differs in case.
+    if (!found || name == n) found = n;
+  }
+  closedir(dir);
+  return found;
+}
+
+std::optional<std::string> Files::FileExists(const std::string& name) {
+  return FindInFolder("", name);
+}
+
+std::string Files::ExecutableFolder() {
+  std::vector<char> buf(PATH_MAX + 1);
+  ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return ".";
+  std::string path(buf.data(), static_cast<std::size_t>(n));
+  auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace qb7

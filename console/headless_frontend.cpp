@@ -1,0 +1,32 @@
+#include "console/headless_frontend.hpp"
+
+#include "console/program_exit.hpp"
+
+namespace qb7 {
+
+void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) {
+  events_.push_back({atUs, std::move(key)});
+}
+
+void HeadlessFrontend::AddKeys(std::initializer_list<std::string_view> keys) {
+  for (auto k : keys) AddKey(KeyCode(k));
+}
+
+void HeadlessFrontend::AddInterruptAt(uint64_t atUs, int status, int signal) {
+  events_.push_back({atUs, {}, true, status, signal});
+}
+
+void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
+  while (!events_.empty() && events_.front().atUs <= nowUs) {
+    Event e = std::move(events_.front());
+    events_.pop_front();
+    lastEventUs_ = nowUs;
+    if (e.interrupt) throw ProgramExit{e.status, e.signal};
+    queue.Push(std::move(e.key));
+  }
+  if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + idleLimitUs_) throw ScriptEnded{};
+}
+
+void HeadlessFrontend::Present(const Screen&) { ++frames_; }
+
+}  // namespace qb7

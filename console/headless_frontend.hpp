@@ -1,0 +1,56 @@
+// A front end with no terminal, for tests: keys come from a script
+// (optionally at given clock times), the screen is read back cell by cell.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "console/frontend.hpp"
+
+namespace qb7 {
+
+// Thrown when the program waits for a key long after the script ran out,
+// so a test that forgot a key fails instead of hanging.
+struct ScriptEnded {};
+
+class HeadlessFrontend final : public Frontend {
+ public:
+  // A key due at once, or at a clock time.
+  void AddKey(KeyCode key) { AddKeyAt(0, std::move(key)); }
+  void AddKeyAt(uint64_t atUs, KeyCode key);
+  void AddKeys(std::initializer_list<std::string_view> keys);
+  // Ctrl-C (or a signal) at a clock time: the program is ended there.
+  void AddInterruptAt(uint64_t atUs, int status = 130, int signal = 0);
+  // How long (clock time) the program may wait after the last scripted
+  // event before ScriptEnded is thrown.
+  void SetIdleLimitUs(uint64_t us) { idleLimitUs_ = us; }
+
+  void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
+  void Present(const Screen& screen) override;
+  void Bell() override { ++bells_; }
+  void Suspend() override { ++suspends_; }
+  void Resume() override { ++resumes_; }
+
+  int Bells() const { return bells_; }
+  int Frames() const { return frames_; }
+  int Suspends() const { return suspends_; }
+  bool ScriptDone() const { return events_.empty(); }
+
+ private:
+  struct Event {
+    uint64_t atUs;
+    KeyCode key;
+    bool interrupt = false;
+    int status = 0;
+    int signal = 0;
+  };
+  std::deque<Event> events_;
+  uint64_t lastEventUs_ = 0;
+  uint64_t idleLimitUs_ = 600ull * 1000 * 1000;
+  int bells_ = 0;
+  int frames_ = 0;
+  int suspends_ = 0;
+  int resumes_ = 0;
+};
+
+}  // namespace qb7

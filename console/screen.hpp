@@ -1,0 +1,68 @@
+// The 80x25 text screen model: cells, cursor, pending line break, colours.
+// Pure: no terminal here. A front end draws it; the rest of the program
+// writes to it through Console.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qb7 {
+
+struct Cell {
+  uint8_t ch = ' ';
+  uint8_t fg = 7;
+  uint8_t bg = 0;
+  bool operator==(const Cell&) const = default;
+};
+
+struct ColourPair {
+  int fg = 7;
+  int bg = 0;
+  bool operator==(const ColourPair&) const = default;
+};
+
+class Screen {
+ public:
+  static constexpr int kRows = 25;
+  static constexpr int kCols = 80;
+
+  Screen();
+
+  // Every cell becomes a space in the current colours; cursor to 1,1.
+  void Clear();
+  // Row 1..25 or 0 (keep), column 1..80 or 0 (keep); anything else is ignored.
+  void SetPosition(int row, int col);
+  // Sets the colours (each taken modulo 16) and returns the previous pair.
+  ColourPair SetColours(int fg, int bg);
+  ColourPair Colours() const { return colours_; }
+
+  int CursorRow() const { return row_; }
+  int CursorColumn() const { return col_; }
+  bool LineBreakPending() const { return pending_; }
+
+  // Writes the bytes at the cursor, one by one; returns how many bells (byte 7)
+  // the text held, for the caller to sound.
+  int Write(std::string_view bytes);
+
+  const Cell& At(int row, int col) const { return cells_[row - 1][col - 1]; }
+  // The characters of one row as a byte string of 80.
+  std::string RowText(int row) const;
+  // Grows on every change, so a front end can skip frames that show nothing new.
+  uint64_t Version() const { return version_; }
+
+ private:
+  void Put(uint8_t ch);
+  void LineFeed();
+  void ScrollUp();
+
+  std::array<std::array<Cell, kCols>, kRows> cells_;
+  ColourPair colours_;
+  int row_ = 1;
+  int col_ = 1;
+  bool pending_ = false;
+  bool below_ = false;  // during a write: the cursor has gone below row 25
+  uint64_t version_ = 0;
+};
+
+}  // namespace qb7

@@ -1,0 +1,45 @@
+// A small built-in console at the far end of a line: echoes what it gets,
+// keeps a prompt and answers a few commands. Each console is described by
+// a profile, so the VSC7420, DK22N and DK22S differ only in data.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "sim/far_end.hpp"
+
+namespace qb7::sim {
+
+struct ConsoleProfile {
+  std::string prompt;       // e.g. "vsc7420# "
+  std::string banner;       // the answer to "version"
+  std::string status;       // the answer to "status", with colour sequences
+  std::vector<std::string> bootLog;  // lines printed after a reset pulse; empty: no boot
+};
+
+ConsoleProfile Vsc7420Profile();
+ConsoleProfile Dk22nProfile();
+ConsoleProfile Dk22sProfile();
+
+class ConsoleFarEnd final : public FarEnd {
+ public:
+  static constexpr uint64_t kBootLineUs = 60000;  // the boot log comes line by line, as a real boot
+
+  ConsoleFarEnd(ConsoleProfile profile, int baud) : FarEnd(baud), profile_(std::move(profile)) {}
+
+  void OnByte(uint8_t byte, uint64_t atUs) override;
+  void OnReset(uint64_t atUs) override;
+
+  // The help listing, the same for every console.
+  static const std::string& HelpText();
+
+ private:
+  void Execute(const std::string& line, uint64_t atUs);
+  void Reply(std::string_view text, uint64_t atUs) { outbox_.Send(text, atUs); }
+
+  ConsoleProfile profile_;
+  std::string line_;
+  int escape_ = 0;     // 1 after ESC, 2 inside ESC [
+  bool skipNext_ = false;  // after 255, the scan code of a PC key
+};
+
+}  // namespace qb7::sim

@@ -1,0 +1,98 @@
+#include "sim/sim_options.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace qb7::sim {
+
+namespace {
+bool ParseInt(const std::string& s, long lo, long hi, long& out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(s.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+}  // namespace
+
+std::string SimUsage() {
+  return "Usage: qb7uart-sim [--line-baud N] [--attach ROUTE=COMMAND]...\n"
+         "\n"
+         "Runs qb7uart on a simulated QB7 board. The program itself is the same\n"
+         "as on the hardware; these options configure only the simulated board.\n"
+         "\n"
+         "  --line-baud N           speed of every far end of the console lines\n"
+         "                          (default 115200). A UART programmed more than\n"
+         "                          3% away from it sees framing errors.\n"
+         "  --attach ROUTE=COMMAND  run COMMAND through /bin/sh on a pseudo-terminal\n"
+         "                          in raw mode as the far end of route 0..5, e.g.\n"
+         "                          --attach 2=/bin/sh or --attach 2=cat. Repeatable,\n"
+         "                          once per route.\n"
+         "  --help                  this text\n"
+         "\n"
+         "Built-in far ends: the VSC7420 console on routes 0, 4 and 5 (boot log\n"
+         "after R), the DK22N console on route 1, nothing on J27 (route 2), the\n"
+         "DK22S console on route 3. They answer help, version, status, pattern N.\n";
+}
+
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
+                     std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const std::string& name, std::string& out) {
+      if (a.size() > name.size() && a.compare(0, name.size() + 1, name + "=") == 0) {
+        out = a.substr(name.size() + 1);
+        return true;
+      }
+      if (a == name) {
+        if (i + 1 >= args.size()) {
+          error = name + " needs a value";
+          return false;
+        }
+        out = args[++i];
+        return true;
+      }
+      return false;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") {
+      options.help = true;
+    } else if (a.rfind("--line-baud", 0) == 0) {
+      if (!value("--line-baud", v)) {
+        if (error.empty()) error = "unknown option: " + a;
+        return false;
+      }
+      long baud = 0;
+      if (!ParseInt(v, 1, 10000000, baud)) {
+        error = "--line-baud takes a whole number from 1 to 10000000, not '" + v + "'";
+        return false;
+      }
+      options.lineBaud = static_cast<int>(baud);
+    } else if (a.rfind("--attach", 0) == 0) {
+      if (!value("--attach", v)) {
+        if (error.empty()) error = "unknown option: " + a;
+        return false;
+      }
+      auto eq = v.find('=');
+      long route = -1;
+      if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 0, 5, route) ||
+          eq + 1 >= v.size()) {
+        error = "--attach takes ROUTE=COMMAND with a route 0..5 and a command, not '" + v + "'";
+        return false;
+      }
+      if (options.attach.count(static_cast<int>(route))) {
+        error = "--attach given twice for route " + std::to_string(route);
+        return false;
+      }
+      options.attach[static_cast<int>(route)] = v.substr(eq + 1);
+    } else {
+      error = "unknown option: " + a;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace qb7::sim

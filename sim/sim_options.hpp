@@ -1,0 +1,22 @@
+// Options of qb7uart-sim; they configure only the simulated board.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qb7::sim {
+
+struct SimOptions {
+  int lineBaud = 115200;
+  std::map<int, std::string> attach;  // route -> shell command
+  bool help = false;
+};
+
+// Parses the arguments (without the program name). On a bad option returns
+// false with a one-line reason in error.
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
+                     std::string& error);
+
+std::string SimUsage();
+
+}  // namespace qb7::sim

@@ -1,0 +1,188 @@
+#include "sim/simulated_board.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "board/board_registers.hpp"
+#include "sim/console_far_end.hpp"
+
+namespace qb7::sim {
+
+namespace uart = board::uart;
+
+namespace {
+// Line time of one byte (10 bits) at a baud, rounded up so a line is never
+// faster than its speed.
+uint64_t ByteNsAt(int baud) {
+  const uint64_t b = static_cast<uint64_t>(std::max(baud, 1));
+  return (10ull * 1000000000ull + b - 1) / b;
+}
+constexpr uint64_t kPollIntervalUs = 1000;
+}  // namespace
+
+SimulatedBoard::SimulatedBoard(Clock& clock, int lineBaud) : clock_(clock) {
+  auto vsc = std::make_unique<ConsoleFarEnd>(Vsc7420Profile(), lineBaud);
+  routes_[0] = routes_[4] = routes_[5] = vsc.get();
+  owned_.push_back(std::move(vsc));
+  Attach(1, std::make_unique<ConsoleFarEnd>(Dk22nProfile(), lineBaud));
+  Attach(2, std::make_unique<NoFarEnd>(lineBaud));
+  Attach(3, std::make_unique<ConsoleFarEnd>(Dk22sProfile(), lineBaud));
+  auto none = std::make_unique<NoFarEnd>(lineBaud);
+  silent_ = none.get();
+  owned_.push_back(std::move(none));
+}
+
+SimulatedBoard::~SimulatedBoard() = default;
+
+void SimulatedBoard::Attach(int route, std::unique_ptr<FarEnd> farEnd) {
+  if (route < 0 || route >= kRoutes) return;
+  // Routes 0, 4 and 5 share the VSC7420's console: attaching to one of them
+  // takes that line only.
+  routes_[route] = farEnd.get();
+  owned_.push_back(std::move(farEnd));
+}
+
+FarEnd* SimulatedBoard::FarEndOn(int route) const {
+  return (route >= 0 && route < kRoutes) ? routes_[route] : silent_;
+}
+
+bool SimulatedBoard::SpeedMatches(int baud) const {
+  const double uartBaud = static_cast<double>(kUartClockHz) / divisor_;
+  return std::abs(baud - uartBaud) <= 0.03 * uartBaud;
+}
+
+void SimulatedBoard::Advance() {
+  const uint64_t nowUs = clock_.NowUs();
+  const uint64_t nowNs = nowUs * 1000;
+  if (nowUs - lastPollUs_ >= kPollIntervalUs) {
+    lastPollUs_ = nowUs;
+    for (auto& f : owned_) f->Poll(nowUs);
+  }
+  AdvanceTx(nowNs);
+  FarEnd* current = FarEndOn(route_);
+  for (auto& f : owned_) AdvanceRx(*f, f.get() == current, nowNs);
+}
+
+void SimulatedBoard::AdvanceTx(uint64_t nowNs) {
+  while (!tx_.empty() && txHeadDoneNs_ <= nowNs) {
+    uint8_t byte = tx_.front();
+    tx_.pop_front();
+    FarEnd* far = FarEndOn(route_);
+    // A far end at another speed samples the bits wrongly.
+    if (!SpeedMatches(far->baud())) byte = static_cast<uint8_t>(byte ^ 0x5A);
+    far->OnByte(byte, txHeadDoneNs_ / 1000);
+    if (!tx_.empty()) txHeadDoneNs_ += UartByteNs();
+  }
+}
+
+void SimulatedBoard::AdvanceRx(FarEnd& far, bool connected, uint64_t nowNs) {
+  const uint64_t byteNs = ByteNsAt(far.baud());
+  uint8_t byte;
+  uint64_t readyUs;
+  while (far.outbox().Peek(byte, readyUs)) {
+    const uint64_t start = std::max(readyUs * 1000, far.lineFreeNs);
+    const uint64_t arrival = start + byteNs;
+    if (arrival > nowNs) break;
+    far.outbox().Pop();
+    far.lineFreeNs = arrival;
+    // A line that is not wired to the UART, or a UART not yet enabled,
+    // lets the byte go by.
+    if (!connected || !enabled_ || (connected && inReset_ && &far == routes_[0])) continue;
+    if (static_cast<int>(rx_.size()) >= uart::kRxFifoSize) {
+      overflow_ = true;
+      ++overflowEvents_;
+      continue;
+    }
+    if (!SpeedMatches(far.baud())) {
+      framing_ = true;
+      ++framingEvents_;
+      byte = static_cast<uint8_t>(byte ^ 0x5A);
+    }
+    rx_.push_back(byte);
+    ++bytesDelivered_;
+  }
+}
+
+void SimulatedBoard::Write(uint16_t port, uint8_t value) {
+  clock_.Charge(1);
+  Advance();
+  if (port == board::kIndexPort) {
+    index_ = value;
+  } else if (port == board::kDataPort) {
+    WriteRegister(index_, value);
+  } else if (port == board::kAuxPort) {
+    ++auxWrites_;
+  }
+}
+
+uint8_t SimulatedBoard::Read(uint16_t port) {
+  clock_.Charge(1);
+  Advance();
+  if (port == board::kIndexPort) return static_cast<uint8_t>(index_);
+  if (port == board::kDataPort) return ReadRegister(index_);
+  return 0xFF;
+}
+
+void SimulatedBoard::WriteRegister(int reg, uint8_t value) {
+  const uint64_t nowUs = clock_.NowUs();
+  switch (reg) {
+    case uart::kDivisorLow:
+      divisor_ = std::max(1, (divisor_ & 0xFF00) | value);
+      break;
+    case uart::kDivisorHigh:
+      divisor_ = std::max(1, (divisor_ & 0x00FF) | (value << 8));
+      break;
+    case uart::kTx:
+      if (!enabled_ || static_cast<int>(tx_.size()) >= uart::kTxFifoSize) break;
+      if (tx_.empty()) txHeadDoneNs_ = nowUs * 1000 + UartByteNs();
+      tx_.push_back(value);
+      break;
+    case uart::kEnable:
+      enabled_ = value == 1;
+      break;
+    case uart::kRxStatus:
+      if (value == uart::kRxReset) {
+        overflow_ = framing_ = false;
+        rx_.clear();
+      }
+      break;
+    case board::kResetRegister:
+      if (value == 1 && !inReset_) {
+        inReset_ = true;
+        routes_[0]->OnResetAsserted();
+      } else if (value == 0 && inReset_) {
+        inReset_ = false;
+        routes_[0]->lineFreeNs = nowUs * 1000;
+        routes_[0]->OnReset(nowUs);
+      }
+      break;
+    case board::kRouteRegister:
+      route_ = value;
+      break;
+    default:
+      break;
+  }
+}
+
+uint8_t SimulatedBoard::ReadRegister(int reg) {
+  switch (reg) {
+    case uart::kTx:
+      return tx_.empty() ? 0 : uart::kTxBusy;
+    case uart::kRxData: {
+      if (rx_.empty()) return 0;
+      uint8_t b = rx_.front();
+      rx_.pop_front();
+      return b;
+    }
+    case uart::kRxCount:
+      return static_cast<uint8_t>(rx_.size() & uart::kRxCountMask) |
+             ((overflow_ || framing_) ? uart::kRxErrorPending : 0);
+    case uart::kRxStatus:
+      return static_cast<uint8_t>((framing_ ? uart::kRxFraming : 0) |
+                                  (overflow_ ? uart::kRxOverflow : 0));
+    default:
+      return 0;
+  }
+}
+
+}  // namespace qb7::sim

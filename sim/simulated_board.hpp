@@ -1,0 +1,80 @@
+// The simulated QB7 board behind the port pair: the index/data protocol,
+// the reset and route registers, and the UART with its FIFOs and line
+// timing. Every port access costs 1 microsecond of clock time, as a bus
+// cycle does, and brings the lines up to the clock.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "board/port_io.hpp"
+#include "console/clock.hpp"
+#include "sim/far_end.hpp"
+
+namespace qb7::sim {
+
+class SimulatedBoard final : public PortIo {
+ public:
+  static constexpr int kRoutes = 6;
+  static constexpr int kUartClockHz = 125000000;
+
+  // Built-in consoles on every route (none on J27), all at lineBaud.
+  SimulatedBoard(Clock& clock, int lineBaud = 115200);
+  ~SimulatedBoard() override;
+
+  void Write(uint16_t port, uint8_t value) override;
+  uint8_t Read(uint16_t port) override;
+
+  // Puts a far end on a route in place of what was there.
+  void Attach(int route, std::unique_ptr<FarEnd> farEnd);
+  FarEnd* FarEndOn(int route) const;
+
+  // Brings both directions of the line up to the clock.
+  void Advance();
+
+  // For tests and the soak.
+  int route() const { return route_; }
+  bool inReset() const { return inReset_; }
+  bool enabled() const { return enabled_; }
+  int divisor() const { return divisor_; }
+  std::size_t rxWaiting() const { return rx_.size(); }
+  std::size_t txWaiting() const { return tx_.size(); }
+  uint64_t overflowEvents() const { return overflowEvents_; }
+  uint64_t framingEvents() const { return framingEvents_; }
+  uint64_t bytesDelivered() const { return bytesDelivered_; }
+  int auxWrites() const { return auxWrites_; }
+
+ private:
+  void WriteRegister(int reg, uint8_t value);
+  uint8_t ReadRegister(int reg);
+  void AdvanceTx(uint64_t nowNs);
+  void AdvanceRx(FarEnd& farEnd, bool connected, uint64_t nowNs);
+  uint64_t UartByteNs() const { return 80ull * static_cast<uint64_t>(divisor_); }
+  bool SpeedMatches(int baud) const;
+
+  Clock& clock_;
+  std::vector<std::unique_ptr<FarEnd>> owned_;
+  std::array<FarEnd*, kRoutes> routes_{};
+  FarEnd* silent_;  // for route values with no console line
+
+  int index_ = 0;
+  int route_ = 0;
+  bool inReset_ = false;
+  int auxWrites_ = 0;
+
+  int divisor_ = 1085;
+  bool enabled_ = false;
+  std::deque<uint8_t> tx_;
+  uint64_t txHeadDoneNs_ = 0;
+  std::deque<uint8_t> rx_;
+  bool overflow_ = false;
+  bool framing_ = false;
+  uint64_t overflowEvents_ = 0;
+  uint64_t framingEvents_ = 0;
+  uint64_t bytesDelivered_ = 0;
+  uint64_t lastPollUs_ = 0;
+};
+
+}  // namespace qb7::sim

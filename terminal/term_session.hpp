@@ -1,0 +1,35 @@
+// The terminal session over the selected console line: programs the UART,
+// shows the status line, then polls: received bytes go through the
+// interpreter to the screen and "Term.txt"; keys are sent, play macros,
+// show the help or leave.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "console/keys.hpp"
+
+namespace qb7 {
+
+struct Machine;
+
+inline constexpr std::string_view kLogFileName = "Term.txt";
+inline constexpr std::string_view kStatusText = "     <Fx>Macro  <SF1>Help  <SF2>Exit  Baud: ";
+inline constexpr int kUartClock = 125000000;
+
+// The macro slot a key plays (1..24), or 0 for a key that plays none.
+int MacroSlotForKey(std::string_view key);
+
+// How long the session may sleep between looks at the receive FIFO at a
+// baud: half the time the FIFO takes to fill when the line is quiet (never
+// more than 30 ms), a quarter of it while bytes are arriving.
+struct PollTiming {
+  uint64_t idleUs;
+  uint64_t busyUs;
+};
+PollTiming PollTimingFor(int baud);
+
+// Runs until the operator presses Shift-F2.
+void TermSession(Machine& machine, const std::string& title, int baud);
+
+}  // namespace qb7

@@ -1,0 +1,141 @@
+// The whole program on a virtual clock: headless console, simulated board
+// behind a recording port, files in a fresh temporary folder.
+#pragma once
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/machine.hpp"
+#include "app/route_menu.hpp"
+#include "console/headless_frontend.hpp"
+#include "console/program_exit.hpp"
+#include "sim/simulated_board.hpp"
+
+namespace qb7::test {
+
+struct PortAccess {
+  bool write;
+  uint16_t port;
+  uint8_t value;
+  uint64_t atUs;
+  bool operator==(const PortAccess& o) const {
+    return write == o.write && port == o.port && value == o.value;
+  }
+};
+
+inline PortAccess W(uint16_t port, uint8_t value) { return {true, port, value, 0}; }
+inline PortAccess R(uint16_t port, uint8_t value) { return {false, port, value, 0}; }
+
+// Logs every access and passes it on to the board behind it (or, with no
+// board, scripts the reads).
+class RecordingPorts final : public PortIo {
+ public:
+  RecordingPorts(PortIo* inner, Clock& clock) : inner_(inner), clock_(clock) {}
+  void Write(uint16_t port, uint8_t value) override {
+    if (inner_)
+      inner_->Write(port, value);
+    else
+      clock_.Charge(1);
+    log.push_back({true, port, value, clock_.NowUs()});
+  }
+  uint8_t Read(uint16_t port) override {
+    uint8_t v;
+    if (inner_) {
+      v = inner_->Read(port);
+    } else {
+      clock_.Charge(1);
+      v = readScript ? readScript(port) : 0;
+    }
+    log.push_back({false, port, v, clock_.NowUs()});
+    return v;
+  }
+  std::vector<PortAccess> Writes() const {
+    std::vector<PortAccess> w;
+    for (auto& a : log)
+      if (a.write) w.push_back(a);
+    return w;
+  }
+  std::function<uint8_t(uint16_t)> readScript;
+  std::vector<PortAccess> log;
+
+ private:
+  PortIo* inner_;
+  Clock& clock_;
+};
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char tmpl[] = "/tmp/qb7test.XXXXXX";
+    path_ = mkdtemp(tmpl);
+    saved_ = std::filesystem::current_path();
+  }
+  ~TempFolder() {
+    std::filesystem::current_path(saved_);
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  void Write(const std::string& name, const std::string& content) const {
+    std::ofstream(path_ + "/" + name, std::ios::binary) << content;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(path_ + "/" + name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  bool Exists(const std::string& name) const {
+    return std::filesystem::exists(path_ + "/" + name);
+  }
+
+ private:
+  std::string path_;
+  std::filesystem::path saved_;
+};
+
+// A machine on a virtual clock. With a board the ports reach the simulated
+// QB7 board; without, reads come from readScript.
+struct Bench {
+  explicit Bench(bool withBoard = true, int lineBaud = 115200)
+      : board(withBoard ? std::make_unique<sim::SimulatedBoard>(clock, lineBaud) : nullptr),
+        ports(board.get(), clock),
+        console(frontend, clock),
+        files(folder.path()),
+        machine(console, files, ports) {}
+
+  // Runs start-up and the menu until the program ends; returns its status.
+  int Run() {
+    try {
+      RunQb7Uart(machine);
+    } catch (const ProgramExit& e) {
+      files.CloseAll();
+      return e.status;
+    }
+    return -1;
+  }
+
+  std::string Row(int r) const { return console.screen().RowText(r); }
+  // A row without its trailing spaces.
+  std::string Text(int r) const {
+    std::string s = Row(r);
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+  }
+
+  TempFolder folder;
+  VirtualClock clock;
+  HeadlessFrontend frontend;
+  std::unique_ptr<sim::SimulatedBoard> board;
+  RecordingPorts ports;
+  Console console;
+  Files files;
+  Machine machine;
+};
+
+}  // namespace qb7::test

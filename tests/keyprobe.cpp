@@ -1,0 +1,32 @@
+// Test helper: shows the key codes the real terminal front end decodes, one
+// line per key ("255 59"), until q. Used by the tmux tests.
+#include <string>
+
+#include "console/clock.hpp"
+#include "console/console.hpp"
+#include "console/curses_frontend.hpp"
+#include "console/program_exit.hpp"
+
+int main() {
+  using namespace qb7;
+  int status = 0;
+  {
+    CursesFrontend frontend;
+    RealClock clock;
+    Console console(frontend, clock);
+    try {
+      console.WriteText("keyprobe ready", true);
+      for (;;) {
+        KeyCode key = console.WaitKey();
+        if (key == "q") break;
+        std::string line = "key:";
+        for (unsigned char b : key) line += " " + std::to_string(b);
+        console.WriteText(line, true);
+      }
+    } catch (const ProgramExit& e) {
+      status = e.status;
+    }
+    frontend.Shutdown();
+  }
+  return status;
+}
