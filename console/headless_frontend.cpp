@@ -27,6 +27,9 @@ void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
   if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + idleLimitUs_) throw ScriptEnded{};
 }
 
-void HeadlessFrontend::Present(const Screen&) { ++frames_; }
+void HeadlessFrontend::Present(const Screen& screen) {
+  ++frames_;
+  if (onPresent_) onPresent_(screen);
+}
 
 }  // namespace qb7

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "console/frontend.hpp"
@@ -24,6 +25,9 @@ class HeadlessFrontend final : public Frontend {
   // How long (clock time) the program may wait after the last scripted
   // event before ScriptEnded is thrown.
   void SetIdleLimitUs(uint64_t us) { idleLimitUs_ = us; }
+  // Called with the screen at every frame, for tests that look at what was
+  // shown only for a while (a message line).
+  void OnPresent(std::function<void(const Screen&)> f) { onPresent_ = std::move(f); }
 
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
@@ -45,6 +49,7 @@ class HeadlessFrontend final : public Frontend {
     int signal = 0;
   };
   std::deque<Event> events_;
+  std::function<void(const Screen&)> onPresent_;
   uint64_t lastEventUs_ = 0;
   uint64_t idleLimitUs_ = 600ull * 1000 * 1000;
   int bells_ = 0;

@@ -1,1 +1,118 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "console/files.hpp"
+#include "console/headless_frontend.hpp"
+#include "console/run_program.hpp"
+#include "harness.hpp"
+
+namespace qb7 {
+namespace {
+
+using test::TempFolder;
+
+TEST(Files, CrLfAndLfLinesReadTheSameAndTheLastLineNeedsNoLineFeed) {
+  TempFolder t;
+  t.Write("crlf.txt", "one\r\ntwo\r\n\r\nthree");
+  t.Write("lf.txt", "one\ntwo\n\nthree");
+  Files f(t.path());
+  for (const char* name : {"crlf.txt", "lf.txt"}) {
+    int n = f.FreeFileNumber();
+    f.OpenForReading(t.path() + "/" + name, n);
+    std::vector<std::string> lines;
+    while (!f.EndOfFile(n)) lines.push_back(f.ReadLine(n));
+    f.CloseFile(n);
+    EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", "three"})) << name;
+  }
+}
+
+TEST(Files, LongLinesAndLoneCarriageReturnsSurvive) {
+  TempFolder t;
+  std::string big(200000, 'a');
+  t.Write("big.txt", big + "\nx\ry\n");
+  Files f(t.path());
+  f.OpenForReading(t.path() + "/big.txt", 1);
+  EXPECT_EQ(f.ReadLine(1), big);
+  EXPECT_EQ(f.ReadLine(1), "x\ry");
+  EXPECT_TRUE(f.EndOfFile(1));
+}
+
+TEST(Files, EmptyOrMissingFilesAreAtEndAtOnce) {
+  TempFolder t;
+  t.Write("empty.txt", "");
+  Files f(t.path());
+  f.OpenForReading(t.path() + "/empty.txt", 1);
+  EXPECT_TRUE(f.EndOfFile(1));
+  f.OpenForReading(t.path() + "/missing.txt", 2);
+  EXPECT_FALSE(f.IsOpen(2));
+  EXPECT_TRUE(f.EndOfFile(2));
+  EXPECT_EQ(f.ReadLine(2), "");
+  f.WriteFile(2, "dropped");  // not open: nothing happens
+}
+
+TEST(Files, NumbersAreTheLowestFreeOneAndRunOutAt255) {
+  TempFolder t;
+  Files f(t.path());
+  for (int i = 1; i <= 255; ++i) {
+    ASSERT_EQ(f.FreeFileNumber(), i);
+    f.OpenForOutput(t.path() + "/f" + std::to_string(i), i);
+  }
+  EXPECT_EQ(f.FreeFileNumber(), 0);
+  f.CloseFile(17);
+  EXPECT_EQ(f.FreeFileNumber(), 17);
+  f.OpenForOutput(t.path() + "/x", 256);  // out of range: ignored
+  EXPECT_FALSE(f.IsOpen(256));
+}
+
+TEST(Files, OutputEmptiesAnOldFileAndWritesRawBytes) {
+  TempFolder t;
+  t.Write("Term.txt", "an older log");
+  Files f(t.path());
+  f.OpenForOutput(t.path() + "/Term.txt", 3);
+  EXPECT_EQ(t.Read("Term.txt"), "");
+  f.WriteFile(3, std::string("a\r\n\0b", 5));
+  f.WriteByte(3, 200);
+  f.CloseFile(3);
+  EXPECT_EQ(t.Read("Term.txt"), std::string("a\r\n\0b\xc8", 6));
+}
+
+TEST(Files, FileExistsIgnoresCaseDirectoriesAndHiddenFiles) {
+  TempFolder t;
+  std::filesystem::current_path(t.path());
+  t.Write("QB7_UART.CFG", "x");
+  EXPECT_EQ(Files::FileExists("Qb7_Uart.cfg").value_or(""), "QB7_UART.CFG");
+  mkdir((t.path() + "/Term.txt").c_str(), 0755);
+  EXPECT_FALSE(Files::FileExists("term.txt"));
+  t.Write(".hidden", "x");
+  EXPECT_FALSE(Files::FileExists(".hidden"));
+  EXPECT_FALSE(Files::FileExists("nothing"));
+}
+
+TEST(RunProgram, PrefersTheProgramFolderAndWaitsForTheEnd) {
+  TempFolder t;
+  t.Write("gp.exe", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran.txt\"\nexit 3\n");
+  chmod((t.path() + "/gp.exe").c_str(), 0755);
+  VirtualClock clock;
+  HeadlessFrontend fe;
+  Console console(fe, clock);
+  Files files(t.path());
+  EXPECT_EQ(RunProgram(console, files, "GP.EXE"), 3);
+  EXPECT_EQ(t.Read("ran.txt"), "ran\n");
+  EXPECT_EQ(fe.Suspends(), 1);
+}
+
+TEST(RunProgram, AMissingProgramGivesAMessageLineNotAShellError) {
+  TempFolder t;
+  VirtualClock clock;
+  HeadlessFrontend fe;
+  Console console(fe, clock);
+  Files files(t.path());
+  fe.AddKey("x");
+  EXPECT_EQ(RunProgram(console, files, "GP.EXE"), -1);
+  EXPECT_EQ(fe.Suspends(), 0);
+  EXPECT_TRUE(fe.ScriptDone());  // the message line took the key
+  EXPECT_EQ(RunProgram(console, files, ""), 0);
+}
+
+}  // namespace
+}  // namespace qb7

@@ -1,1 +1,141 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/key_decoder.hpp"
+
+namespace qb7 {
+namespace {
+
+// Feeds the bytes at once, then lets the escape delay pass.
+std::vector<std::string> Decode(const std::string& bytes, bool* interrupted = nullptr) {
+  KeyDecoder d;
+  KeyQueue q;
+  bool stop = false;
+  for (unsigned char b : bytes) stop |= d.Feed(b, 1000, q);
+  d.Tick(1000 + KeyDecoder::kEscapeDelayUs + 1, q);
+  if (interrupted) *interrupted = stop;
+  std::vector<std::string> keys;
+  while (!q.Empty()) keys.push_back(q.Pop());
+  return keys;
+}
+
+std::string X(int scan) { return std::string{'\xff', static_cast<char>(scan)}; }
+
+struct Case {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> keys;
+};
+
+TEST(KeyDecoder, SequencesOfEveryTerminalGiveTheBiosCodes) {
+  const std::vector<Case> cases = {
+      // Function keys as tmux, xterm and screen send them.
+      {"F1", "\x1bOP", {X(59)}},
+      {"F4", "\x1bOS", {X(62)}},
+      {"F5", "\x1b[15~", {X(63)}},
+      {"F10", "\x1b[21~", {X(68)}},
+      {"F11", "\x1b[23~", {X(133)}},
+      {"F12", "\x1b[24~", {X(134)}},
+      {"Shift-F1", "\x1b[1;2P", {X(84)}},
+      {"Shift-F3", "\x1b[1;2R", {X(86)}},
+      {"Shift-F10", "\x1b[21;2~", {X(93)}},
+      {"Shift-F12", "\x1b[24;2~", {X(136)}},
+      {"Ctrl-F1", "\x1b[1;5P", {X(94)}},
+      {"Ctrl-F12", "\x1b[24;5~", {X(138)}},
+      {"Alt-F2", "\x1b[1;3Q", {X(105)}},
+      {"Alt-F11", "\x1b[23;3~", {X(139)}},
+      {"SS3 modified F1", "\x1bO2P", {X(84)}},
+      // The Linux console.
+      {"linux F1", "\x1b[[A", {X(59)}},
+      {"linux F5", "\x1b[[E", {X(63)}},
+      {"linux Shift-F1", "\x1b[25~", {X(84)}},
+      {"linux Shift-F8", "\x1b[34~", {X(91)}},
+      // The cursor block.
+      {"Up", "\x1b[A", {X(72)}},
+      {"Up keypad", "\x1bOA", {X(72)}},
+      {"Left", "\x1b[D", {X(75)}},
+      {"Ctrl-Up", "\x1b[1;5A", {X(141)}},
+      {"Ctrl-Down", "\x1b[1;5B", {X(145)}},
+      {"Ctrl-Left", "\x1b[1;5D", {X(115)}},
+      {"Shift-Up is Up", "\x1b[1;2A", {X(72)}},
+      {"Home", "\x1b[1~", {X(71)}},
+      {"Home H", "\x1b[H", {X(71)}},
+      {"Home SS3", "\x1bOH", {X(71)}},
+      {"End", "\x1b[4~", {X(79)}},
+      {"Ctrl-Home", "\x1b[1;5H", {X(119)}},
+      {"Ctrl-End", "\x1b[1;5F", {X(117)}},
+      {"Ins", "\x1b[2~", {X(82)}},
+      {"Del", "\x1b[3~", {X(83)}},
+      {"PgUp", "\x1b[5~", {X(73)}},
+      {"PgDn", "\x1b[6~", {X(81)}},
+      {"Ctrl-PgUp", "\x1b[5;5~", {X(132)}},
+      {"Ctrl-Ins", "\x1b[2;5~", {X(146)}},
+      {"Ctrl-Del", "\x1b[3;5~", {X(147)}},
+      {"Shift-Tab", "\x1b[Z", {X(15)}},
+      // Alt with letters and digits.
+      {"Alt-x", "\x1bx", {X(45)}},
+      {"Alt-Q", "\x1bQ", {X(16)}},
+      {"Alt-1", "\x1b" "1", {X(120)}},
+      {"Alt-0", "\x1b" "0", {X(129)}},
+      // Plain bytes.
+      {"letters", "aZ", {"a", "Z"}},
+      {"Enter", "\r", {"\r"}},
+      {"Tab", "\t", {"\t"}},
+      {"Backspace 127", "\x7f", {"\x08"}},
+      {"Backspace 8", "\x08", {"\x08"}},
+      {"Ctrl-Z", "\x1a", {"\x1a"}},
+      {"Ctrl-A", "\x01", {"\x01"}},
+      {"lone Esc", "\x1b", {"\x1b"}},
+      {"Esc Esc", "\x1b\x1b", {"\x1b", "\x1b"}},
+      {"Esc then punctuation", "\x1b!", {"\x1b", "!"}},
+      {"Alt-[ alone", "\x1b[", {"\x1b", "["}},
+      // UTF-8 typed characters become their code-page byte.
+      {"e acute", "\xc3\xa9", {"\x82"}},
+      {"no CP437 glyph", "\xe2\x82\xac", {}},
+      // What is no key is dropped.
+      {"focus in", "\x1b[I", {}},
+      {"unknown tilde", "\x1b[99~", {}},
+      {"private", "\x1b[?1;2c", {}},
+      {"keys after a dropped one", "\x1b[I" "a", {"a"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
+}
+
+TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {
+  bool interrupted = false;
+  EXPECT_TRUE(Decode("a\x03", &interrupted) == std::vector<std::string>{"a"});
+  EXPECT_TRUE(interrupted);
+  Decode("\x1b[1;5", &interrupted);
+  EXPECT_FALSE(interrupted);
+}
+
+TEST(KeyDecoder, EscStandsAloneOnlyAfterTheDelay) {
+  KeyDecoder d;
+  KeyQueue q;
+  d.Feed(27, 0, q);
+  d.Tick(KeyDecoder::kEscapeDelayUs, q);
+  EXPECT_TRUE(q.Empty());
+  EXPECT_TRUE(d.Pending());
+  // A letter after the delay is a letter, not Alt with it.
+  d.Feed('x', KeyDecoder::kEscapeDelayUs + 1, q);
+  EXPECT_EQ(q.Pop(), "\x1b");
+  EXPECT_EQ(q.Pop(), "x");
+}
+
+TEST(KeyDecoder, ASequenceSplitAcrossReadsStillDecodes) {
+  const std::string seq = "\x1b[24;5~";
+  for (std::size_t cut = 1; cut < seq.size(); ++cut) {
+    KeyDecoder d;
+    KeyQueue q;
+    for (std::size_t i = 0; i < seq.size(); ++i)
+      d.Feed(static_cast<uint8_t>(seq[i]), i < cut ? 0 : 20000, q);
+    d.Tick(20000, q);
+    EXPECT_EQ(q.Pop(), X(138)) << cut;
+    EXPECT_TRUE(q.Empty());
+  }
+}
+
+}  // namespace
+}  // namespace qb7
