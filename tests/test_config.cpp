@@ -1,1 +1,189 @@
 #include <gtest/gtest.h>
+
+#include "config/config_loader.hpp"
+#include "harness.hpp"
+
+namespace qb7 {
+namespace {
+
+struct ConfigBench : test::Bench {
+  ConfigBench() : Bench(false) {
+    RecordMessages();
+    std::filesystem::current_path(folder.path());
+  }
+  void Load(const std::string& content) {
+    folder.Write("Qb7_Uart.cfg", content);
+    LoadConfiguration(console, files, store());
+  }
+  Store& store() { return machine.store; }
+  std::vector<std::string> Slot(int n) {
+    std::vector<std::string> lines;
+    for (int i = 1; i <= store().SlotCount(n); ++i) lines.push_back(store().SlotLine(n, i));
+    return lines;
+  }
+};
+
+using Lines = std::vector<std::string>;
+
+const char* const kExample =
+    "' QB7 console settings\n"
+    "#COMMODE 9600\n"
+    "#F1 $13\n"
+    "#f2\n"
+    "  $3 W500 $13\n"
+    "#SF3 $3\n"
+    "#HELP\n"
+    "F1  Enter\n"
+    "\"\n"
+    "F2  break, then Enter\n"
+    "#F12\n"
+    "$13\n"
+    "$10\n";
+
+TEST(Config, TheExampleFile) {
+  ConfigBench b;
+  b.Load(kExample);
+  EXPECT_EQ(b.store().baud, 9600);
+  EXPECT_EQ(b.Slot(1), Lines{"$13"});
+  EXPECT_EQ(b.Slot(2), Lines{"$3 W500 $13"});
+  EXPECT_EQ(b.Slot(15), Lines{"$3"});
+  EXPECT_EQ(b.Slot(12), (Lines{"$13", "$10"}));
+  EXPECT_EQ(b.store().HelpCount(), 3);
+  EXPECT_EQ(b.store().HelpLine(1), "F1  Enter");
+  EXPECT_EQ(b.store().HelpLine(2), " ");
+  EXPECT_EQ(b.store().HelpLine(3), "F2  break, then Enter");
+  for (int n : {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14, 16, 24}) EXPECT_EQ(b.store().SlotCount(n), 0);
+  EXPECT_TRUE(b.messages.empty());
+}
+
+TEST(Config, CrLfLinesGiveTheSameStore) {
+  std::string crlf;
+  for (const char* p = kExample; *p; ++p) {
+    if (*p == '\n') crlf += '\r';
+    crlf += *p;
+  }
+  ConfigBench b;
+  b.Load(crlf);
+  EXPECT_EQ(b.store().baud, 9600);
+  EXPECT_EQ(b.Slot(12), (Lines{"$13", "$10"}));
+  EXPECT_EQ(b.store().HelpLine(2), " ");
+}
+
+TEST(Config, SlotNumberFields) {
+  ConfigBench b;
+  b.Load("#F05 a\n#F5x b\n#SF  c\n#F7b d\n#sf12 e\n#F13 f\n");
+  EXPECT_EQ(b.Slot(5), Lines{"b"});  // the second #F5 restarts the slot
+  EXPECT_EQ(b.Slot(12), Lines{"c"});  // #SF with no digits: 0 + 12
+  EXPECT_EQ(b.Slot(7), Lines{"d"});  // position 4 belongs to the number field
+  EXPECT_EQ(b.Slot(24), Lines{"e"});
+  EXPECT_EQ(b.Slot(13), Lines{"f"});
+}
+
+TEST(Config, BaudSettings) {
+  ConfigBench a;
+  a.Load("#COMMODE\n115200\n");
+  EXPECT_EQ(a.store().baud, 115200);
+  ConfigBench b;
+  b.Load("#COMMODE 57600 ' the bench default\n");
+  EXPECT_EQ(b.store().baud, 57600);
+  ConfigBench c;
+  c.Load("38400\n");
+  EXPECT_EQ(c.store().baud, 38400);
+  ConfigBench d;
+  d.Load("#commode fast\n");
+  EXPECT_EQ(d.store().baud, 0);
+  ConfigBench e;
+  e.Load("#COMMODE 9600\n#COMMODE 19200\n");
+  EXPECT_EQ(e.store().baud, 19200);
+  ConfigBench f;
+  f.Load("");
+  EXPECT_EQ(f.store().baud, 115200);
+  for (int n = 1; n <= 24; ++n) EXPECT_EQ(f.store().SlotCount(n), 0);
+  EXPECT_EQ(f.store().HelpCount(), 0);
+}
+
+TEST(Config, HeaderRestsCommentsAndSpaces) {
+  ConfigBench b;
+  b.Load("#F3 'only a comment\n   \n'note\nx\n#F4\n\t\n#F6  spaced   \n#HELPme\n");
+  EXPECT_EQ(b.Slot(3), Lines{"x"});  // empty lines and comments do not end it
+  EXPECT_EQ(b.Slot(4), Lines{"\t"});  // a tab is content
+  EXPECT_EQ(b.Slot(6), Lines{"spaced"});
+  EXPECT_EQ(b.store().HelpCount(), 1);
+  EXPECT_EQ(b.store().HelpLine(1), "me");
+}
+
+TEST(Config, ASlotDefinedTwiceKeepsTheLatestCount) {
+  ConfigBench b;
+  b.Load("#F1\na\nb\nc\n#F1\nz\n#F2\nq\n#F2\n");
+  EXPECT_EQ(b.Slot(1), Lines{"z"});
+  // A second block with no lines leaves the count as it was.
+  EXPECT_EQ(b.Slot(2), Lines{"q"});
+}
+
+TEST(Config, UnknownHeadersAreReportedAndTheirLinesGoNowhere) {
+  ConfigBench b;
+  b.frontend.AddKeys({"x", "x", "x", "x"});
+  b.Load("#COMMODE 9600\n#BAUD 300\n1200\n#F0 zero\nlost\n#F25 x\n#SF13 y\n#F1 ok\n");
+  EXPECT_EQ(b.messages, (Lines{"Non Valid Command: #BAUD 300", "Non Valid Command: #F0 zero",
+                               "Non Valid Command: #F25 x", "Non Valid Command: #SF13 y"}));
+  EXPECT_EQ(b.store().baud, 9600);  // neither 1200 nor "lost" reached the baud
+  EXPECT_EQ(b.Slot(1), Lines{"ok"});
+  EXPECT_EQ(b.store().HelpCount(), 0);
+}
+
+TEST(Config, NegativeAndHugeSlotNumbersCorruptNothing) {
+  ConfigBench b;
+  for (int i = 0; i < 3; ++i) b.frontend.AddKey("x");
+  b.Load("#F-5 a\n#F99999999999 b\n#F-1\nc\n#F2 fine\n");
+  EXPECT_EQ(b.messages.size(), 3u);
+  EXPECT_EQ(b.Slot(2), Lines{"fine"});
+  EXPECT_EQ(b.store().baud, 115200);
+  EXPECT_EQ(b.store().HelpCount(), 0);
+}
+
+TEST(Config, LinesBeyondTheStoreAreIgnored) {
+  std::string file = "#F1\n";
+  for (int i = 1; i <= 120; ++i) file += "line" + std::to_string(i) + "\n";
+  file += "#F2 next\n#HELP\n";
+  for (int i = 1; i <= 30; ++i) file += "help" + std::to_string(i) + "\n";
+  ConfigBench b;
+  b.Load(file);
+  EXPECT_EQ(b.store().SlotCount(1), 99);
+  EXPECT_EQ(b.store().SlotLine(1, 99), "line99");
+  EXPECT_EQ(b.Slot(2), Lines{"next"});
+  EXPECT_EQ(b.store().HelpCount(), 24);
+  EXPECT_EQ(b.store().HelpLine(24), "help24");
+}
+
+TEST(Config, AMissingFileIsReportedAndDefaultsStay) {
+  ConfigBench b;
+  b.frontend.AddKey("x");
+  LoadConfiguration(b.console, b.files, b.store());
+  EXPECT_EQ(b.messages, Lines{"Config file not found: Qb7_Uart.cfg"});
+  EXPECT_EQ(b.store().baud, 115200);
+}
+
+TEST(Config, TheNameIsFoundWhateverItsCase) {
+  ConfigBench b;
+  b.folder.Write("QB7_UART.CFG", "#COMMODE 4800\n");
+  LoadConfiguration(b.console, b.files, b.store());
+  EXPECT_EQ(b.store().baud, 4800);
+  EXPECT_TRUE(b.messages.empty());
+}
+
+TEST(Config, BinaryGarbageLoadsWithoutHarm) {
+  std::string junk;
+  uint32_t x = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    x = x * 1103515245 + 12345;
+    char c = static_cast<char>(x >> 16);
+    junk += c == '#' ? '+' : c;  // no headers, so no messages to answer
+  }
+  ConfigBench b;
+  b.Load(junk);
+  EXPECT_TRUE(b.messages.empty());
+  for (int n = 1; n <= 24; ++n) EXPECT_EQ(b.store().SlotCount(n), 0);
+}
+
+}  // namespace
+}  // namespace qb7

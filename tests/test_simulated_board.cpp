@@ -1,1 +1,210 @@
 #include <gtest/gtest.h>
+
+#include "harness.hpp"
+#include "sim/console_far_end.hpp"
+#include "sim/pattern.hpp"
+#include "sim/pty_far_end.hpp"
+
+namespace qb7 {
+namespace {
+
+using sim::SimulatedBoard;
+
+constexpr uint16_t kIdx = 0x353, kData = 0x352;
+
+// Drives the board at port level, as the driver would.
+struct BoardBench {
+  explicit BoardBench(int lineBaud = 115200) : board(clock, lineBaud) {}
+  void Set(int reg, int v) {
+    board.Write(kIdx, static_cast<uint8_t>(reg));
+    board.Write(kData, static_cast<uint8_t>(v));
+  }
+  int Get(int reg) {
+    board.Write(kIdx, static_cast<uint8_t>(reg));
+    return board.Read(kData);
+  }
+  void Init(int divisor) {
+    Set(0, divisor & 255);
+    Set(1, divisor >> 8);
+    Set(6, 193);
+    Set(3, 1);
+  }
+  void Wait(uint64_t us) {
+    clock.Advance(us);
+    board.Advance();
+  }
+  std::string ReadAll() {
+    std::string s;
+    int n = Get(5) & 127;
+    board.Write(kIdx, 4);
+    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>(board.Read(kData)));
+    return s;
+  }
+  sim::Outbox& Far(int route) { return board.FarEndOn(route)->outbox(); }
+
+  VirtualClock clock;
+  SimulatedBoard board;
+};
+
+TEST(SimulatedBoard, BytesArriveAtTheLineRateAndNoFaster) {
+  BoardBench b;
+  b.Init(1085);
+  b.Set(8, 2);  // J27: nothing attached, so only what the test sends
+  b.Far(2).SendPattern(20, b.clock.NowUs());
+  // 10 bits at 115200 baud: 86.8 us a byte.
+  const uint64_t t0 = b.clock.NowUs();
+  b.Wait(868 - 10);
+  EXPECT_EQ(b.board.rxWaiting(), 9u);
+  b.Wait(t0 + 869 - b.clock.NowUs());
+  EXPECT_EQ(b.board.rxWaiting(), 10u);
+  EXPECT_EQ(b.ReadAll(), sim::Pattern(10));
+}
+
+TEST(SimulatedBoard, AnUndrainedFifoOverflowsAtThe128thByte) {
+  BoardBench b;
+  b.Init(1085);
+  b.Set(8, 2);
+  b.Far(2).SendPattern(127, b.clock.NowUs());
+  b.Wait(20000);
+  EXPECT_EQ(b.Get(5), 127);
+  EXPECT_EQ(b.Get(6), 0);
+  b.Far(2).SendPattern(1, b.clock.NowUs());
+  b.Wait(1000);
+  EXPECT_EQ(b.Get(5), 127 | 128);
+  EXPECT_EQ(b.Get(6), 128);
+  EXPECT_EQ(b.board.overflowEvents(), 1u);
+  // The reset command clears the flags and empties the FIFO.
+  b.Set(6, 193);
+  EXPECT_EQ(b.Get(5), 0);
+  EXPECT_EQ(b.Get(6), 0);
+}
+
+TEST(SimulatedBoard, ASpeedMismatchGivesFramingErrors) {
+  BoardBench b(115200);
+  b.Init(125000000 / 9600);  // the UART at 9600, the line at 115200
+  b.Set(8, 2);
+  b.Far(2).Send("abc", b.clock.NowUs());
+  b.Wait(5000);
+  EXPECT_EQ(b.Get(5), 3 | 128);
+  EXPECT_EQ(b.Get(6) & 1, 1);
+  EXPECT_NE(b.ReadAll(), "abc");
+  // Within 3% there is no error: 115200 against a divisor of 1100 (113636).
+  BoardBench c(115200);
+  c.Init(1100);
+  c.Set(8, 2);
+  c.Far(2).Send("abc", c.clock.NowUs());
+  c.Wait(5000);
+  EXPECT_EQ(c.Get(5), 3);
+  EXPECT_EQ(c.ReadAll(), "abc");
+}
+
+TEST(SimulatedBoard, BusyBitClearsAfterTheLineTimeOfTheBytesWritten) {
+  BoardBench b;
+  b.Init(1085);  // 86.8 us a byte
+  b.board.Write(kIdx, 2);
+  b.board.Write(kData, 'a');
+  const uint64_t first = b.clock.NowUs();  // three bytes: done 260.4 us later
+  b.board.Write(kData, 'b');
+  b.board.Write(kData, 'c');
+  EXPECT_EQ(b.board.Read(kData) & 2, 2);
+  b.Wait(first + 259 - b.clock.NowUs());
+  EXPECT_EQ(b.board.Read(kData) & 2, 2);  // read at +260 us
+  EXPECT_EQ(b.board.Read(kData) & 2, 0);  // read at +261 us
+}
+
+TEST(SimulatedBoard, NothingMovesBeforeTheUartIsEnabled) {
+  BoardBench b;
+  b.Set(8, 1);
+  b.Set(2, 'x');
+  EXPECT_EQ(b.board.txWaiting(), 0u);
+  b.Far(1).Send("lost", 0);
+  b.Wait(10000);
+  EXPECT_EQ(b.Get(5), 0);
+}
+
+TEST(SimulatedBoard, PortAccessesCostOneMicrosecondEach) {
+  BoardBench b;
+  b.board.Read(kData);
+  b.board.Write(kIdx, 5);
+  b.board.Write(0x2A4, 0);
+  EXPECT_EQ(b.clock.NowUs(), 3u);
+  EXPECT_EQ(b.board.auxWrites(), 1);
+}
+
+TEST(SimulatedBoard, TheResetPulseStartsTheBootLogOnTheSwitchConsole) {
+  BoardBench b;
+  b.Init(1085);
+  b.Set(8, 0);
+  b.Set(7, 1);
+  EXPECT_TRUE(b.board.inReset());
+  b.Wait(10000);
+  b.Set(7, 0);
+  b.Wait(20000);
+  std::string log = b.ReadAll();
+  EXPECT_NE(log.find("Reset cause"), std::string::npos);
+  EXPECT_NE(log.find("\x1b["), std::string::npos);  // in colour
+}
+
+TEST(SimulatedBoard, ConsolesEchoAnswerCommandsAndCtrlC) {
+  BoardBench b;
+  b.Init(1085);
+  b.Set(8, 3);
+  std::string got;
+  for (char c : std::string("version\r")) {
+    b.Set(2, c);
+    b.Wait(10000);
+    got += b.ReadAll();
+  }
+  b.Wait(20000);
+  got += b.ReadAll();
+  EXPECT_EQ(got, "version\r\nDK22S module console, version 2.0 (simulated QB7 board)\r\nDK22S> ");
+  b.Set(2, 3);
+  b.Wait(10000);
+  EXPECT_EQ(b.ReadAll(), "^C\r\nDK22S> ");
+}
+
+TEST(SimulatedBoard, OnlyTheRoutedLineReachesTheUart) {
+  BoardBench b;
+  b.Init(1085);
+  b.Set(8, 1);
+  b.Far(3).Send("not me", b.clock.NowUs());
+  b.Far(1).Send("me", b.clock.NowUs());
+  b.Wait(5000);
+  EXPECT_EQ(b.ReadAll(), "me");
+}
+
+TEST(SimulatedBoard, APtyProgramIsTheFarEnd) {
+  VirtualClock clock;
+  SimulatedBoard board(clock);
+  std::string why;
+  auto cat = sim::PtyFarEnd::Start("cat", 115200, why);
+  ASSERT_TRUE(cat) << why;
+  auto* far = cat.get();
+  board.Attach(2, std::move(cat));
+  auto set = [&](int reg, int v) {
+    board.Write(kIdx, static_cast<uint8_t>(reg));
+    board.Write(kData, static_cast<uint8_t>(v));
+  };
+  set(0, 0x3D);
+  set(1, 4);
+  set(3, 1);
+  set(8, 2);
+  for (char c : std::string("ping\x01\xff")) {
+    set(2, static_cast<uint8_t>(c));
+    clock.Advance(200);
+  }
+  std::string got;
+  for (int i = 0; i < 400 && got.size() < 6; ++i) {
+    usleep(5000);
+    clock.Advance(2000);
+    board.Write(kIdx, 5);
+    int n = board.Read(kData) & 127;
+    board.Write(kIdx, 4);
+    for (int k = 0; k < n; ++k) got.push_back(static_cast<char>(board.Read(kData)));
+  }
+  EXPECT_EQ(got, std::string("ping\x01\xff"));  // raw: every byte unchanged
+  EXPECT_TRUE(far->running());
+}
+
+}  // namespace
+}  // namespace qb7
