@@ -60,6 +60,16 @@ class RecordingPorts final : public PortIo {
       if (a.write) w.push_back(a);
     return w;
   }
+  // The bytes written to the UART's transmit register, in order.
+  std::string Transmitted() const {
+    std::string out;
+    uint8_t selected = 0xFF;
+    for (const auto& a : log) {
+      if (a.write && a.port == 0x353) selected = a.value;
+      if (a.write && a.port == 0x352 && selected == 2) out.push_back(static_cast<char>(a.value));
+    }
+    return out;
+  }
   std::function<uint8_t(uint16_t)> readScript;
   std::vector<PortAccess> log;
 
@@ -103,7 +113,8 @@ class TempFolder {
 // QB7 board; without, reads come from readScript.
 struct Bench {
   explicit Bench(bool withBoard = true, int lineBaud = 115200)
-      : board(withBoard ? std::make_unique<sim::SimulatedBoard>(clock, lineBaud) : nullptr),
+      : folder(),
+        board(withBoard ? std::make_unique<sim::SimulatedBoard>(clock, lineBaud) : nullptr),
         ports(board.get(), clock),
         console(frontend, clock),
         files(folder.path()),

@@ -1,1 +1,193 @@
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "console/headless_frontend.hpp"
+#include "terminal/interpreter.hpp"
+
+namespace qb7 {
+namespace {
+
+class StringSink final : public ByteSink {
+ public:
+  void Put(uint8_t b) override { bytes.push_back(static_cast<char>(b)); }
+  std::string bytes;
+};
+
+struct InterpreterBench {
+  InterpreterBench() { console.SetPosition(4, 1); }
+  VirtualClock clock;
+  HeadlessFrontend frontend;
+  Console console{frontend, clock};
+  CurrentColours colours;
+  StringSink log;
+  Interpreter interpreter{console, colours, log};
+
+  std::string Row(int r) const {
+    std::string s = console.screen().RowText(r);
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+  }
+  const Cell& At(int r, int c) const { return console.screen().At(r, c); }
+};
+
+TEST(Interpreter, TextLineEndsAndTheLog) {
+  InterpreterBench b;
+  b.interpreter.Feed("AB\r\n");
+  EXPECT_EQ(b.Row(4), "AB");
+  EXPECT_EQ(b.console.CursorRow(), 5);
+  EXPECT_EQ(b.console.CursorColumn(), 1);
+  EXPECT_EQ(b.log.bytes, "AB\r\n");
+}
+
+TEST(Interpreter, TabMovesToTheNextStopWithoutWritingOrLogging) {
+  InterpreterBench b;
+  b.interpreter.Feed("\t");
+  EXPECT_EQ(b.console.CursorColumn(), 9);
+  b.interpreter.Feed("\t");
+  EXPECT_EQ(b.console.CursorColumn(), 17);
+  b.console.SetPosition(0, 73);
+  b.interpreter.Feed("\t");
+  EXPECT_EQ(b.console.CursorColumn(), 73);  // from 73 the next stop would be 81
+  b.console.SetPosition(0, 75);
+  b.interpreter.Feed("\t");
+  EXPECT_EQ(b.console.CursorColumn(), 75);
+  b.console.SetPosition(0, 72);
+  b.interpreter.Feed("\t");
+  EXPECT_EQ(b.console.CursorColumn(), 73);
+  EXPECT_EQ(b.log.bytes, "");
+  EXPECT_EQ(b.Row(4), "");
+}
+
+TEST(Interpreter, ControlBytesShowVisiblyAndAreNotLogged) {
+  InterpreterBench b;
+  b.interpreter.Feed(std::string("\x01\x00\x1f\xc8\x7f", 5));
+  EXPECT_EQ(b.Row(4), "<1><0><1F>\xc8\x7f");
+  EXPECT_EQ(b.log.bytes, "\xc8\x7f");
+}
+
+TEST(Interpreter, BackspaceMovesLeftWithoutErasingOrLogging) {
+  InterpreterBench b;
+  b.interpreter.Feed("\b");
+  EXPECT_EQ(b.console.CursorColumn(), 1);
+  b.interpreter.Feed("abcd\b");
+  EXPECT_EQ(b.console.CursorColumn(), 4);
+  EXPECT_EQ(b.Row(4), "abcd");
+  EXPECT_EQ(b.log.bytes, "abcd");
+}
+
+TEST(Interpreter, BellRingsWithoutStoppingTheSession) {
+  InterpreterBench b;
+  b.interpreter.Feed("\a");
+  EXPECT_EQ(b.frontend.Bells(), 1);
+  EXPECT_EQ(b.clock.NowUs(), 0u);
+  EXPECT_EQ(b.log.bytes, "");
+  EXPECT_EQ(b.Row(4), "");
+}
+
+TEST(Interpreter, ColourSequencesColourTheTextAndStayOutOfTheLog) {
+  InterpreterBench b;
+  b.interpreter.Feed("\x1b[31mx\x1b[1;32my\x1b[mz");
+  EXPECT_EQ(b.At(4, 1).fg, 4);
+  EXPECT_EQ(b.At(4, 2).fg, 10);
+  EXPECT_EQ(b.At(4, 3).fg, 7);
+  EXPECT_EQ(b.log.bytes, "xyz");
+  EXPECT_EQ(b.Row(4), "xyz");
+}
+
+TEST(Interpreter, EraseBlanksToColumn79AndReturns) {
+  InterpreterBench b;
+  b.console.SetPosition(4, 1);
+  b.console.WriteText(std::string(80, '#'));
+  b.console.SetPosition(4, 1);
+  b.interpreter.Feed("\x1b[44m\x1b[2J");
+  EXPECT_EQ(b.console.CursorRow(), 4);
+  EXPECT_EQ(b.console.CursorColumn(), 1);
+  EXPECT_EQ(b.Row(4), std::string(79, ' ') + "#");
+  EXPECT_EQ(b.At(4, 79).bg, 1);
+  b.console.SetPosition(4, 70);
+  b.interpreter.Feed("\x1b[J");
+  EXPECT_EQ(b.console.CursorColumn(), 70);
+  EXPECT_EQ(b.log.bytes, "");
+}
+
+TEST(Interpreter, SequencesOutsideTheSubsetAreMadeVisible) {
+  InterpreterBench b;
+  b.interpreter.Feed("\x1b(");
+  EXPECT_EQ(b.Row(4), "<ESC><28>");
+  b.interpreter.Feed("\x1b\x1b" "7\x1b[H");
+  EXPECT_EQ(b.Row(4), "<ESC><28><ESC><1B>7<ESC><[><?>H");
+  EXPECT_EQ(b.log.bytes, "7");
+  InterpreterBench c;
+  c.interpreter.Feed("\x1b[?25l");
+  EXPECT_EQ(c.Row(4), "<ESC><[><?>?25l");
+  EXPECT_EQ(c.log.bytes, "25l");
+  // A cursor-position sequence applies its first number as a colour code.
+  InterpreterBench d;
+  d.interpreter.Feed("\x1b[1;20H");
+  EXPECT_EQ(d.colours.fg, 15);
+  EXPECT_EQ(d.Row(4), "<ESC><[><?>H");
+}
+
+TEST(Interpreter, LongDigitRunsMatchNoCode) {
+  InterpreterBench b;
+  b.interpreter.Feed("\x1b[32m\x1b[" + std::string(50, '9') + "m\x1b[4294967297mx");
+  EXPECT_EQ(b.colours.fg, 2);
+  b.interpreter.Feed("\x1b[0000000000031m");
+  EXPECT_EQ(b.colours.fg, 4);
+}
+
+TEST(Interpreter, ASequenceSplitAtEveryPointActsAsOne) {
+  const std::string stream = "a\x1b[1;44;33mb\x1b[2Jc\x1b(d\x1b[0me";
+  InterpreterBench whole;
+  whole.interpreter.Feed(stream);
+  for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+    InterpreterBench b;
+    b.interpreter.Feed(stream.substr(0, cut));
+    b.interpreter.Feed(stream.substr(cut));
+    EXPECT_EQ(b.log.bytes, whole.log.bytes) << cut;
+    EXPECT_EQ(b.Row(4), whole.Row(4)) << cut;
+    for (int c = 1; c <= 20; ++c) EXPECT_EQ(b.At(4, c), whole.At(4, c)) << cut << " col " << c;
+  }
+  EXPECT_EQ(whole.At(4, 2).fg, 14);
+  EXPECT_EQ(whole.At(4, 2).bg, 1);
+}
+
+TEST(Interpreter, ResetAtTheStartOfTheNextChunk) {
+  InterpreterBench b;
+  b.interpreter.Feed("\x1b[31m");
+  b.interpreter.Feed("\x1b");
+  b.interpreter.Feed("[0mz");
+  EXPECT_EQ(b.At(4, 1).fg, 7);
+  EXPECT_EQ(b.Row(4), "z");
+}
+
+TEST(Interpreter, RandomStreamsNeverCrashAndLogOnlyPlainBytes) {
+  std::mt19937 rng(7);
+  InterpreterBench b;
+  std::string chunk;
+  for (int round = 0; round < 2000; ++round) {
+    chunk.clear();
+    int n = static_cast<int>(rng() % 200);
+    for (int i = 0; i < n; ++i) {
+      uint32_t r = rng() % 10;
+      chunk.push_back(r == 0 ? '\x1b' : r == 1 ? '[' : r == 2 ? static_cast<char>('0' + rng() % 10)
+                                                              : static_cast<char>(rng()));
+    }
+    b.interpreter.Feed(chunk);
+    ASSERT_GE(b.console.CursorRow(), 1);
+    ASSERT_LE(b.console.CursorRow(), 25);
+  }
+  for (unsigned char c : b.log.bytes) ASSERT_TRUE(c == 10 || c == 13 || c >= 32) << int(c);
+  EXPECT_GT(b.log.bytes.size(), 10000u);
+}
+
+TEST(VisibleForm, HexWithoutLeadingZeros) {
+  char out[16];
+  EXPECT_EQ(std::string(out, VisibleForm(0, "<", out)), "<0>");
+  EXPECT_EQ(std::string(out, VisibleForm(0x1f, "<", out)), "<1F>");
+  EXPECT_EQ(std::string(out, VisibleForm(0xff, "<ESC><", out)), "<ESC><FF>");
+}
+
+}  // namespace
+}  // namespace qb7

@@ -1,1 +1,124 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "harness.hpp"
+#include "macro/macro_player.hpp"
+
+namespace qb7 {
+namespace {
+
+struct MacroBench : test::Bench {
+  MacroBench() : Bench(false) { RecordMessages(); }
+  void Play(const std::string& line) {
+    machine.store.ClearCounts();
+    machine.store.SetSlotLine(1, 1, line);
+    MacroPlay(machine, 1);
+  }
+  // Bytes written to the transmit register, with their times.
+  std::string Sent() const {
+    std::string s;
+    for (const auto& a : ports.log)
+      if (a.write && a.port == 0x352) s.push_back(static_cast<char>(a.value));
+    return s;
+  }
+  std::vector<uint64_t> SendTimes() const {
+    std::vector<uint64_t> t;
+    for (const auto& a : ports.log)
+      if (a.write && a.port == 0x352) t.push_back(a.atUs);
+    return t;
+  }
+};
+
+struct Row {
+  std::string line;
+  std::string sent;
+  std::vector<std::string> messages;
+};
+
+TEST(MacroPlay, TheTableOfSlotLines) {
+  const std::vector<Row> rows = {
+      {"$65", "A", {}},
+      {"$27\"[A\"", "\x1b", {}},
+      {"$27 \"[A\"", "\x1b[A", {}},
+      {"cR", "\r", {}},
+      {"Cr", "", {"Cmd:Cr   Pos2 ??"}},
+      {"lF", "\n", {}},
+      {"LF", "\n", {}},
+      {"\"a'b\"  'x", "a'b", {}},
+      {"\"abc", "abc ", {}},
+      {"$ x", std::string(1, '\0'), {"Cmd:$ x   Pos3 ??"}},
+      {"\"ok\"X", "ok", {"Cmd:\"ok\"X   Pos5 ??"}},
+      {"$300", ",", {}},          // codes outside 0..255 send their low 8 bits
+      {"$-1", "\xff", {}},
+      {"$&H1B $&B1000001 $&O101", "\x1b" "AA", {}},
+      {"$2.5 $3.5", "\x02\x04", {}},
+      {"$" + std::string(40, '9'), "\xff", {}},
+      {"'just a comment", "", {}},
+  };
+  for (const Row& r : rows) {
+    MacroBench b;
+    for (std::size_t i = 0; i < r.messages.size(); ++i) b.frontend.AddKey("x");
+    b.Play(r.line);
+    EXPECT_EQ(b.Sent(), r.sent) << r.line;
+    EXPECT_EQ(b.messages, r.messages) << r.line;
+  }
+}
+
+TEST(MacroPlay, TheWorkedExample) {
+  MacroBench b;
+  b.Play("\"ver\" CR W500 \"help\" $13 LF");
+  EXPECT_EQ(b.Sent(), "ver\rhelp\r\n");
+  auto t = b.SendTimes();
+  ASSERT_EQ(t.size(), 10u);
+  // 10 ms after each byte; 500 ms more before "help".
+  EXPECT_GE(t[1] - t[0], 10000u);
+  EXPECT_LT(t[1] - t[0], 10100u);
+  EXPECT_GE(t[4] - t[3], 510000u);
+  EXPECT_LT(t[4] - t[3], 510100u);
+}
+
+TEST(MacroPlay, ShortWaitsAreNotShortenedAndLongOnesEndOnAKey) {
+  MacroBench a;
+  a.frontend.AddKeyAt(5000, "k");
+  a.Play("W50 $1");
+  EXPECT_GE(a.SendTimes()[0], 50000u);
+  MacroBench b;
+  b.frontend.AddKeyAt(120000, "k");
+  b.Play("W1000 $1");
+  EXPECT_GE(b.SendTimes()[0], 150000u);
+  EXPECT_LT(b.SendTimes()[0], 151000u);
+  EXPECT_EQ(b.console.ReadKey(), "k");  // the key stays for the session
+  MacroBench c;
+  c.Play("W1000 $1");
+  EXPECT_GE(c.SendTimes()[0], 1000000u);
+}
+
+TEST(MacroPlay, WaitMinusOneWaitsForAKeyAndOtherNegativesDoNot) {
+  MacroBench a;
+  a.frontend.AddKeyAt(3000000, "k");
+  a.Play("W-1 $1");
+  EXPECT_GE(a.SendTimes()[0], 3000000u);
+  MacroBench b;
+  b.Play("W-7 $1");
+  EXPECT_LT(b.SendTimes()[0], 1000u);
+}
+
+TEST(MacroPlay, EmptySlotsDoNothingAndSeveralLinesRunTheExternalProgram) {
+  MacroBench a;
+  a.machine.store.ClearCounts();
+  MacroPlay(a.machine, 5);
+  EXPECT_TRUE(a.ports.log.empty());
+
+  MacroBench b;
+  b.folder.Write("GP.EXE", "#!/bin/sh\ntouch \"$(dirname \"$0\")/gp-ran\"\n");
+  chmod((b.folder.path() + "/GP.EXE").c_str(), 0755);
+  b.machine.store.ClearCounts();
+  b.machine.store.SetSlotLine(7, 1, "\"never\"");
+  b.machine.store.SetSlotLine(7, 2, "\"sent\"");
+  MacroPlay(b.machine, 7);
+  EXPECT_TRUE(b.ports.log.empty());
+  EXPECT_TRUE(b.folder.Exists("gp-ran"));
+}
+
+}  // namespace
+}  // namespace qb7

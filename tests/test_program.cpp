@@ -1,1 +1,138 @@
 #include <gtest/gtest.h>
+
+#include "app/route_menu.hpp"
+#include "console/keys.hpp"
+#include "harness.hpp"
+
+namespace qb7 {
+namespace {
+
+using test::PortAccess;
+using test::W;
+using Trace = std::vector<PortAccess>;
+
+constexpr uint16_t kIdx = 0x353, kData = 0x352, kAux = 0x2A4;
+
+struct ProgramBench : test::Bench {
+  ProgramBench() {
+    folder.Write("Qb7_Uart.cfg", "' empty\n");
+    RecordMessages();
+  }
+  // Port writes from the first menu key on (after start-up).
+  Trace WritesAfterStartUp() const {
+    Trace all = ports.Writes();
+    auto aux = std::find(all.begin(), all.end(), W(kAux, 0));
+    return Trace(aux + 1, all.end());
+  }
+};
+
+TEST(StartUp, WritesZeroToTheAuxiliaryPortOnceAfterTheConfigurationAndBeforeTheMenu) {
+  ProgramBench b;
+  std::filesystem::remove(b.folder.path() + "/Qb7_Uart.cfg");
+  b.frontend.AddKeyAt(200000, "x");  // answers "Config file not found"
+  uint64_t menuDrawnUs = 0;
+  b.frontend.OnPresent([&](const Screen& s) {
+    if (menuDrawnUs == 0 && s.RowText(1).rfind("QB7 UART IO port 0x352:", 0) == 0)
+      menuDrawnUs = b.clock.NowUs();
+  });
+  b.frontend.AddKeyAt(300000, "q");
+  EXPECT_EQ(b.Run(), 0);
+  Trace writes = b.ports.Writes();
+  EXPECT_EQ(writes, (Trace{W(kAux, 0), W(kIdx, 8), W(kData, 0)}));
+  EXPECT_GE(b.ports.log[0].atUs, 200000u);  // after the configuration's message
+  EXPECT_GE(menuDrawnUs, b.ports.log[0].atUs);
+}
+
+TEST(RouteMenu, RowsToTheCharacterAndTheCursorBelow) {
+  ProgramBench b;
+  b.frontend.AddKey("q");
+  EXPECT_EQ(b.Run(), 0);
+  for (int r = 1; r <= 16; ++r) {
+    std::string expected(kMenuRows[r - 1]);
+    expected.resize(80, ' ');
+    EXPECT_EQ(b.Row(r), expected) << "row " << r;
+    for (int c = 1; c <= 80; ++c) {
+      ASSERT_EQ(b.console.screen().At(r, c).fg, 7);
+      ASSERT_EQ(b.console.screen().At(r, c).bg, 0);
+    }
+  }
+  for (int r = 4; r <= 15; ++r)
+    if (!kMenuRows[r - 1].empty()) EXPECT_EQ(kMenuRows[r - 1].size(), 68u) << r;
+  EXPECT_EQ(b.console.CursorRow(), 17);
+  EXPECT_EQ(b.console.CursorColumn(), 1);
+}
+
+TEST(RouteMenu, QuitLeavesRouteZeroAndStatusZero) {
+  for (const char* q : {"q", "Q"}) {
+    ProgramBench b;
+    b.frontend.AddKey(q);
+    EXPECT_EQ(b.Run(), 0);
+    EXPECT_EQ(b.WritesAfterStartUp(), (Trace{W(kIdx, 8), W(kData, 0)}));
+  }
+}
+
+TEST(RouteMenu, ResetPulseIsTenMilliseconds) {
+  for (const char* r : {"r", "R"}) {
+    ProgramBench b;
+    b.frontend.AddKeys({r, "q"});
+    EXPECT_EQ(b.Run(), 0);
+    Trace w = b.WritesAfterStartUp();
+    ASSERT_EQ(w.size(), 6u);
+    EXPECT_EQ(Trace(w.begin(), w.begin() + 4),
+              (Trace{W(kIdx, 7), W(kData, 1), W(kIdx, 7), W(kData, 0)}));
+    EXPECT_GE(w[2].atUs - w[1].atUs, 10000u);
+    EXPECT_LT(w[2].atUs - w[1].atUs, 10100u);
+  }
+}
+
+TEST(RouteMenu, OtherKeysOnlyRedraw) {
+  ProgramBench b;
+  b.frontend.AddKeys({"6", "\r", keys::KeyUp, keys::KeyF1, "x"});
+  b.frontend.AddKey("q");
+  EXPECT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.WritesAfterStartUp(), (Trace{W(kIdx, 8), W(kData, 0)}));
+}
+
+TEST(RouteMenu, EachRouteWritesTheRouteRegisterThenOpensItsSession) {
+  for (int route = 0; route <= 5; ++route) {
+    ProgramBench b;
+    std::string title;
+    b.frontend.OnPresent([&](const Screen& s) {
+      if (title.empty() && s.RowText(1).find("<SF2>Exit") != std::string::npos) title = s.RowText(1);
+    });
+    b.frontend.AddKeys({std::to_string(route), keys::KeyShiftF2, "q"});
+    EXPECT_EQ(b.Run(), 0);
+    Trace w = b.WritesAfterStartUp();
+    ASSERT_GE(w.size(), 4u);
+    EXPECT_EQ(w[0], W(kIdx, 8));
+    EXPECT_EQ(w[1], W(kData, route));
+    EXPECT_EQ(w[2], W(kIdx, 0));  // the session programs the UART next
+    EXPECT_EQ(title.substr(0, kRouteTitles[route].size()), kRouteTitles[route]) << route;
+    EXPECT_EQ(b.board->route(), 0);  // Q left route 0
+  }
+}
+
+TEST(RouteMenu, TheLogLivesInTheProgramFolderWhereverItStarted) {
+  ProgramBench b;
+  test::TempFolder elsewhere;
+  std::filesystem::current_path(elsewhere.path());
+  b.folder.Write("Qb7_Uart.cfg", "#COMMODE 57600\n");
+  b.frontend.AddKeys({"3", keys::KeyShiftF2, "q"});
+  EXPECT_EQ(b.Run(), 0);
+  EXPECT_TRUE(b.folder.Exists("Term.txt"));
+  EXPECT_FALSE(elsewhere.Exists("Term.txt"));
+  EXPECT_EQ(b.machine.store.baud, 57600);
+}
+
+TEST(RouteMenu, HomeInAMessageLineEndsWithStatusZeroAndNoPortWrite) {
+  ProgramBench b;
+  std::filesystem::remove(b.folder.path() + "/Qb7_Uart.cfg");
+  b.frontend.AddKey(KeyCode(keys::KeyHome));
+  EXPECT_EQ(b.Run(), 0);
+  EXPECT_TRUE(b.ports.log.empty());  // not even the auxiliary port
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Config file not found: Qb7_Uart.cfg"});
+  EXPECT_EQ(b.Row(1), std::string(80, ' '));
+}
+
+}  // namespace
+}  // namespace qb7
