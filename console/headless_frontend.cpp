@@ -1,19 +1,26 @@
 #include "console/headless_frontend.hpp"
 
+#include <algorithm>
+
 #include "console/program_exit.hpp"
 
 namespace qb7 {
 
-void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) {
-  events_.push_back({atUs, std::move(key)});
+void HeadlessFrontend::Insert(Event e) {
+  // Kept in time order; events at the same time stay in the order given.
+  auto it = std::upper_bound(events_.begin(), events_.end(), e.atUs,
+                             [](uint64_t t, const Event& x) { return t < x.atUs; });
+  events_.insert(it, std::move(e));
 }
+
+void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) { Insert({atUs, std::move(key)}); }
 
 void HeadlessFrontend::AddKeys(std::initializer_list<std::string_view> keys) {
   for (auto k : keys) AddKey(KeyCode(k));
 }
 
 void HeadlessFrontend::AddInterruptAt(uint64_t atUs, int status, int signal) {
-  events_.push_back({atUs, {}, true, status, signal});
+  Insert({atUs, {}, true, status, signal});
 }
 
 void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {

@@ -48,6 +48,8 @@ class HeadlessFrontend final : public Frontend {
     int status = 0;
     int signal = 0;
   };
+  void Insert(Event e);
+
   std::deque<Event> events_;
   std::function<void(const Screen&)> onPresent_;
   uint64_t lastEventUs_ = 0;
