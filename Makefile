@@ -1,0 +1,48 @@
+# The two commands that do everything on a fresh Debian machine:
+#   make run    builds qb7uart and qb7uart-sim and starts the simulated board
+#   make test   builds and runs every test: unit, whole-program and tmux tests,
+#               the same suite under AddressSanitizer and UBSan, and a short
+#               run of every fuzz target
+# Smaller steps: make build, make check (plain tests only), make sanitize,
+# make fuzz-smoke, make bench, make soak.
+
+BUILD ?= build
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
+
+.PHONY: all build run test check sanitize fuzz-smoke fuzz bench soak clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/qb7uart-sim
+
+check: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+sanitize:
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB7_SANITIZE=ON -DQB7_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+fuzz-smoke:
+	bash fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
+
+fuzz:
+	bash fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
+
+test: check sanitize fuzz-smoke
+
+bench: build
+	$(BUILD)/bench/qb7_bench
+
+soak: build
+	$(BUILD)/bench/qb7_soak
+
+clean:
+	rm -rf build build-asan build-fuzz
