@@ -1,0 +1,43 @@
+// Any file as "Qb7_Uart.cfg": no crash, and the store keeps its limits.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "config/config_loader.hpp"
+#include "console/console.hpp"
+#include "fuzz/fuzz_support.hpp"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char dir[] = "/tmp/qb7fuzzcfg.XXXXXX";
+  if (!mkdtemp(dir) || chdir(dir) != 0) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace qb7;
+  if (std::FILE* f = std::fopen("Qb7_Uart.cfg", "wb")) {
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+  }
+  VirtualClock clock;
+  fuzz::AnsweringFrontend frontend;
+  Console console(frontend, clock);
+  Files files(".");
+  Store store;
+  LoadConfiguration(console, files, store);
+  for (int n = 1; n <= Store::kSlots; ++n) {
+    if (store.SlotCount(n) < 0 || store.SlotCount(n) > Store::kLinesPerSlot) std::abort();
+    for (int k = 1; k <= store.SlotCount(n); ++k) {
+      const std::string& line = store.SlotLine(n, k);
+      if (line.empty() || line.front() == ' ' || line.back() == ' ' || line.front() == '\'')
+        std::abort();
+    }
+  }
+  if (store.HelpCount() < 0 || store.HelpCount() > Store::kHelpLines) std::abort();
+  for (int k = 1; k <= store.HelpCount(); ++k)
+    if (store.HelpLine(k).empty()) std::abort();
+  return 0;
+}

@@ -1,0 +1,27 @@
+// Any bytes from the terminal, at any pace: no crash, and every key code is
+// one byte or 255 with a scan code.
+#include <cstdint>
+#include <cstdlib>
+
+#include "console/key_decoder.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace qb7;
+  KeyDecoder decoder;
+  KeyQueue queue;
+  uint64_t now = 0;
+  for (size_t i = 0; i < size; ++i) {
+    // Bytes below 0x08 in odd positions also move the clock, so the escape
+    // delay is crossed at every kind of place.
+    if (i % 2 == 1 && data[i] < 8) now += data[i] * 20000ull;
+    decoder.Feed(data[i], now, queue);
+    decoder.Tick(now, queue);
+  }
+  decoder.Tick(now + KeyDecoder::kEscapeDelayUs + 1, queue);
+  while (!queue.Empty()) {
+    KeyCode k = queue.Pop();
+    if (k.empty() || k.size() > 2) std::abort();
+    if (k.size() == 2 && static_cast<uint8_t>(k[0]) != 255) std::abort();
+  }
+  return 0;
+}
