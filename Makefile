@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 20
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB7_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build

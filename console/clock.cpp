@@ -1,5 +1,6 @@
 #include "console/clock.hpp"
 
+#include <sys/prctl.h>
 #include <time.h>
 
 namespace qb7 {
@@ -12,7 +13,11 @@ uint64_t MonotonicNs() {
 }
 }  // namespace
 
-RealClock::RealClock() : originNs_(MonotonicNs()) {}
+RealClock::RealClock() : originNs_(MonotonicNs()) {
+  // Wake up when asked: the default 50 us of timer slack is a fair share of
+  // the 1.4 ms in which the receive FIFO fills at 921600 baud.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
 uint64_t RealClock::NowUs() const { return (MonotonicNs() - originNs_) / 1000; }
 
