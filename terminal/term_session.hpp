@@ -22,10 +22,14 @@ int MacroSlotForKey(std::string_view key);
 
 // How long the session may sleep between looks at the receive FIFO at a
 // baud: half the time the FIFO takes to fill when the line is quiet (never
-// more than 30 ms), a quarter of it while bytes are arriving.
+// more than 30 ms), a quarter of it while bytes are arriving. On a fast line
+// (the FIFO full in under 5 ms) a sleep's wake-up can come too late, so
+// while bytes keep arriving the session does not sleep at all: it drains
+// again at once until the line has been quiet for busyUs.
 struct PollTiming {
   uint64_t idleUs;
   uint64_t busyUs;
+  bool drainWithoutPause;
 };
 PollTiming PollTimingFor(int baud);
 

@@ -187,3 +187,21 @@ TEST(Config, BinaryGarbageLoadsWithoutHarm) {
 
 }  // namespace
 }  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+TEST(ConfigBadInput, AMegabyteLineAndThousandsOfHeadersLoadIntact) {
+  std::string file = "#F1 " + std::string(1 << 20, 'x') + "\n";
+  for (int i = 0; i < 5000; ++i) file += "#F2 \"again " + std::to_string(i) + "\"\n";
+  file += "#HELP\nlast\n";
+  ConfigBench b;
+  b.Load(file);
+  EXPECT_EQ(b.store().SlotLine(1, 1).size(), 1u << 20);
+  EXPECT_EQ(b.Slot(2), Lines{"\"again 4999\""});
+  EXPECT_EQ(b.store().HelpLine(1), "last");
+  EXPECT_TRUE(b.messages.empty());
+}
+
+}  // namespace
+}  // namespace qb7

@@ -122,3 +122,17 @@ TEST(MacroPlay, EmptySlotsDoNothingAndSeveralLinesRunTheExternalProgram) {
 
 }  // namespace
 }  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+TEST(MacroBadInput, AHugeWaitEndsOnAKeyAndHugeCodesSendTheirLowBits) {
+  MacroBench b;
+  b.frontend.AddKeyAt(7000000, "k");
+  b.Play("W" + std::string(40, '9') + " $1");
+  EXPECT_GE(b.SendTimes()[0], 7000000u);
+  EXPECT_LT(b.SendTimes()[0], 7100000u);
+}
+
+}  // namespace
+}  // namespace qb7
