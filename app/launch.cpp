@@ -11,7 +11,7 @@
 namespace qb7 {
 
 int RunInTerminal(PortIo& ports, Clock& clock) {
-  ProgramExit exit;
+  ProgramExit ending;
   {
     CursesFrontend frontend;
     Console console(frontend, clock);
@@ -20,18 +20,18 @@ int RunInTerminal(PortIo& ports, Clock& clock) {
     try {
       RunQb7Uart(machine);
     } catch (const ProgramExit& e) {
-      exit = e;
+      ending = e;
     }
     // Everything received so far reaches the disk before the terminal goes.
     files.CloseAll();
     frontend.Shutdown();
   }
   std::fflush(nullptr);
-  if (exit.signal != 0) {
-    std::signal(exit.signal, SIG_DFL);
-    std::raise(exit.signal);
+  if (ending.signal != 0) {
+    std::signal(ending.signal, SIG_DFL);
+    std::raise(ending.signal);
   }
-  return exit.status;
+  return ending.status;
 }
 
 }  // namespace qb7

@@ -100,13 +100,13 @@ int main(int argc, char** argv) {
   std::printf("%-22s %10s %10s %10s %10s %8s %8s %8s %10s\n", "run", "sent", "logged",
               "in order", "lost", "overflow", "framing", "messages", "CPU s/s");
   bool ok = true;
-  struct Spec {
+  struct RunPlan {
     const char* name;
     int baud;
     bool silent;
   };
-  for (Spec s : {Spec{"pattern at 115200", 115200, false}, Spec{"pattern at 921600", 921600, false},
-                 Spec{"silent line, 115200", 115200, true}}) {
+  for (RunPlan s : {RunPlan{"pattern at 115200", 115200, false}, RunPlan{"pattern at 921600", 921600, false},
+                 RunPlan{"silent line, 115200", 115200, true}}) {
     Result r = Run(s.baud, seconds, s.silent);
     const uint64_t lost = r.sent - std::min(r.sent, r.inOrder);
     std::printf("%-22s %10llu %10llu %10llu %10llu %8llu %8llu %8llu %10.4f\n", s.name,

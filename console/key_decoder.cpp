@@ -59,6 +59,24 @@ void SplitParams(const std::string& p, int& first, int& mods) {
   mods = (second >= 2 && second <= 16) ? second - 1 : 0;
 }
 
+// The keys both CSI and SS3 sequences end with a letter for: arrows, Home,
+// End and F1..F4. False for any other final byte.
+bool PushLetterKey(uint8_t final, int mods, KeyQueue& out) {
+  switch (final) {
+    case 'A': out.Push(ExtendedKey(PadScan(Pad::Up, mods))); return true;
+    case 'B': out.Push(ExtendedKey(PadScan(Pad::Down, mods))); return true;
+    case 'C': out.Push(ExtendedKey(PadScan(Pad::Right, mods))); return true;
+    case 'D': out.Push(ExtendedKey(PadScan(Pad::Left, mods))); return true;
+    case 'H': out.Push(ExtendedKey(PadScan(Pad::Home, mods))); return true;
+    case 'F': out.Push(ExtendedKey(PadScan(Pad::End, mods))); return true;
+    case 'P': case 'Q': case 'R': case 'S':
+      out.Push(ExtendedKey(FunctionKeyScan(final - 'P' + 1, mods)));
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, KeyQueue& out) {
@@ -173,20 +191,9 @@ void KeyDecoder::FinishCsi(uint8_t final, KeyQueue& out) {
   int first = 1, mods = 0;
   SplitParams(params_, first, mods);
   if (!params_.empty() && (params_[0] < '0' || params_[0] > '9')) return;  // private: ignore
-  switch (final) {
-    case 'A': out.Push(ExtendedKey(PadScan(Pad::Up, mods))); return;
-    case 'B': out.Push(ExtendedKey(PadScan(Pad::Down, mods))); return;
-    case 'C': out.Push(ExtendedKey(PadScan(Pad::Right, mods))); return;
-    case 'D': out.Push(ExtendedKey(PadScan(Pad::Left, mods))); return;
-    case 'H': out.Push(ExtendedKey(PadScan(Pad::Home, mods))); return;
-    case 'F': out.Push(ExtendedKey(PadScan(Pad::End, mods))); return;
-    case 'P': case 'Q': case 'R': case 'S':
-      out.Push(ExtendedKey(FunctionKeyScan(final - 'P' + 1, mods)));
-      return;
-    case 'Z': out.Push(KeyCode(keys::KeyShiftTab)); return;
-    case '~': break;
-    default: return;  // focus, mouse and the like: not keys
-  }
+  if (PushLetterKey(final, mods, out)) return;
+  if (final == 'Z') out.Push(KeyCode(keys::KeyShiftTab));
+  if (final != '~') return;  // focus, mouse and the like: not keys
   Pad pad;
   switch (first) {
     case 1: case 7: pad = Pad::Home; break;
@@ -222,19 +229,8 @@ void KeyDecoder::FinishSs3(uint8_t final, KeyQueue& out) {
     int m = std::atoi(params_.c_str());
     mods = (m >= 2 && m <= 16) ? m - 1 : 0;
   }
-  switch (final) {
-    case 'P': case 'Q': case 'R': case 'S':
-      out.Push(ExtendedKey(FunctionKeyScan(final - 'P' + 1, mods)));
-      return;
-    case 'A': out.Push(ExtendedKey(PadScan(Pad::Up, mods))); return;
-    case 'B': out.Push(ExtendedKey(PadScan(Pad::Down, mods))); return;
-    case 'C': out.Push(ExtendedKey(PadScan(Pad::Right, mods))); return;
-    case 'D': out.Push(ExtendedKey(PadScan(Pad::Left, mods))); return;
-    case 'H': out.Push(ExtendedKey(PadScan(Pad::Home, mods))); return;
-    case 'F': out.Push(ExtendedKey(PadScan(Pad::End, mods))); return;
-    case 'M': out.Push(KeyCode(keys::KeyEnter)); return;  // keypad Enter
-    default: return;
-  }
+  if (PushLetterKey(final, mods, out)) return;
+  if (final == 'M') out.Push(KeyCode(keys::KeyEnter));  // keypad Enter
 }
 
 void KeyDecoder::Abandon(KeyQueue& out) {

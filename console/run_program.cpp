@@ -1,5 +1,6 @@
 #include "console/run_program.hpp"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 extern char** environ;
@@ -73,10 +75,26 @@ int RunProgram(Console& console, const Files& files, const std::string& command)
 
   console.Present();
   console.frontend().Suspend();
+  // As system() does: while the program runs, Ctrl-C and Ctrl-\ are its
+  // own, not ours; the program itself starts with every signal at default.
+  struct sigaction ignore {}, oldInt {}, oldQuit {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &oldInt);
+  sigaction(SIGQUIT, &ignore, &oldQuit);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) sigaddset(&defaults, sig);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid = 0;
   std::vector<char*> argv = {const_cast<char*>("sh"), const_cast<char*>("-c"), line.data(),
                              nullptr};
-  int rc = posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ);
+  int rc = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   int status = -1;
   if (rc == 0) {
     int ws = 0;
@@ -84,6 +102,8 @@ int RunProgram(Console& console, const Files& files, const std::string& command)
     }
     status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
   }
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGQUIT, &oldQuit, nullptr);
   console.frontend().Resume();
   console.Redraw();
   if (rc != 0) {
