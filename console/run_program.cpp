@@ -32,7 +32,7 @@ std::string QuoteForShell(const std::string& s) {
 bool IsExecutableOnPath(const std::string& name) {
   if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
   const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
+  const std::string dirs(path ? path : "/usr/bin:/bin");
   std::size_t start = 0;
   while (start <= dirs.size()) {
     std::size_t end = dirs.find(':', start);

@@ -5,11 +5,15 @@
 namespace qb7::sim {
 
 void Outbox::Send(std::string_view bytes, uint64_t readyUs) {
-  if (!bytes.empty()) runs_.push_back({readyUs, std::string(bytes)});
+  if (bytes.empty()) return;
+  runs_.push_back({readyUs, std::string(bytes)});
+  waiting_ += bytes.size();
 }
 
 void Outbox::SendPattern(uint64_t count, uint64_t readyUs) {
-  if (count > 0) runs_.push_back({readyUs, {}, 0, count, 0});
+  if (count == 0) return;
+  runs_.push_back({readyUs, {}, 0, count, 0});
+  waiting_ += count;
 }
 
 bool Outbox::Peek(uint8_t& byte, uint64_t& readyUs) const {
@@ -23,6 +27,7 @@ bool Outbox::Peek(uint8_t& byte, uint64_t& readyUs) const {
 void Outbox::Pop() {
   if (runs_.empty()) return;
   Run& r = runs_.front();
+  --waiting_;
   if (r.patternLeft > 0) {
     ++r.patternNext;
     if (--r.patternLeft == 0) runs_.pop_front();

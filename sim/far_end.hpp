@@ -19,8 +19,13 @@ class Outbox {
   // The next byte and when it is ready; false when nothing waits.
   bool Peek(uint8_t& byte, uint64_t& readyUs) const;
   void Pop();
-  void Clear() { runs_.clear(); }
+  void Clear() {
+    runs_.clear();
+    waiting_ = 0;
+  }
   bool Empty() const { return runs_.empty(); }
+  // Bytes waiting, counting what a pattern has still to make.
+  uint64_t Waiting() const { return waiting_; }
 
  private:
   struct Run {
@@ -31,6 +36,7 @@ class Outbox {
     uint64_t patternNext = 0;
   };
   std::deque<Run> runs_;
+  uint64_t waiting_ = 0;
 };
 
 class FarEnd {

@@ -57,7 +57,10 @@ void PtyFarEnd::OnByte(uint8_t byte, uint64_t) {
 void PtyFarEnd::Poll(uint64_t nowUs) {
   if (master_ < 0) return;
   char buf[4096];
-  for (;;) {
+  // Take no more than the line can carry soon: the rest waits in the
+  // pseudo-terminal, whose flow control then holds the program back.
+  constexpr uint64_t kBacklog = 16384;
+  while (outbox_.Waiting() < kBacklog) {
     ssize_t n = read(master_, buf, sizeof buf);
     if (n > 0) {
       outbox_.Send(std::string_view(buf, static_cast<std::size_t>(n)), nowUs);
@@ -65,7 +68,7 @@ void PtyFarEnd::Poll(uint64_t nowUs) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return;
-    // EOF or EIO: the program has ended; the line stays silent.
+    // End of file or EIO: the program has ended; the line stays silent.
     Hangup();
     return;
   }

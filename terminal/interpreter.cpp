@@ -20,6 +20,12 @@ std::size_t VisibleForm(uint8_t byte, std::string_view open, char* out) {
 }
 
 void Interpreter::Show(uint8_t byte) {
+  if (byte == 7) {
+    // A bell shown after a cut-off sequence rings like any other: without
+    // the wait of a beep, which would stall the receiving.
+    console_.Ring();
+    return;
+  }
   char c = static_cast<char>(byte);
   console_.WriteText(std::string_view(&c, 1));
 }

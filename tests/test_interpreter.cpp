@@ -79,10 +79,11 @@ TEST(Interpreter, BackspaceMovesLeftWithoutErasingOrLogging) {
 TEST(Interpreter, BellRingsWithoutStoppingTheSession) {
   InterpreterBench b;
   b.interpreter.Feed("\a");
-  EXPECT_EQ(b.frontend.Bells(), 1);
+  b.interpreter.Feed("\x1b[\a");  // shown after a cut-off sequence
+  EXPECT_EQ(b.frontend.Bells(), 2);
   EXPECT_EQ(b.clock.NowUs(), 0u);
   EXPECT_EQ(b.log.bytes, "");
-  EXPECT_EQ(b.Row(4), "");
+  EXPECT_EQ(b.Row(4), "<ESC><[><?>");
 }
 
 TEST(Interpreter, ColourSequencesColourTheTextAndStayOutOfTheLog) {

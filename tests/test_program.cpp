@@ -57,7 +57,9 @@ TEST(RouteMenu, RowsToTheCharacterAndTheCursorBelow) {
     }
   }
   for (int r = 4; r <= 15; ++r)
-    if (!kMenuRows[r - 1].empty()) EXPECT_EQ(kMenuRows[r - 1].size(), 68u) << r;
+    if (!kMenuRows[r - 1].empty()) {
+      EXPECT_EQ(kMenuRows[r - 1].size(), 68u) << r;
+    }
   EXPECT_EQ(b.console.CursorRow(), 17);
   EXPECT_EQ(b.console.CursorColumn(), 1);
 }

@@ -208,3 +208,21 @@ TEST(SimulatedBoard, APtyProgramIsTheFarEnd) {
 
 }  // namespace
 }  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+TEST(SimulatedBoard, AFastProgramIsHeldBackNotBufferedWithoutEnd) {
+  std::string why;
+  auto flood = sim::PtyFarEnd::Start("cat /dev/zero", 115200, why);
+  ASSERT_TRUE(flood) << why;
+  for (int i = 0; i < 200; ++i) {
+    flood->Poll(0);
+    usleep(500);
+  }
+  EXPECT_GE(flood->outbox().Waiting(), 16384u);
+  EXPECT_LE(flood->outbox().Waiting(), 16384u + 4096u);
+}
+
+}  // namespace
+}  // namespace qb7
