@@ -10,6 +10,8 @@ CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
   -DQB7_FUZZ=ON -DQB7_TESTS=OFF -DQB7_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 status=0
+passed=0
+failed=0
 for target in interpreter macro config key_decoder; do
   work="$build/corpus/$target"
   mkdir -p "$work" "$build/artifacts"
@@ -19,8 +21,11 @@ for target in interpreter macro config key_decoder; do
       "$work" "$root/fuzz/corpus/$target" 2> "$build/fuzz_$target.log"; then
     echo "fuzz_$target FAILED:"; tail -40 "$build/fuzz_$target.log"
     status=1
+    failed=$((failed + 1))
   else
     grep -E "^#[0-9]+.*(DONE|pulse)" "$build/fuzz_$target.log" | tail -1 || true
+    passed=$((passed + 1))
   fi
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "harness.hpp"
+#include "sim/console_far_end.hpp"
 
 namespace qb7 {
 namespace {
@@ -231,6 +232,33 @@ TEST(UartRcvStr, SilenceIsCountedNotTotalTime) {
   b.uart().UartRcvStr(0x352, 0, 4, 1000, b.text, 0, b.failed);
   EXPECT_EQ(b.text, "zzzz");
   EXPECT_EQ(b.failed, 0);
+}
+
+}  // namespace
+}  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+TEST(UartOnTheBoard, HelpSentSlowlyOnRouteZeroIsAnsweredByTheSwitchConsole) {
+  test::Bench b;  // the simulated board behind the ports
+  Uart& uart = b.machine.uart;
+  b.machine.board.WriteRegister(8, 0);
+  uart.UartInit(125000000, 115200, 0x352, 0);
+  uart.UartSendSlow("help\r");
+  std::string reply, text;
+  int failed = 0;
+  for (int i = 0; i < 20; ++i) {
+    int count = 0;
+    uart.UartRxCount(0x352, 0, count);
+    if (count > 0) {
+      uart.UartRcvStr(0x352, 0, count, 1000, text, 0, failed);
+      EXPECT_EQ(failed, 0);
+      reply += text;
+    }
+    b.console.Pause(10);
+  }
+  EXPECT_EQ(reply, "help\r\n" + sim::ConsoleFarEnd::HelpText() + "vsc7420# ");
 }
 
 }  // namespace
