@@ -2,7 +2,7 @@
 // with the real clock, while the far end sends the test pattern without a
 // pause; then the same session with a silent line. Prints a table of bytes
 // sent, bytes logged, line errors, and CPU seconds per second of line time.
-//   qb7_soak [seconds of line time per run, default 5]
+//   qb7_soak [seconds of line time per run, default 5] [only this baud]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -97,6 +97,7 @@ Result Run(int baud, double seconds, bool silent) {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+  const int onlyBaud = argc > 2 ? std::atoi(argv[2]) : 0;
   std::printf("%-22s %10s %10s %10s %10s %8s %8s %8s %10s\n", "run", "sent", "logged",
               "in order", "lost", "overflow", "framing", "messages", "CPU s/s");
   bool ok = true;
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
   };
   for (RunPlan s : {RunPlan{"pattern at 115200", 115200, false}, RunPlan{"pattern at 921600", 921600, false},
                  RunPlan{"silent line, 115200", 115200, true}}) {
+    if (onlyBaud != 0 && (s.baud != onlyBaud || s.silent)) continue;
     Result r = Run(s.baud, seconds, s.silent);
     const uint64_t lost = r.sent - std::min(r.sent, r.inOrder);
     std::printf("%-22s %10llu %10llu %10llu %10llu %8llu %8llu %8llu %10.4f\n", s.name,
