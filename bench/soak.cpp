@@ -34,7 +34,7 @@ double CpuSeconds() {
 
 struct Result {
   uint64_t sent = 0, logged = 0, inOrder = 0, overflows = 0, framing = 0, messages = 0;
-  double lineSeconds = 0, cpuPerSecond = 0;
+  double cpuPerSecond = 0;
 };
 
 Result Run(int baud, double seconds, bool silent) {
@@ -87,7 +87,6 @@ Result Run(int baud, double seconds, bool silent) {
     ++r.inOrder;
   r.overflows = board.overflowEvents();
   r.framing = board.framingEvents();
-  r.lineSeconds = seconds;
   r.cpuPerSecond = cpu / wall;
   std::filesystem::remove_all(dir);
   return r;

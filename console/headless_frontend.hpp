@@ -38,6 +38,7 @@ class HeadlessFrontend final : public Frontend {
   int Bells() const { return bells_; }
   int Frames() const { return frames_; }
   int Suspends() const { return suspends_; }
+  int Resumes() const { return resumes_; }
   bool ScriptDone() const { return events_.empty(); }
 
  private:

@@ -99,7 +99,6 @@ void SimulatedBoard::AdvanceRx(FarEnd& far, bool connected, uint64_t nowNs) {
       byte = static_cast<uint8_t>(byte ^ 0x5A);
     }
     rx_.push_back(byte);
-    ++bytesDelivered_;
   }
 }
 

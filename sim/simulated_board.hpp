@@ -43,7 +43,6 @@ class SimulatedBoard final : public PortIo {
   std::size_t txWaiting() const { return tx_.size(); }
   uint64_t overflowEvents() const { return overflowEvents_; }
   uint64_t framingEvents() const { return framingEvents_; }
-  uint64_t bytesDelivered() const { return bytesDelivered_; }
   int auxWrites() const { return auxWrites_; }
 
  private:
@@ -73,7 +72,6 @@ class SimulatedBoard final : public PortIo {
   bool framing_ = false;
   uint64_t overflowEvents_ = 0;
   uint64_t framingEvents_ = 0;
-  uint64_t bytesDelivered_ = 0;
   uint64_t lastPollUs_ = 0;
 };
 

@@ -99,6 +99,7 @@ TEST(RunProgram, PrefersTheProgramFolderAndWaitsForTheEnd) {
   EXPECT_EQ(RunProgram(console, files, "GP.EXE"), 3);
   EXPECT_EQ(t.Read("ran.txt"), "ran\n");
   EXPECT_EQ(fe.Suspends(), 1);
+  EXPECT_EQ(fe.Resumes(), 1);
 }
 
 TEST(RunProgram, AMissingProgramGivesAMessageLineNotAShellError) {
