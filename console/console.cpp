@@ -5,6 +5,7 @@
 
 #include "console/keys.hpp"
 #include "console/program_exit.hpp"
+#include "console/reentry_guard.hpp"
 
 namespace qb7 {
 
@@ -75,14 +76,8 @@ void Console::Sleep(uint64_t us, bool withTask) {
 }
 
 void Console::RunTask() {
-  inTask_ = true;
-  try {
-    task_();
-  } catch (...) {
-    inTask_ = false;
-    throw;
-  }
-  inTask_ = false;
+  ReentryGuard guard(inTask_);
+  task_();
 }
 
 void Console::SetBackgroundTask(std::function<void()> task, uint64_t intervalUs) {

@@ -5,6 +5,7 @@
 
 #include "app/machine.hpp"
 #include "board/board_registers.hpp"
+#include "console/reentry_guard.hpp"
 #include "macro/macro_player.hpp"
 #include "terminal/interpreter.hpp"
 
@@ -57,23 +58,17 @@ class Session {
   // interpreter. Returns how many bytes came.
   int Drain() {
     if (draining_) return 0;
-    draining_ = true;
+    ReentryGuard guard(draining_);
     int count = 0;
-    try {
-      m_.uart.UartRxCount(m_.board.dataPort, m_.uartBase, count);
-      if (count > 0) {
-        int failed = 0;
-        m_.uart.UartRcvStr(m_.board.dataPort, m_.uartBase, count, 1000, received_, 0, failed);
-        interpreter_.Feed(received_);
-      } else {
-        // The line is quiet: what the log holds so far goes to the disk.
-        log_.FlushIfWritten();
-      }
-    } catch (...) {
-      draining_ = false;
-      throw;
+    m_.uart.UartRxCount(m_.board.dataPort, m_.uartBase, count);
+    if (count > 0) {
+      int failed = 0;
+      m_.uart.UartRcvStr(m_.board.dataPort, m_.uartBase, count, 1000, received_, 0, failed);
+      interpreter_.Feed(received_);
+    } else {
+      // The line is quiet: what the log holds so far goes to the disk.
+      log_.FlushIfWritten();
     }
-    draining_ = false;
     return count;
   }
 
