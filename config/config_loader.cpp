@@ -1,5 +1,6 @@
 #include "config/config_loader.hpp"
 
+#include <cstring>
 #include <string>
 
 #include "config/number_text.hpp"
@@ -41,6 +42,9 @@ std::string UpperCase(std::string_view s) {
   return u;
 }
 
+// What Windows editors put before the first line of a UTF-8 file.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsContent(std::string_view line) { return !line.empty() && line.front() != '\''; }
 
 }  // namespace
@@ -59,9 +63,13 @@ void LoadConfiguration(Console& console, Files& files, Store& store) {
   Section section = Section::kBaud;
   int slot = 0;
   int lineNumber = 0;
+  bool first = true;
   while (!files.EndOfFile(file)) {
     const std::string raw = files.ReadLine(file);
-    std::string_view line = TrimSpaces(raw);
+    std::string_view line = raw;
+    if (first && StartsWith(line, kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
+    first = false;
+    line = TrimSpaces(line);
     if (IsContent(line) && line.front() == '#') {
       section = Section::kNone;
       lineNumber = 0;
@@ -106,6 +114,11 @@ void LoadConfiguration(Console& console, Files& files, Store& store) {
         break;
     }
   }
+  // A file that is there but cannot be read leaves the defaults, as a
+  // missing one does, and the operator is told why.
+  if (int error = files.Error(file))
+    console.ErrorMessage(std::string(kConfigNotReadable) + *found + " (" + std::strerror(error) +
+                         ")");
   files.CloseFile(file);
 }
 

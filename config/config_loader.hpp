@@ -12,6 +12,7 @@ namespace qb7 {
 inline constexpr std::string_view kConfigFileName = "Qb7_Uart.cfg";
 inline constexpr std::string_view kConfigNotFound = "Config file not found: ";
 inline constexpr std::string_view kNonValidCommand = "Non Valid Command: ";
+inline constexpr std::string_view kConfigNotReadable = "Config file not readable: ";
 inline constexpr int kDefaultBaud = 115200;
 
 void LoadConfiguration(Console& console, Files& files, Store& store);

@@ -55,7 +55,7 @@ void Console::PauseUs(uint64_t us) { Sleep(us, true); }
 
 void Console::Beep() {
   frontend_.Bell();
-  Sleep(250000, true);
+  Sleep(250000, false);
 }
 
 void Console::Sleep(uint64_t us, bool withTask) {
@@ -110,7 +110,9 @@ void Console::Redraw() {
 
 void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
   const int slot = std::clamp(row, 0, Screen::kRows);
-  saved_[slot] = {screen_.Colours(), screen_.CursorRow(), screen_.CursorColumn()};
+  // The cursor is saved with its pending line break, so the text received
+  // after the message still starts on a new row.
+  saved_[slot] = {screen_.Colours(), screen_.Cursor()};
 
   std::string line = " ";
   line.append(text);
@@ -132,7 +134,7 @@ void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
   screen_.SetColours(s.colours.fg, s.colours.bg);
   screen_.SetPosition(row, 1);
   WriteText(std::string(79, ' '));
-  screen_.SetPosition(s.row, s.col);
+  screen_.RestoreCursor(s.cursor);
 }
 
 }  // namespace qb7

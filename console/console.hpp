@@ -27,6 +27,9 @@ class Console {
   int CursorColumn() const { return screen_.CursorColumn(); }
   void WriteText(std::string_view text, bool newline = false);
   void WriteEmptyLine() { WriteText({}, true); }
+  // Carries out a pending line break before a cursor move that would
+  // otherwise cancel it.
+  void BreakPendingLine() { screen_.BreakPendingLine(); }
 
   // Keys.
   KeyCode ReadKey();
@@ -38,7 +41,8 @@ class Console {
   void Pause(int64_t ms);
   // A plain pause given in microseconds, with the background task running.
   void PauseUs(uint64_t us);
-  // A 1000 Hz beep of 250 ms; returns when it ends.
+  // A 1000 Hz beep of 250 ms; returns when it ends. Nothing else runs
+  // meanwhile: a bell in a message line or a help line keeps them modal.
   void Beep();
   // The bell without the wait, for text that arrives while a line is open.
   void Ring() { frontend_.Bell(); }
@@ -51,8 +55,8 @@ class Console {
 
   // Work that must go on during pauses (a terminal session draining the
   // receive FIFO). It runs at least every intervalUs while the program
-  // pauses, but never during a message line's key wait and never inside
-  // itself.
+  // pauses, but never during a message line's key wait or a beep, and never
+  // inside itself.
   void SetBackgroundTask(std::function<void()> task, uint64_t intervalUs);
   void ClearBackgroundTask();
 
@@ -82,8 +86,7 @@ class Console {
   int exitBackground_ = 0;
   struct SavedLine {
     ColourPair colours;
-    int row = 1;
-    int col = 1;
+    CursorState cursor;
   };
   std::array<SavedLine, Screen::kRows + 1> saved_{};
   std::function<void()> task_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <vector>
 
@@ -27,13 +28,30 @@ bool Files::IsOpen(int number) const {
 void Files::OpenForReading(const std::string& name, int number) {
   if (number < 1 || number > kMaxFiles) return;
   CloseFile(number);
-  if (std::FILE* f = std::fopen(name.c_str(), "rb")) entries_[number - 1] = {f, false};
+  errors_[number - 1] = 0;
+  if (std::FILE* f = std::fopen(name.c_str(), "rbe"))
+    entries_[number - 1] = {f, false};
+  else
+    NoteError(number);
 }
 
 void Files::OpenForOutput(const std::string& name, int number) {
   if (number < 1 || number > kMaxFiles) return;
   CloseFile(number);
-  if (std::FILE* f = std::fopen(name.c_str(), "wb")) entries_[number - 1] = {f, true};
+  errors_[number - 1] = 0;
+  if (std::FILE* f = std::fopen(name.c_str(), "wbe"))
+    entries_[number - 1] = {f, true};
+  else
+    NoteError(number);
+}
+
+void Files::NoteError(int number) {
+  if (number < 1 || number > kMaxFiles) return;
+  if (errors_[number - 1] == 0) errors_[number - 1] = errno != 0 ? errno : EIO;
+}
+
+int Files::Error(int number) const {
+  return number >= 1 && number <= kMaxFiles ? errors_[number - 1] : 0;
 }
 
 std::FILE* Files::Input(int number) {
@@ -46,7 +64,10 @@ bool Files::EndOfFile(int number) {
   std::FILE* f = Input(number);
   if (!f) return true;
   int c = std::getc(f);
-  if (c == EOF) return true;
+  if (c == EOF) {
+    if (std::ferror(f)) NoteError(number);
+    return true;
+  }
   std::ungetc(c, f);
   return false;
 }
@@ -57,22 +78,25 @@ std::string Files::ReadLine(int number) {
   if (!f) return line;
   int c;
   while ((c = std::getc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+  if (c == EOF && std::ferror(f)) NoteError(number);
   if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
 
 void Files::WriteFile(int number, std::string_view text) {
-  if (std::FILE* f = Output(number)) std::fwrite(text.data(), 1, text.size(), f);
+  if (std::FILE* f = Output(number))
+    if (std::fwrite(text.data(), 1, text.size(), f) != text.size()) NoteError(number);
 }
 
 void Files::Flush(int number) {
-  if (std::FILE* f = Output(number)) std::fflush(f);
+  if (std::FILE* f = Output(number))
+    if (std::fflush(f) != 0) NoteError(number);
 }
 
 void Files::CloseFile(int number) {
   if (number < 1 || number > kMaxFiles) return;
   Entry& e = entries_[number - 1];
-  if (e.file) std::fclose(e.file);
+  if (e.file && std::fclose(e.file) != 0) NoteError(number);
   e = {};
 }
 

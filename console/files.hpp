@@ -1,7 +1,9 @@
 // Numbered sequential files (1..255): text read by lines, raw bytes written.
 // Nothing here reports an error: a file that cannot be opened stays not
-// open, reads give end of file, writes are dropped. Callers decide what to
-// tell the operator.
+// open, reads give end of file, writes are dropped. The system's reason is
+// kept (Error) so that callers can decide what to tell the operator.
+// Every file is opened close-on-exec: a program started from here inherits
+// none of them.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -33,12 +35,16 @@ class Files {
   std::string ReadLine(int number);
   void WriteFile(int number, std::string_view text);
   void WriteByte(int number, uint8_t byte) {
-    if (auto* f = Output(number)) std::putc(byte, f);
+    if (auto* f = Output(number))
+      if (std::putc(byte, f) == EOF) NoteError(number);
   }
   // Pushes what was written so far to the disk.
   void Flush(int number);
   void CloseFile(int number);
   void CloseAll();
+  // The errno of the first failure since the number was last opened (the
+  // open itself, a read, a write or a flush), or 0.
+  int Error(int number) const;
 
   // Looks in the working directory for an ordinary, not hidden file whose
   // name equals the given one with case ignored; returns the name found.
@@ -62,9 +68,11 @@ class Files {
     return e.output ? e.file : nullptr;
   }
   std::FILE* Input(int number);
+  void NoteError(int number);
 
   std::string programFolder_;
   std::array<Entry, kMaxFiles> entries_{};
+  std::array<int, kMaxFiles> errors_{};
 };
 
 }  // namespace qb7

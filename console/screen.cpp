@@ -25,6 +25,21 @@ void Screen::SetPosition(int row, int col) {
   ++version_;
 }
 
+void Screen::RestoreCursor(const CursorState& cursor) {
+  SetPosition(cursor.row, cursor.col);
+  // A break can only be pending with the cursor at the end of the last row.
+  pending_ = cursor.breakPending && row_ == kRows && col_ == kCols;
+}
+
+void Screen::BreakPendingLine() {
+  if (!pending_) return;
+  pending_ = false;
+  ScrollUp();
+  row_ = kRows;
+  col_ = 1;
+  ++version_;
+}
+
 ColourPair Screen::SetColours(int fg, int bg) {
   ColourPair old = colours_;
   colours_ = {Mod16(fg), Mod16(bg)};
@@ -64,13 +79,8 @@ int Screen::Write(std::string_view bytes) {
   if (bytes.empty()) return 0;
   ++version_;
   int bells = 0;
-  if (pending_) {
-    // The break left pending by the last write happens now.
-    pending_ = false;
-    ScrollUp();
-    row_ = kRows;
-    col_ = 1;
-  }
+  // The break left pending by the last write happens now.
+  BreakPendingLine();
   for (unsigned char b : bytes) {
     if (below_) {
       // More bytes remain, so the screen scrolls to make room.

@@ -16,6 +16,14 @@ struct Cell {
   bool operator==(const Cell&) const = default;
 };
 
+// Where the cursor stands, with its pending line break: what a message line
+// saves and puts back.
+struct CursorState {
+  int row = 1;
+  int col = 1;
+  bool breakPending = false;
+};
+
 struct ColourPair {
   int fg = 7;
   int bg = 0;
@@ -40,6 +48,11 @@ class Screen {
   int CursorRow() const { return row_; }
   int CursorColumn() const { return col_; }
   bool LineBreakPending() const { return pending_; }
+  CursorState Cursor() const { return {row_, col_, pending_}; }
+  // Puts the cursor back where Cursor() found it, pending break included.
+  void RestoreCursor(const CursorState& cursor);
+  // Carries out a pending line break now (scrolling), as the next write would.
+  void BreakPendingLine();
 
   // Writes the bytes at the cursor, one by one; returns how many bells (byte 7)
   // the text held, for the caller to sound.

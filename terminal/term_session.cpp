@@ -1,6 +1,7 @@
 #include "terminal/term_session.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "app/machine.hpp"
@@ -40,11 +41,22 @@ class LogFile final : public ByteSink {
     files_.Flush(number_);
     dirty_ = false;
   }
+  // Once per session: a log that cannot be created or written is told on
+  // the message line, with the system's reason; the session goes on.
+  void TellTrouble(Console& console) {
+    if (told_) return;
+    const int error = files_.Error(number_);
+    if (error == 0) return;
+    told_ = true;
+    console.ErrorMessage(std::string(kLogNotWritten) + std::string(kLogFileName) + " (" +
+                         std::strerror(error) + ")");
+  }
 
  private:
   Files& files_;
   int number_;
   bool dirty_ = false;
+  bool told_ = false;
 };
 
 class Session {
@@ -69,8 +81,11 @@ class Session {
       // The line is quiet: what the log holds so far goes to the disk.
       log_.FlushIfWritten();
     }
+    log_.TellTrouble(m_.console);
     return count;
   }
+
+  void TellLogTrouble() { log_.TellTrouble(m_.console); }
 
   void Send(std::string_view bytes) { m_.uart.UartSendSlow(bytes); }
 
@@ -147,6 +162,7 @@ void TermSession(Machine& m, const std::string& title, int baud) {
   m.files.OpenForOutput(std::string(kLogFileName), log);
 
   Session session(m, log);
+  session.TellLogTrouble();
   const PollTiming timing = PollTimingFor(baud);
   // Bytes keep being drained during every pause the session takes (macro
   // waits, the pacing of sent bytes), so none is lost while keys are busy.
@@ -168,6 +184,7 @@ void TermSession(Machine& m, const std::string& title, int baud) {
   }
   console.ClearScreen();
   m.files.CloseFile(log);
+  session.TellLogTrouble();  // the last of the log may fail to reach the disk
 }
 
 }  // namespace qb7

@@ -14,6 +14,7 @@ namespace qb7 {
 struct Machine;
 
 inline constexpr std::string_view kLogFileName = "Term.txt";
+inline constexpr std::string_view kLogNotWritten = "Log not written: ";
 inline constexpr std::string_view kStatusText = "     <Fx>Macro  <SF1>Help  <SF2>Exit  Baud: ";
 inline constexpr int kUartClock = 125000000;
 

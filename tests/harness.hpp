@@ -121,14 +121,15 @@ struct Bench {
         machine(console, files, ports) {}
 
   // Records the text of every message line shown (row 24, white on light
-  // red), in order.
-  void RecordMessages() {
-    frontend.OnPresent([this](const Screen& s) {
+  // red), in order; with answer set, each is answered with a key at once.
+  void RecordMessages(bool answer = false) {
+    frontend.OnPresent([this, answer](const Screen& s) {
       if (s.At(24, 2).bg != 12 || s.At(24, 2).fg != 15) return;
       std::string text = s.RowText(24).substr(2, 77);
       text.erase(text.find_last_not_of(' ') + 1);
       // A message line is modal: it is drawn in exactly one frame.
       messages.push_back(text);
+      if (answer) frontend.AddKey("x");
     });
   }
   std::vector<std::string> messages;

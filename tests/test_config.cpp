@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "config/config_loader.hpp"
+#include "file_permissions.hpp"
 #include "harness.hpp"
 
 namespace qb7 {
@@ -161,6 +164,25 @@ TEST(Config, AMissingFileIsReportedAndDefaultsStay) {
   LoadConfiguration(b.console, b.files, b.store());
   EXPECT_EQ(b.messages, Lines{"Config file not found: Qb7_Uart.cfg"});
   EXPECT_EQ(b.store().baud, 115200);
+}
+
+TEST(Config, AFileThatCannotBeReadIsToldAndDefaultsStay) {
+  ConfigBench b;
+  b.folder.Write("Qb7_Uart.cfg", "#COMMODE 9600\n");
+  chmod((b.folder.path() + "/Qb7_Uart.cfg").c_str(), 0);
+  b.frontend.AddKey("x");
+  test::ObeyFilePermissions obey;
+  LoadConfiguration(b.console, b.files, b.store());
+  EXPECT_EQ(b.messages, Lines{"Config file not readable: Qb7_Uart.cfg (Permission denied)"});
+  EXPECT_EQ(b.store().baud, 115200);
+}
+
+TEST(Config, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
+  ConfigBench b;
+  b.Load("\xEF\xBB\xBF#COMMODE 9600\r\n#F1 $13\r\n");
+  EXPECT_EQ(b.store().baud, 9600);
+  EXPECT_EQ(b.Slot(1), Lines{"$13"});
+  EXPECT_TRUE(b.messages.empty());
 }
 
 TEST(Config, TheNameIsFoundWhateverItsCase) {

@@ -109,6 +109,19 @@ TEST(MessageLine, DrawsCutsRestoresColoursAndCursor) {
   EXPECT_EQ(c.CursorColumn(), 33);
 }
 
+TEST(MessageLine, KeepsALineBreakPendingOnTheLastRow) {
+  ConsoleBench b;
+  Console& c = b.console;
+  c.SetPosition(25, 1);
+  c.WriteText("last line", true);
+  ASSERT_TRUE(c.screen().LineBreakPending());
+  b.frontend.AddKeyAt(1000, "x");
+  c.ErrorMessage("UartRcvStr Overflow");
+  c.WriteText("next line");
+  EXPECT_EQ(c.screen().RowText(24).substr(0, 9), "last line");
+  EXPECT_EQ(c.screen().RowText(25).substr(0, 9), "next line");
+}
+
 // A front end that records the message row at its first look for keys.
 class PeekingFrontend final : public Frontend {
  public:

@@ -119,15 +119,40 @@ TEST(Interpreter, SequencesOutsideTheSubsetAreMadeVisible) {
   b.interpreter.Feed("\x1b\x1b" "7\x1b[H");
   EXPECT_EQ(b.Row(4), "<ESC><28><ESC><1B>7<ESC><[><?>H");
   EXPECT_EQ(b.log.bytes, "7");
+}
+
+TEST(Interpreter, WhatIsLeftOfAnUnsupportedSequenceIsShownButNotLogged) {
+  // What bash sends around every prompt, a cursor hide, a window title
+  // ended by BEL and one ended by ESC backslash.
+  InterpreterBench b;
+  b.interpreter.Feed("\x1b[?2004h$ \x1b[?25lok\x1b]0;qb7\x07!\x1b]2;t\x1b\\.\r\n");
+  EXPECT_EQ(b.Row(4), "<ESC><[><?>?2004h$ <ESC><[><?>?25lok<ESC><5D>0;qb7!<ESC><5D>2;t<ESC><5C>.");
+  EXPECT_EQ(b.log.bytes, "$ ok!.\r\n");
+  EXPECT_EQ(b.frontend.Bells(), 0);  // the title's closing bell does not ring
+  // A control byte cuts the rest short and is itself text again.
   InterpreterBench c;
-  c.interpreter.Feed("\x1b[?25l");
-  EXPECT_EQ(c.Row(4), "<ESC><[><?>?25l");
-  EXPECT_EQ(c.log.bytes, "25l");
-  // A cursor-position sequence applies its first number as a colour code.
-  InterpreterBench d;
-  d.interpreter.Feed("\x1b[1;20H");
-  EXPECT_EQ(d.colours.fg, 15);
-  EXPECT_EQ(d.Row(4), "<ESC><[><?>H");
+  c.interpreter.Feed("\x1b[?25\r\nx\x1b]title\nz");
+  EXPECT_EQ(c.log.bytes, "\r\nx\nz");
+  EXPECT_EQ(c.Row(5), "x<ESC><5D>title");
+}
+
+TEST(Interpreter, OnlyAnMSequenceChangesTheColours) {
+  InterpreterBench b;
+  b.interpreter.Feed("\x1b[33m\x1b[1;1Ha\x1b[5;1Hb");
+  EXPECT_EQ(b.colours.fg, 6);
+  EXPECT_EQ(b.At(4, 12).fg, 6);
+  EXPECT_EQ(b.Row(4), "<ESC><[><?>Ha<ESC><[><?>Hb");
+  b.interpreter.Feed("\x1b[;34;41mc");
+  EXPECT_EQ(b.colours.fg, 1);
+  EXPECT_EQ(b.colours.bg, 4);
+  b.interpreter.Feed("\x1b[1;32m");
+  EXPECT_EQ(b.colours.fg, 10);
+  // Parameters past the bound are dropped, the sequence still ends right.
+  std::string many = "\x1b[";
+  for (int i = 0; i < 1000; ++i) many += "0;";
+  b.interpreter.Feed(many + "31md");
+  EXPECT_EQ(b.colours.fg, 7);
+  EXPECT_EQ(b.log.bytes, "abcd");
 }
 
 TEST(Interpreter, LongDigitRunsMatchNoCode) {
@@ -139,7 +164,8 @@ TEST(Interpreter, LongDigitRunsMatchNoCode) {
 }
 
 TEST(Interpreter, ASequenceSplitAtEveryPointActsAsOne) {
-  const std::string stream = "a\x1b[1;44;33mb\x1b[2Jc\x1b(d\x1b[0me";
+  const std::string stream =
+      "a\x1b[1;44;33mb\x1b[2Jc\x1b(d\x1b[0me\x1b[?7hf\x1b]0;t\x07g\x1b]1;u\x1b\\h";
   InterpreterBench whole;
   whole.interpreter.Feed(stream);
   for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
@@ -148,10 +174,24 @@ TEST(Interpreter, ASequenceSplitAtEveryPointActsAsOne) {
     b.interpreter.Feed(stream.substr(cut));
     EXPECT_EQ(b.log.bytes, whole.log.bytes) << cut;
     EXPECT_EQ(b.Row(4), whole.Row(4)) << cut;
-    for (int c = 1; c <= 20; ++c) EXPECT_EQ(b.At(4, c), whole.At(4, c)) << cut << " col " << c;
+    for (int c = 1; c <= 50; ++c) EXPECT_EQ(b.At(4, c), whole.At(4, c)) << cut << " col " << c;
   }
   EXPECT_EQ(whole.At(4, 2).fg, 14);
   EXPECT_EQ(whole.At(4, 2).bg, 1);
+  EXPECT_EQ(whole.log.bytes, "abcdefgh");
+}
+
+TEST(Interpreter, APendingLineBreakIsCarriedOutBeforeBackspaceTabAndErase) {
+  for (std::string_view next : {"\b", "\t", "\x1b[J"}) {
+    InterpreterBench b;
+    b.console.SetPosition(25, 1);
+    b.interpreter.Feed("last\n");
+    b.interpreter.Feed(next);
+    b.interpreter.Feed("new");
+    EXPECT_EQ(b.Row(24), "last") << next;
+    const int col = next == "\t" ? 9 : 1;
+    EXPECT_EQ(b.console.screen().RowText(25).substr(col - 1, 3), "new") << next;
+  }
 }
 
 TEST(Interpreter, ResetAtTheStartOfTheNextChunk) {

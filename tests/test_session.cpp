@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "console/keys.hpp"
+#include "file_permissions.hpp"
 #include "harness.hpp"
 #include "terminal/term_session.hpp"
 
@@ -186,6 +189,46 @@ TEST(Session, CtrlCEndsTheProgramWithTheLogOnDisk) {
   b.frontend.AddInterruptAt(2000000, 130);
   EXPECT_EQ(b.Run(), 130);
   EXPECT_NE(b.folder.Read("Term.txt").find("DK22S> "), std::string::npos);
+}
+
+TEST(Session, AMessageWithABellStaysModalWhileBytesArrive) {
+  SessionBench b("#F1 \x07\n");
+  b.Keys({X(59)}, 1000000);  // the bell is an unknown macro character: an error report
+  b.board->FarEndOn(2)->outbox().Send(std::string(100, 'r'), 1150000);  // during its beep
+  b.frontend.AddKeyAt(1600000, "x");
+  int messageFrames = 0;
+  bool receivedWhileShown = false;
+  b.frontend.OnPresent([&](const Screen& s) {
+    if (s.At(24, 2).bg != 12) return;
+    ++messageFrames;
+    receivedWhileShown = receivedWhileShown || s.At(4, 1).ch == 'r';
+  });
+  EXPECT_EQ(b.RunRoute("2", 2000000), 0);
+  EXPECT_EQ(messageFrames, 1);
+  EXPECT_FALSE(receivedWhileShown);
+  EXPECT_EQ(b.folder.Read("Term.txt"), std::string(100, 'r'));
+}
+
+TEST(Session, ALogThatCannotBeCreatedOrWrittenIsToldOnceAndTheSessionGoesOn) {
+  {
+    SessionBench readOnly;
+    chmod(readOnly.folder.path().c_str(), 0555);
+    test::ObeyFilePermissions obey;
+    readOnly.RecordMessages(true);
+    readOnly.Type("version\r");
+    EXPECT_EQ(readOnly.RunRoute("3", 1000000), 0);
+    EXPECT_EQ(readOnly.messages, std::vector<std::string>{"Log not written: Term.txt (Permission denied)"});
+    EXPECT_EQ(readOnly.ports.Transmitted(), "version\r");
+    chmod(readOnly.folder.path().c_str(), 0700);
+  }
+  SessionBench full;
+  std::filesystem::create_symlink("/dev/full", full.folder.path() + "/Term.txt");
+  full.Type("version\r");
+  full.Type("help\r");
+  full.RecordMessages(true);
+  EXPECT_EQ(full.RunRoute("3", 2000000), 0);
+  EXPECT_EQ(full.messages, std::vector<std::string>{"Log not written: Term.txt (No space left on device)"});
+  EXPECT_EQ(full.ports.Transmitted(), "version\rhelp\r");
 }
 
 TEST(PollTiming, FollowsTheTimeTheFifoTakesToFill) {
