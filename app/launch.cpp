@@ -2,29 +2,54 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 
 #include "app/machine.hpp"
 #include "app/route_menu.hpp"
-#include "console/curses_frontend.hpp"
+#include "console/curses_terminal.hpp"
+#include "console/privileges.hpp"
 #include "console/program_exit.hpp"
+#include "console/signal_watch.hpp"
+#include "console/threaded_frontend.hpp"
 
 namespace qb7 {
 
-int RunInTerminal(PortIo& ports, Clock& clock) {
+bool RefuseUnusableTerminal(const std::string& program) {
+  auto why = CursesTerminal::Unusable(program);
+  if (!why) return false;
+  std::fprintf(stderr, "%s\n", why->c_str());
+  return true;
+}
+
+void SettlePrivileges() {
+  RequestRealTime();
+  DropAllCapabilities();
+}
+
+int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
   ProgramExit ending;
-  {
-    CursesFrontend frontend;
+  try {
+    CursesTerminal terminal;
+    SignalWatch::Install(terminal.Original());
+    ThreadedFrontend frontend(terminal);
     Console console(frontend, clock);
     Files files(Files::ExecutableFolder());
     Machine machine(console, files, ports);
+    machine.children = children;
     try {
       RunQb7Uart(machine);
     } catch (const ProgramExit& e) {
       ending = e;
     }
-    // Everything received so far reaches the disk before the terminal goes.
+    // Everything received so far reaches the disk before the terminal goes:
+    // a terminal that stopped reading may hold up what follows.
     files.CloseAll();
     frontend.Shutdown();
+  } catch (const std::exception& e) {
+    // Only the platform can fail here (a thread, a pipe); by now the
+    // terminal is given back.
+    std::fprintf(stderr, "qb7uart: %s\n", e.what());
+    return 1;
   }
   std::fflush(nullptr);
   if (ending.signal != 0) {

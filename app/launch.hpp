@@ -1,12 +1,27 @@
-// What both mains do: build the platform (terminal, files), run the
-// program over the given ports and clock, restore the terminal, and return
-// the exit status (or die of the signal that ended the program).
+// What both mains do, in this order: refuse clearly when the terminal
+// cannot show the program; take what is privileged (port access is the
+// hardware main's own step) and then give up every privilege; run the
+// program in the terminal over the given ports and clock; restore the
+// terminal and return the exit status (or die of the signal that ended the
+// program).
 #pragma once
+#include <optional>
+#include <string>
+
 #include "board/port_io.hpp"
+#include "console/child_start.hpp"
 #include "console/clock.hpp"
 
 namespace qb7 {
 
-int RunInTerminal(PortIo& ports, Clock& clock);
+// One line on stderr and true when standard input or output is not a
+// terminal, or the terminal type cannot address the cursor.
+bool RefuseUnusableTerminal(const std::string& program);
+
+// Real-time priority for the calling (program) thread where granted, then
+// no capability at all. Call while the process has a single thread.
+void SettlePrivileges();
+
+int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children);
 
 }  // namespace qb7

@@ -6,6 +6,7 @@
 #include "board/register_port.hpp"
 #include "board/uart.hpp"
 #include "config/store.hpp"
+#include "console/child_start.hpp"
 #include "console/console.hpp"
 #include "console/files.hpp"
 #include "terminal/term_colour.hpp"
@@ -23,6 +24,7 @@ struct Machine {
   Uart uart;
   Store store;
   CurrentColours colours;
+  ChildPolicy children;  // what the programs the tool starts must not inherit
 };
 
 }  // namespace qb7

@@ -11,6 +11,8 @@ int main() {
     std::fprintf(stderr, "%s\n", why.c_str());
     return 1;
   }
+  if (qb7::RefuseUnusableTerminal("qb7uart")) return 1;
+  qb7::SettlePrivileges();
   qb7::RealClock clock;
-  return qb7::RunInTerminal(*ports, clock);
+  return qb7::RunInTerminal(*ports, clock, qb7::ChildPolicy{ports->Granted()});
 }

@@ -20,15 +20,18 @@ int main(int argc, char** argv) {
     std::fputs(qb7::sim::SimUsage().c_str(), stdout);
     return 0;
   }
+  if (qb7::RefuseUnusableTerminal("qb7uart-sim")) return 1;
+  qb7::SettlePrivileges();
   qb7::RealClock clock;
   qb7::sim::SimulatedBoard board(clock, options.lineBaud);
   for (const auto& [route, command] : options.attach) {
     auto farEnd = qb7::sim::PtyFarEnd::Start(command, options.lineBaud, error);
     if (!farEnd) {
-      std::fprintf(stderr, "qb7uart-sim: --attach %d: %s\n", route, error.c_str());
-      return 1;
+      std::fprintf(stderr, "qb7uart-sim: --attach %d=%s: %s\n", route, command.c_str(),
+                   error.c_str());
+      return 2;
     }
     board.Attach(route, std::move(farEnd));
   }
-  return qb7::RunInTerminal(board, clock);
+  return qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
 }

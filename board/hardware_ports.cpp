@@ -1,9 +1,11 @@
 #include "board/hardware_ports.hpp"
 
 #include <fcntl.h>
+#include <sys/capability.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "board/board_registers.hpp"
@@ -15,25 +17,76 @@
 
 namespace qb7 {
 
+namespace {
+
+bool HoldsRawIo() {
+  cap_t caps = cap_get_proc();
+  if (!caps) return false;
+  cap_flag_value_t value = CAP_CLEAR;
+  cap_get_flag(caps, CAP_SYS_RAWIO, CAP_EFFECTIVE, &value);
+  cap_free(caps);
+  return value == CAP_SET;
+}
+
+std::string ExecutablePath() {
+  char buf[PATH_MAX + 1];
+  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string("qb7uart");
+}
+
+bool IsPermission(int error) { return error == EPERM || error == EACCES; }
+
+}  // namespace
+
+std::string PortRefusal(int iopermError, int devPortError, bool privileged,
+                        const std::string& executable) {
+  std::string why = "qb7uart: cannot access the QB7 board's I/O ports 0x352-0x353 and 0x2A4 (";
+  if (iopermError == 0)
+    why += "no x86 port instructions on this machine";
+  else if (iopermError == ENOSYS)
+    why += "this kernel has no ioperm: built without CONFIG_X86_IOPL_IOPERM";
+  else
+    why += std::string("ioperm: ") + std::strerror(iopermError);
+  why += "; ";
+  if (devPortError == ENOENT)
+    why += "no /dev/port: built without CONFIG_DEVPORT";
+  else
+    why += std::string("/dev/port: ") + std::strerror(devPortError);
+  why += "); ";
+  const bool deniedForLackOfPrivilege =
+      !privileged && (IsPermission(iopermError) || IsPermission(devPortError));
+  if (deniedForLackOfPrivilege)
+    why += "run it as root, or grant it once with: setcap cap_sys_rawio,cap_sys_nice+ep " +
+           executable;
+  else if (IsPermission(iopermError) || IsPermission(devPortError))
+    why += "the kernel refuses port access even with CAP_SYS_RAWIO: see "
+           "/sys/kernel/security/lockdown";
+  else
+    why += "run it on a kernel built with CONFIG_X86_IOPL_IOPERM or CONFIG_DEVPORT";
+  return why;
+}
+
 std::unique_ptr<HardwarePorts> HardwarePorts::Open(std::string& why) {
-  std::string iopermWhy = "no x86 port instructions on this machine";
+  int iopermError = 0;
 #ifdef QB7_HAVE_PORT_IO
   if (ioperm(board::kDataPort, 2, 1) == 0 && ioperm(board::kAuxPort, 1, 1) == 0)
     return std::unique_ptr<HardwarePorts>(new HardwarePorts(-1));
-  iopermWhy = std::string("ioperm: ") + std::strerror(errno);
+  iopermError = errno;
+  ioperm(board::kDataPort, 2, 0);  // nothing half-granted stays
 #endif
   int fd = open("/dev/port", O_RDWR | O_CLOEXEC);
   if (fd >= 0) return std::unique_ptr<HardwarePorts>(new HardwarePorts(fd));
-  std::string devWhy = std::string("/dev/port: ") + std::strerror(errno);
-  why =
-      "qb7uart: cannot access the QB7 board's I/O ports 0x352-0x353 and 0x2A4 (" + iopermWhy +
-      "; " + devWhy +
-      "); run as root, or grant the capability with: setcap cap_sys_rawio+ep qb7uart";
+  why = PortRefusal(iopermError, errno, HoldsRawIo(), ExecutablePath());
   return nullptr;
 }
 
 HardwarePorts::~HardwarePorts() {
   if (devPortFd_ >= 0) close(devPortFd_);
+}
+
+std::vector<IoRange> HardwarePorts::Granted() const {
+  if (devPortFd_ >= 0) return {};
+  return {{board::kDataPort, 2}, {board::kAuxPort, 1}};
 }
 
 void HardwarePorts::Write(uint16_t port, uint8_t value) {

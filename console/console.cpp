@@ -51,7 +51,7 @@ void Console::Pause(int64_t ms) {
   Sleep(static_cast<uint64_t>(remaining) * 1000, true);
 }
 
-void Console::PauseUs(uint64_t us) { Sleep(us, true); }
+void Console::SleepUs(uint64_t us) { Sleep(us, false); }
 
 void Console::Beep() {
   frontend_.Bell();

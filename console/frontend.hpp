@@ -1,5 +1,6 @@
 // What the console needs of a terminal: keys in, the screen out.
-// CursesFrontend talks to a real terminal; HeadlessFrontend serves tests.
+// ThreadedFrontend hands both over to the thread that owns the real
+// terminal; HeadlessFrontend serves tests, synchronously.
 #pragma once
 #include <cstdint>
 

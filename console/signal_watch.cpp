@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <initializer_list>
 
@@ -11,12 +13,34 @@ namespace qb7 {
 namespace {
 
 volatile sig_atomic_t gTermination = 0;
-volatile sig_atomic_t gResized = 0;
+// Lock-free atomics are safe in a handler; exchange loses no signal that
+// comes between the look and the reset.
+std::atomic<int> gResized{0};
+std::atomic<int> gStop{0};
+volatile sig_atomic_t gWakeFd = -1;
 termios gOriginal{};
 bool gHaveOriginal = false;
 
-void OnTerminate(int sig) { gTermination = sig; }
-void OnResize(int) { gResized = 1; }
+void Wake() {
+  const int fd = gWakeFd;
+  if (fd < 0) return;
+  const int saved = errno;
+  (void)!write(fd, "s", 1);
+  errno = saved;
+}
+
+void OnTerminate(int sig) {
+  gTermination = sig;
+  Wake();
+}
+void OnResize(int) {
+  gResized = 1;
+  Wake();
+}
+void OnStop(int) {
+  gStop = 1;
+  Wake();
+}
 
 void OnCrash(int sig) {
   // Only async-signal-safe calls: put the terminal back as it was, leave
@@ -45,15 +69,18 @@ void SignalWatch::Install(const termios* original) {
   }
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) Handle(sig, OnTerminate, 0);
   Handle(SIGWINCH, OnResize, 0);
+  // Our own handler, so the curses library installs none: its handler would
+  // draw from whichever thread the signal reached.
+  Handle(SIGTSTP, OnStop, 0);
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) Handle(sig, OnCrash, SA_RESETHAND);
 }
 
+void SignalWatch::SetWakeFd(int fd) { gWakeFd = fd; }
+
 int SignalWatch::PendingTermination() { return gTermination; }
 
-bool SignalWatch::TakeResize() {
-  if (!gResized) return false;
-  gResized = 0;
-  return true;
-}
+bool SignalWatch::TakeResize() { return gResized.exchange(0) != 0; }
+
+bool SignalWatch::TakeStop() { return gStop.exchange(0) != 0; }
 
 }  // namespace qb7

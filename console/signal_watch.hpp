@@ -1,6 +1,7 @@
 // Signals that end the program or change the terminal. A signal handler can
-// only set a flag, so the flags live here, in the one place of the program
-// with static state; the front end polls them.
+// only set a flag (and wake the front end through its pipe), so the flags
+// live here, in the one place of the program with static state; the
+// threads poll them.
 #pragma once
 #include <termios.h>
 
@@ -9,13 +10,19 @@ namespace qb7 {
 class SignalWatch {
  public:
   // Installs the handlers for SIGINT, SIGTERM, SIGHUP (end), SIGWINCH
-  // (resize) and the crash signals (restore the terminal, then die as the
-  // signal says). Remembers the terminal settings to restore on a crash.
+  // (resize), SIGTSTP (stop with the terminal given back) and the crash
+  // signals (restore the terminal, then die as the signal says). Remembers
+  // the terminal settings to restore on a crash.
   static void Install(const termios* original);
+  // A descriptor that each handled signal writes a byte to, so a thread
+  // asleep in poll() wakes up; -1 for none.
+  static void SetWakeFd(int fd);
   // The terminating signal received, or 0.
   static int PendingTermination();
   // True once after each resize.
   static bool TakeResize();
+  // True once after each request to stop (SIGTSTP).
+  static bool TakeStop();
 };
 
 }  // namespace qb7

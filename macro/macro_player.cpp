@@ -116,7 +116,7 @@ void MacroPlay(Machine& machine, int slot) {
   const int count = machine.store.SlotCount(slot);
   if (count == 0) return;
   if (count >= 2) {
-    RunProgram(machine.console, machine.files, std::string(kExternalProgram));
+    RunProgram(machine.console, machine.files, machine.children, std::string(kExternalProgram));
     return;
   }
   // The appended space ends a number that stands last.

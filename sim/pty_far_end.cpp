@@ -11,24 +11,68 @@
 #include <cstring>
 #include <memory>
 
+#include "console/child_start.hpp"
+
 namespace qb7::sim {
+
+namespace {
+
+// The shell's own words for a command it could not start ("sh: 1: x: not
+// found" gives "x: not found"), from what it wrote on the terminal.
+std::string ShellComplaint(int master) {
+  std::string out;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(master, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  const std::size_t lineStart = out.find_last_of("\r\n");
+  std::string line = lineStart == std::string::npos ? out : out.substr(lineStart + 1);
+  if (line.rfind("sh: ", 0) == 0) {
+    const std::size_t colon = line.find(": ", 4);
+    if (colon != std::string::npos) line = line.substr(colon + 2);
+  }
+  return line;
+}
+
+}  // namespace
 
 std::unique_ptr<PtyFarEnd> PtyFarEnd::Start(const std::string& command, int baud,
                                             std::string& why) {
   termios raw{};
   cfmakeraw(&raw);
   int master = -1;
+  SystemChildCalls calls;
   pid_t pid = forkpty(&master, nullptr, &raw, nullptr);
   if (pid < 0) {
     why = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
     return nullptr;
   }
   if (pid == 0) {
+    PrepareChild(ChildPolicy{}, calls);
     execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
   fcntl(master, F_SETFD, FD_CLOEXEC);
+
+  // A command the shell cannot start ends at once with status 127 (not
+  // found) or 126 (not executable): watch for that a moment, so that the
+  // simulator can say so before the screen opens.
+  for (int waited = 0; waited < kStartCheckMs; waited += 10) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) {
+        why = "cannot start: " + ShellComplaint(master) + " (exit status " +
+              std::to_string(WEXITSTATUS(status)) + ")";
+        close(master);
+        return nullptr;
+      }
+      // It ran and ended: its output, if any, still goes on the line.
+      pid = -1;
+      break;
+    }
+    usleep(10000);
+  }
   return std::unique_ptr<PtyFarEnd>(new PtyFarEnd(master, pid, baud));
 }
 

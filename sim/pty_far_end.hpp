@@ -13,7 +13,11 @@ namespace qb7::sim {
 
 class PtyFarEnd final : public FarEnd {
  public:
-  // Starts the command; on failure sets why and returns null.
+  // How long a new far end is watched for a command that cannot start.
+  static constexpr int kStartCheckMs = 250;
+
+  // Starts the command; when it cannot be started (no pseudo-terminal, or
+  // the shell finds no such program) sets why and returns null.
   static std::unique_ptr<PtyFarEnd> Start(const std::string& command, int baud, std::string& why);
   ~PtyFarEnd() override;
 

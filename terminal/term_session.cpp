@@ -144,11 +144,11 @@ int MacroSlotForKey(std::string_view key) {
 
 PollTiming PollTimingFor(int baud) {
   constexpr uint64_t kLongest = 30000;
-  if (baud <= 0) return {kLongest, kLongest, false};
+  if (baud <= 0) return {kLongest, kLongest};
   const uint64_t fillUs = static_cast<uint64_t>(board::uart::kRxFifoSize) *
                           board::uart::kBitsPerByte * 1000000ull / static_cast<uint64_t>(baud);
   const uint64_t idle = std::clamp<uint64_t>(fillUs / 2, 100, kLongest);
-  return {idle, std::clamp<uint64_t>(fillUs / 4, 100, idle), fillUs < 5000};
+  return {idle, std::clamp<uint64_t>(fillUs / 4, 100, idle)};
 }
 
 void TermSession(Machine& m, const std::string& title, int baud) {
@@ -169,15 +169,9 @@ void TermSession(Machine& m, const std::string& title, int baud) {
   console.SetBackgroundTask([&session] { session.Drain(); }, timing.idleUs);
   BackgroundTaskGuard guard{console};
 
-  uint64_t lastArrivalUs = 0;
   for (;;) {
     const int arrived = session.Drain();
-    const uint64_t now = console.clock().NowUs();
-    if (arrived > 0) lastArrivalUs = now;
-    if (timing.drainWithoutPause && now - lastArrivalUs < timing.busyUs)
-      console.Service();  // bytes are flowing on a fast line: look again at once
-    else
-      console.PauseUs(arrived > 0 ? timing.busyUs : timing.idleUs);
+    console.SleepUs(arrived > 0 ? timing.busyUs : timing.idleUs);
     KeyCode key = console.ReadKey();
     if (key.empty()) continue;
     if (!session.OnKey(key)) break;

@@ -21,16 +21,15 @@ inline constexpr int kUartClock = 125000000;
 // The macro slot a key plays (1..24), or 0 for a key that plays none.
 int MacroSlotForKey(std::string_view key);
 
-// How long the session may sleep between looks at the receive FIFO at a
-// baud: half the time the FIFO takes to fill when the line is quiet (never
-// more than 30 ms), a quarter of it while bytes are arriving. On a fast line
-// (the FIFO full in under 5 ms) a sleep's wake-up can come too late, so
-// while bytes keep arriving the session does not sleep at all: it drains
-// again at once until the line has been quiet for busyUs.
+// How long the session sleeps between looks at the receive FIFO at a baud:
+// half the time the FIFO takes to fill when the line is quiet, a quarter of
+// it while bytes are arriving, so the FIFO is never more than about half
+// full at a look; never more than 30 ms, never less than 100 us. It always
+// sleeps: a loop that spins costs a core and, under real-time priority, is
+// throttled by the kernel.
 struct PollTiming {
   uint64_t idleUs;
   uint64_t busyUs;
-  bool drainWithoutPause;
 };
 PollTiming PollTimingFor(int baud);
 

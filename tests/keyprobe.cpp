@@ -4,14 +4,18 @@
 
 #include "console/clock.hpp"
 #include "console/console.hpp"
-#include "console/curses_frontend.hpp"
+#include "console/curses_terminal.hpp"
 #include "console/program_exit.hpp"
+#include "console/signal_watch.hpp"
+#include "console/threaded_frontend.hpp"
 
 int main() {
   using namespace qb7;
   int status = 0;
   {
-    CursesFrontend frontend;
+    CursesTerminal terminal;
+    SignalWatch::Install(terminal.Original());
+    ThreadedFrontend frontend(terminal);
     RealClock clock;
     Console console(frontend, clock);
     try {
@@ -26,6 +30,7 @@ int main() {
     } catch (const ProgramExit& e) {
       status = e.status;
     }
+    console.Present();
     frontend.Shutdown();
   }
   return status;

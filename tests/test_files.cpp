@@ -96,7 +96,7 @@ TEST(RunProgram, PrefersTheProgramFolderAndWaitsForTheEnd) {
   HeadlessFrontend fe;
   Console console(fe, clock);
   Files files(t.path());
-  EXPECT_EQ(RunProgram(console, files, "GP.EXE"), 3);
+  EXPECT_EQ(RunProgram(console, files, ChildPolicy{}, "GP.EXE"), 3);
   EXPECT_EQ(t.Read("ran.txt"), "ran\n");
   EXPECT_EQ(fe.Suspends(), 1);
   EXPECT_EQ(fe.Resumes(), 1);
@@ -109,10 +109,10 @@ TEST(RunProgram, AMissingProgramGivesAMessageLineNotAShellError) {
   Console console(fe, clock);
   Files files(t.path());
   fe.AddKey("x");
-  EXPECT_EQ(RunProgram(console, files, "GP.EXE"), -1);
+  EXPECT_EQ(RunProgram(console, files, ChildPolicy{}, "GP.EXE"), -1);
   EXPECT_EQ(fe.Suspends(), 0);
   EXPECT_TRUE(fe.ScriptDone());  // the message line took the key
-  EXPECT_EQ(RunProgram(console, files, ""), 0);
+  EXPECT_EQ(RunProgram(console, files, ChildPolicy{}, ""), 0);
 }
 
 }  // namespace

@@ -236,8 +236,6 @@ TEST(PollTiming, FollowsTheTimeTheFifoTakesToFill) {
   EXPECT_EQ(PollTimingFor(921600).idleUs, 689u);
   EXPECT_EQ(PollTimingFor(921600).busyUs, 344u);
   EXPECT_EQ(PollTimingFor(9600).idleUs, 30000u);
-  EXPECT_TRUE(PollTimingFor(921600).drainWithoutPause);
-  EXPECT_FALSE(PollTimingFor(115200).drainWithoutPause);
   EXPECT_EQ(PollTimingFor(0).idleUs, 30000u);
 }
 

@@ -1,23 +1,19 @@
-#include "console/curses_frontend.hpp"
+#include "console/curses_terminal.hpp"
 
 #ifndef _XOPEN_SOURCE_EXTENDED
 #define _XOPEN_SOURCE_EXTENDED 1
 #endif
 #include <langinfo.h>
 #include <ncursesw/curses.h>
-#include <poll.h>
+#include <ncursesw/term.h>
 #include <sys/ioctl.h>
-#include <csignal>
-#include <cerrno>
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "console/cp437.hpp"
-#include "console/program_exit.hpp"
-#include "console/signal_watch.hpp"
 
 namespace qb7 {
 
@@ -31,40 +27,82 @@ short CursesColour(int pc) {
   return static_cast<short>(swapped | (pc & 8));
 }
 
+bool HasString(const char* capability) {
+  const char* s = tigetstr(const_cast<char*>(capability));
+  return s != nullptr && s != reinterpret_cast<const char*>(-1);
+}
+
 }  // namespace
 
-CursesFrontend::CursesFrontend() {
+CursesTerminal::CursesTerminal() {
   // Glyphs above 127 need a UTF-8 locale.
   std::setlocale(LC_ALL, "");
   const char* codeset = nl_langinfo(CODESET);
   if (!codeset || std::strcmp(codeset, "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
-
   haveOriginal_ = tcgetattr(STDIN_FILENO, &original_) == 0;
-  SignalWatch::Install(haveOriginal_ ? &original_ : nullptr);
-
-  initscr();
-  active_ = true;
-  raw();  // Ctrl-Z and Ctrl-C arrive as bytes, not signals
-  noecho();
-  nonl();
-  intrflush(stdscr, FALSE);
-  leaveok(stdscr, FALSE);
-  SetUpColours();
-  curs_set(1);
 }
 
-CursesFrontend::~CursesFrontend() { Shutdown(); }
+std::optional<std::string> CursesTerminal::Unusable(const std::string& program) {
+  const std::string start = program + ": ";
+  if (!isatty(STDIN_FILENO))
+    return start + "standard input is not a terminal; start " + program +
+           " from a terminal, without redirecting its input";
+  if (!isatty(STDOUT_FILENO))
+    return start + "standard output is not a terminal; start " + program +
+           " in a terminal of at least 80x25, without redirecting its output";
+  const char* term = std::getenv("TERM");
+  if (!term || !*term)
+    return start + "TERM is not set; set it to the terminal's type, e.g. TERM=xterm-256color";
+  int error = 0;
+  if (setupterm(nullptr, STDOUT_FILENO, &error) != OK) {
+    if (error == 0)
+      return start + "the terminal type '" + term +
+             "' is not known to terminfo; set TERM to the terminal's type, e.g. "
+             "TERM=xterm-256color";
+    return start + "no terminfo database was found for TERM=" + term +
+           "; install ncurses-base or set TERM to a known type";
+  }
+  const bool canAddress = HasString("cup") && HasString("clear");
+  del_curterm(cur_term);
+  if (!canAddress)
+    return start + "the terminal type '" + term +
+           "' cannot position the cursor; run " + program +
+           " in a full-screen terminal (e.g. TERM=xterm-256color)";
+  return std::nullopt;
+}
 
-void CursesFrontend::Shutdown() {
-  if (!active_) return;
-  active_ = false;
+void CursesTerminal::Take() {
+  if (held_) return;
+  held_ = true;
+  if (!started_) {
+    started_ = true;
+    initscr();
+    raw();  // Ctrl-Z and Ctrl-C arrive as bytes, not signals
+    noecho();
+    nonl();
+    intrflush(stdscr, FALSE);
+    leaveok(stdscr, FALSE);
+    SetUpColours();
+    curs_set(1);
+  } else {
+    // Back from an external program: the modes of the session, the size the
+    // terminal has now, and everything drawn again.
+    reset_prog_mode();
+    Resized();
+  }
+}
+
+void CursesTerminal::Release() {
+  if (!held_) return;
+  held_ = false;
+  def_prog_mode();
   attrset(A_NORMAL);
   curs_set(1);
   endwin();
   if (haveOriginal_) tcsetattr(STDIN_FILENO, TCSANOW, &original_);
 }
 
-void CursesFrontend::SetUpColours() {
+void CursesTerminal::SetUpColours() {
   if (!has_colors()) return;
   start_color();
   manyColours_ = COLORS >= 16 && COLOR_PAIRS >= 256;
@@ -77,7 +115,7 @@ void CursesFrontend::SetUpColours() {
     }
 }
 
-short CursesFrontend::PairFor(int fg, int bg) const {
+short CursesTerminal::PairFor(int fg, int bg) const {
   // Pair 0 is the terminal's default, light grey on black: it trades places
   // with the pair that would have been number 7.
   const int shades = manyColours_ ? 16 : 8;
@@ -88,40 +126,18 @@ short CursesFrontend::PairFor(int fg, int bg) const {
   return static_cast<short>(n);
 }
 
-void CursesFrontend::HandleResize() {
+void CursesTerminal::Resized() {
+  if (!held_) return;
   winsize ws{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
     resize_term(ws.ws_row, ws.ws_col);
   clear();
   drawnOnce_ = false;
-  if (last_) Draw(*last_, true);
 }
 
-void CursesFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
-  if (int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
-  if (SignalWatch::TakeResize()) HandleResize();
-  for (;;) {
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    if (poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP))) break;
-    unsigned char buf[256];
-    ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-    if (n <= 0) {
-      // The terminal is gone: end as a hang-up would.
-      if (n == 0 || errno != EINTR) throw ProgramExit{128 + SIGHUP, SIGHUP};
-      break;
-    }
-    for (ssize_t i = 0; i < n; ++i)
-      if (decoder_.Feed(buf[i], nowUs, queue)) throw ProgramExit{130, 0};
-  }
-  decoder_.Tick(nowUs, queue);
-}
+int CursesTerminal::InputFd() const { return STDIN_FILENO; }
 
-void CursesFrontend::Present(const Screen& screen) {
-  last_ = &screen;
-  Draw(screen, false);
-}
-
-void CursesFrontend::DrawTooSmall() {
+void CursesTerminal::DrawTooSmall() {
   erase();
   std::string notice = "qb7uart needs a terminal of at least 80x25; this one is " +
                        std::to_string(COLS) + "x" + std::to_string(LINES) + ".";
@@ -130,8 +146,8 @@ void CursesFrontend::DrawTooSmall() {
   refresh();
 }
 
-void CursesFrontend::Draw(const Screen& screen, bool everything) {
-  if (!active_) return;
+void CursesTerminal::Draw(const Screen& screen, bool everything) {
+  if (!held_) return;
   const bool small = LINES < Screen::kRows || COLS < Screen::kCols;
   if (small) {
     tooSmall_ = true;
@@ -164,23 +180,8 @@ void CursesFrontend::Draw(const Screen& screen, bool everything) {
   refresh();
 }
 
-void CursesFrontend::Bell() {
-  if (active_) beep();
-}
-
-void CursesFrontend::Suspend() {
-  if (!active_) return;
-  def_prog_mode();
-  endwin();
-  if (haveOriginal_) tcsetattr(STDIN_FILENO, TCSANOW, &original_);
-}
-
-void CursesFrontend::Resume() {
-  if (!active_) return;
-  reset_prog_mode();
-  clear();
-  drawnOnce_ = false;
-  refresh();
+void CursesTerminal::Bell() {
+  if (held_) beep();
 }
 
 }  // namespace qb7

@@ -1,0 +1,53 @@
+// The real terminal: ncursesw draws the 80x25 screen model at the top left
+// in its 16 colours with the PC code-page glyphs; key bytes are read raw
+// from standard input. The only code that calls ncurses, and only the
+// front-end thread calls it (the constructor and Unusable excepted, which
+// run before that thread starts).
+#pragma once
+#include <termios.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "console/terminal_device.hpp"
+
+namespace qb7 {
+
+class CursesTerminal final : public TerminalDevice {
+ public:
+  // Chooses a locale that can show the glyphs and remembers the terminal
+  // settings to give back.
+  CursesTerminal();
+
+  // Why this process cannot draw a full screen (standard input or output
+  // is not a terminal, or terminfo does not know how to address the cursor
+  // on it), as one line for the operator; nothing when it can.
+  static std::optional<std::string> Unusable(const std::string& program);
+
+  // The terminal settings found at the start, for the crash handler.
+  const termios* Original() const { return haveOriginal_ ? &original_ : nullptr; }
+
+  void Take() override;
+  void Release() override;
+  void Draw(const Screen& frame, bool everything) override;
+  void Bell() override;
+  void Resized() override;
+  int InputFd() const override;
+
+ private:
+  void SetUpColours();
+  short PairFor(int fg, int bg) const;
+  void DrawTooSmall();
+
+  termios original_{};
+  bool haveOriginal_ = false;
+  bool started_ = false;  // curses set up once
+  bool held_ = false;
+  bool manyColours_ = false;  // 16 colours and 256 pairs
+  bool tooSmall_ = false;
+  bool drawnOnce_ = false;
+  std::array<std::array<Cell, Screen::kCols>, Screen::kRows> shown_{};
+};
+
+}  // namespace qb7

@@ -1,0 +1,25 @@
+// The terminal as the front-end thread drives it: taken for the full screen
+// and raw keys, given back, drawn, rung. Only the front-end thread calls it.
+// CursesTerminal is the real one; tests put a stand-in here.
+#pragma once
+#include "console/screen.hpp"
+
+namespace qb7 {
+
+class TerminalDevice {
+ public:
+  virtual ~TerminalDevice() = default;
+  // Takes the terminal: full screen, raw keys. Again after Release.
+  virtual void Take() = 0;
+  // Puts the terminal back as it was found.
+  virtual void Release() = 0;
+  // Shows a frame: only what changed, or everything.
+  virtual void Draw(const Screen& frame, bool everything) = 0;
+  virtual void Bell() = 0;
+  // The terminal changed size; a Draw of everything follows.
+  virtual void Resized() = 0;
+  // Where the bytes of key presses come from.
+  virtual int InputFd() const = 0;
+};
+
+}  // namespace qb7

@@ -1,0 +1,223 @@
+#include "console/threaded_frontend.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <system_error>
+
+#include "console/program_exit.hpp"
+#include "console/signal_watch.hpp"
+
+namespace qb7 {
+
+namespace {
+
+uint64_t MonotonicUs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000ull + static_cast<uint64_t>(ts.tv_nsec) / 1000;
+}
+
+// Every signal but those a fault raises in the thread that caused it.
+sigset_t AsynchronousSignals() {
+  sigset_t set;
+  sigfillset(&set);
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) sigdelset(&set, sig);
+  return set;
+}
+
+}  // namespace
+
+ThreadedFrontend::ThreadedFrontend(TerminalDevice& terminal) : terminal_(terminal) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    throw std::system_error(errno, std::generic_category(), "front-end wake pipe");
+  wakeRead_ = fds[0];
+  wakeWrite_ = fds[1];
+  SignalWatch::SetWakeFd(wakeWrite_);
+
+  // The thread starts with the signals blocked (it inherits the mask), so
+  // they reach the program thread, whose sleeps they cut short, and never
+  // interrupt a write to the terminal half-way.
+  const sigset_t blocked = AsynchronousSignals();
+  sigset_t old;
+  pthread_sigmask(SIG_BLOCK, &blocked, &old);
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+  pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
+  sched_param normal{};
+  pthread_attr_setschedparam(&attr, &normal);
+  int rc = pthread_create(&thread_, &attr, &ThreadedFrontend::ThreadMain, this);
+  if (rc != 0) rc = pthread_create(&thread_, nullptr, &ThreadedFrontend::ThreadMain, this);
+  pthread_attr_destroy(&attr);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (rc != 0) {
+    SignalWatch::SetWakeFd(-1);
+    close(wakeRead_);
+    close(wakeWrite_);
+    throw std::system_error(rc, std::generic_category(), "front-end thread");
+  }
+  running_ = true;
+}
+
+ThreadedFrontend::~ThreadedFrontend() {
+  Shutdown();
+  SignalWatch::SetWakeFd(-1);
+  close(wakeRead_);
+  close(wakeWrite_);
+}
+
+void ThreadedFrontend::Shutdown() {
+  if (!running_) return;
+  Ask(FrontendRequest::Shutdown);
+  pthread_join(thread_, nullptr);
+  running_ = false;
+}
+
+void* ThreadedFrontend::ThreadMain(void* self) {
+  static_cast<ThreadedFrontend*>(self)->Run();
+  return nullptr;
+}
+
+// ---- Program thread ----
+
+void ThreadedFrontend::CollectKeys(KeyQueue& queue, uint64_t) {
+  if (int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
+  KeyInbox::Event end;
+  if (inbox_.TakeInto(queue, end)) throw ProgramExit{end.status, end.signal};
+}
+
+void ThreadedFrontend::Present(const Screen& screen) {
+  mailbox_.PutFrame(screen);
+  Wake();
+}
+
+void ThreadedFrontend::Bell() {
+  mailbox_.PutBell();
+  Wake();
+}
+
+void ThreadedFrontend::Suspend() {
+  if (running_) Ask(FrontendRequest::Release);
+}
+
+void ThreadedFrontend::Resume() {
+  if (running_) Ask(FrontendRequest::Retake);
+}
+
+void ThreadedFrontend::Ask(FrontendRequest request) {
+  mailbox_.PutRequest(request);
+  Wake();
+  mailbox_.AwaitDone();
+}
+
+void ThreadedFrontend::Wake() {
+  // A full pipe already holds a wake-up; nothing is lost by dropping this one.
+  (void)!write(wakeWrite_, "w", 1);
+}
+
+// ---- Front-end thread ----
+
+void ThreadedFrontend::PassKeys(KeyQueue& decoded) {
+  while (!decoded.Empty()) inbox_.PushKey(decoded.Pop());
+}
+
+void ThreadedFrontend::ReadKeys(bool& inputOpen) {
+  unsigned char buf[256];
+  const ssize_t n = read(terminal_.InputFd(), buf, sizeof buf);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+  if (n <= 0) {
+    // The terminal is gone: end as a hang-up would.
+    inbox_.PushEnd(128 + SIGHUP, SIGHUP);
+    inputOpen = false;
+    return;
+  }
+  KeyQueue decoded;
+  const uint64_t now = MonotonicUs();
+  for (ssize_t i = 0; i < n; ++i) {
+    if (decoder_.Feed(buf[i], now, decoded)) {
+      // Ctrl-C: no key but the order to end, after the keys before it.
+      PassKeys(decoded);
+      inbox_.PushEnd(130, 0);
+      inputOpen = false;
+      return;
+    }
+  }
+  PassKeys(decoded);
+}
+
+void ThreadedFrontend::Run() {
+  terminal_.Take();
+  bool held = true;
+  bool inputOpen = true;
+  std::optional<Screen> last;
+  for (;;) {
+    pollfd fds[2] = {{wakeRead_, POLLIN, 0},
+                     {held && inputOpen ? terminal_.InputFd() : -1, POLLIN, 0}};
+    // While a lone Esc may still be the start of a sequence, look again
+    // when its delay is over.
+    const int timeoutMs = decoder_.Pending() ? static_cast<int>(KeyDecoder::kEscapeDelayUs / 1000) + 1 : -1;
+    poll(fds, 2, timeoutMs);
+    if (fds[0].revents & POLLIN) {
+      char drain[64];
+      while (read(wakeRead_, drain, sizeof drain) > 0) {
+      }
+    }
+
+    FrameMailbox::Post post = mailbox_.Take();
+    if (post.frame) {
+      last = std::move(post.frame);
+      if (held) terminal_.Draw(*last, false);
+    }
+    if (held && SignalWatch::TakeResize()) {
+      terminal_.Resized();
+      if (last) terminal_.Draw(*last, true);
+    }
+    if (held && SignalWatch::TakeStop()) {
+      // Stopped from outside: the terminal goes back to the shell as it
+      // was, and comes back drawn when the program is continued.
+      terminal_.Release();
+      kill(getpid(), SIGSTOP);
+      terminal_.Take();
+      if (last) terminal_.Draw(*last, true);
+    }
+    for (int i = 0; held && i < post.bells; ++i) terminal_.Bell();
+    if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);
+    if (held) {
+      KeyQueue decoded;
+      decoder_.Tick(MonotonicUs(), decoded);
+      PassKeys(decoded);
+    }
+
+    switch (post.request) {
+      case FrontendRequest::None:
+        break;
+      case FrontendRequest::Release:
+        terminal_.Release();
+        held = false;
+        mailbox_.Done();
+        break;
+      case FrontendRequest::Retake:
+        terminal_.Take();
+        held = true;
+        SignalWatch::TakeResize();  // Take learns the size anyway
+        SignalWatch::TakeStop();    // a stop asked while the terminal was not ours
+        if (last) terminal_.Draw(*last, true);
+        mailbox_.Done();
+        break;
+      case FrontendRequest::Shutdown:
+        terminal_.Release();
+        mailbox_.Done();
+        return;
+    }
+  }
+}
+
+}  // namespace qb7

@@ -1,0 +1,65 @@
+// The front end of the real program: the terminal lives on a thread of its
+// own, so a terminal that stops reading holds up only that thread and never
+// the one that drains the receive FIFO.
+//
+// The program thread calls the Frontend operations; they only hand things
+// over: a copy of the screen into the FrameMailbox (a newer frame overwrites
+// one not yet drawn), bells and requests the same way, keys out of the
+// KeyInbox. The front-end thread is the only one that touches the
+// terminal: it draws the newest frame, rings, decodes the key bytes, follows
+// resizes, and gives the terminal to an external program and takes it back
+// when asked. All terminating signals go to the program thread.
+#pragma once
+#include <pthread.h>
+
+#include <cstdint>
+
+#include "console/frame_mailbox.hpp"
+#include "console/frontend.hpp"
+#include "console/key_decoder.hpp"
+#include "console/key_inbox.hpp"
+#include "console/terminal_device.hpp"
+
+namespace qb7 {
+
+class ThreadedFrontend final : public Frontend {
+ public:
+  // Starts the front-end thread, at normal scheduling whatever the program
+  // thread runs at, with every asynchronous signal blocked.
+  explicit ThreadedFrontend(TerminalDevice& terminal);
+  ~ThreadedFrontend() override;
+  ThreadedFrontend(const ThreadedFrontend&) = delete;
+  ThreadedFrontend& operator=(const ThreadedFrontend&) = delete;
+
+  // Program thread. CollectKeys throws ProgramExit for Ctrl-C, a terminal
+  // that went away, or a terminating signal.
+  void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
+  void Present(const Screen& screen) override;
+  void Bell() override;
+  // Return once the front end has given the terminal away / taken it back.
+  void Suspend() override;
+  void Resume() override;
+
+  // Gives the terminal back as it was and ends the thread. Idempotent.
+  void Shutdown();
+
+ private:
+  static void* ThreadMain(void* self);
+  void Run();
+  void Ask(FrontendRequest request);
+  void Wake();
+  void ReadKeys(bool& inputOpen);
+  void PassKeys(KeyQueue& decoded);
+
+  TerminalDevice& terminal_;
+  FrameMailbox mailbox_;
+  KeyInbox inbox_;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  pthread_t thread_{};
+  bool running_ = false;
+  // Front-end thread only.
+  KeyDecoder decoder_;
+};
+
+}  // namespace qb7
