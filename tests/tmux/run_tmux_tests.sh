@@ -13,10 +13,10 @@ trap 'T kill-server 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; passes=$((passes + 1)); }
 
-# Waits until the pane shows a text (or gives up after a few seconds).
+# Waits until the pane shows a text (or gives up after SECONDS, default 10).
 wait_for() {
   local text=$1 i
-  for i in $(seq 1 100); do
+  for i in $(seq 1 $((${2:-10} * 10))); do
     T capture-pane -p -t qb 2>/dev/null | grep -qF -- "$text" && return 0
     sleep 0.1
   done
@@ -61,6 +61,19 @@ check_sane() {
 
 cp "$build/qb7uart-sim" "$build/qb7uart" "$build/tests/keyprobe" "$work/"
 cp "$build/Qb7_Uart.cfg" "$work/"
+# F12: a slot of two lines, which runs GP.EXE.
+printf '#F12\nGP.EXE\nGP.EXE\n' >> "$work/Qb7_Uart.cfg"
+# GP.EXE records what it inherited, then runs until it is ended.
+cat > "$work/GP.EXE" <<'GP'
+#!/bin/sh
+ls -l /proc/$$/fd > inherited.txt
+grep '^Cap' /proc/self/status >> inherited.txt
+chrt -p $$ >> inherited.txt
+echo $$ > gp.pid
+echo "GP.EXE running"
+exec sleep 555
+GP
+chmod +x "$work/GP.EXE"
 
 # --- The menu, read back, then q.
 start ./qb7uart-sim
@@ -181,6 +194,111 @@ elif [ -e /dev/port ]; then
   echo "skip: this machine grants port access; the refusal cannot be seen here"
 else
   fail "qb7uart refusal: status $st, '$err'"
+fi
+
+# --- A terminal that stops reading holds up only the front end: with the
+# tmux server stopped three times for 5 s while J27 streams at 115200, the
+# log still holds every byte, in order, and no message line appeared.
+seq 1 40000 > "$work/expected.txt"
+echo "exec ./qb7uart-sim --attach '2=sleep 1; seq 1 40000; sleep 600'" > "$work/stall.sh"
+start "sh stall.sh"
+wait_for "<Q> Quit" || fail "menu not shown before the stall"
+T send-keys -t qb 2
+wait_for "<SF2>Exit" || fail "session not opened before the stall"
+server=$(T display-message -p '#{pid}')
+sleep 2
+for stop in 1 2 3; do
+  kill -STOP "$server"; sleep 5; kill -CONT "$server"; sleep 1
+done
+wait_for "40000" 40 || fail "the stream did not reach its end on the screen"
+if T capture-pane -p -t qb | grep -q "UartRcvStr"; then
+  fail "a message line appeared during the stall: $(T capture-pane -p -t qb | grep UartRcvStr)"
+fi
+T send-keys -t qb S-F2
+wait_for "<Q> Quit" || fail "no menu after the stall"
+T send-keys -t qb q
+finished >/dev/null
+if cmp -s "$work/expected.txt" "$work/Term.txt"; then
+  pass "stopped terminal: Term.txt holds all $(wc -c < "$work/expected.txt") bytes in order"
+else
+  fail "stopped terminal: Term.txt differs ($(wc -c < "$work/Term.txt") of $(wc -c < "$work/expected.txt") bytes)"
+fi
+check_sane "after the stall"
+
+# --- Refusals before the screen is touched: one line, status 1.
+refuse() {
+  local what=$1 cmd=$2 term=$3 text=$4
+  start "$cmd" "$term"
+  st=$(finished)
+  if [ "$st" = 1 ] && T capture-pane -p -t qb | grep -qF -- "$text"; then
+    pass "$what: refused with status 1"
+  else
+    fail "$what: status $st"; T capture-pane -p -t qb | head -5
+  fi
+  check_sane "$what"
+}
+refuse "standard output redirected" "./qb7uart-sim > out.txt" tmux-256color "standard output is not a terminal"
+refuse "standard input from /dev/null" "./qb7uart-sim < /dev/null" tmux-256color "standard input is not a terminal"
+refuse "TERM=dumb" "./qb7uart-sim" dumb "cannot position the cursor"
+
+# --- GP.EXE inherits no capability, no descriptor of the program and no
+# real-time scheduling; Ctrl-Z there leaves nothing hanging, and Ctrl-C
+# ends it and brings the session back.
+start ./qb7uart-sim
+wait_for "<Q> Quit" || fail "menu not shown before GP.EXE"
+T send-keys -t qb 2
+wait_for "<SF2>Exit" || fail "session not opened before GP.EXE"
+if [ "$(id -u)" = 0 ]; then
+  policy=$(chrt -p "$(cat "$work/pid")")
+  echo "$policy" | grep -q SCHED_FIFO && pass "the program thread runs under SCHED_FIFO (root)" || fail "no SCHED_FIFO as root: $policy"
+fi
+grep -q '^CapEff:.0000000000000000$' "/proc/$(cat "$work/pid")/status" && pass "the program holds no capability" || fail "the program kept capabilities"
+T send-keys -t qb F12
+if wait_for "GP.EXE running"; then
+  if grep '^Cap' "$work/inherited.txt" | grep -qv '0000000000000000$'; then
+    fail "GP.EXE inherited capabilities: $(grep '^Cap' "$work/inherited.txt" | tr '\n' ' ')"
+  else
+    pass "GP.EXE holds no capability"
+  fi
+  # The terminal is GP.EXE's to use (the shell keeps copies of it); any
+  # other descriptor would be the program's: the log, a pipe, a pty.
+  fds=$(grep -- '->' "$work/inherited.txt" | grep -vE -- '-> (/dev/pts/[0-9]+|.*/inherited.txt|.*/GP.EXE)$')
+  [ -z "$fds" ] && pass "GP.EXE inherits no descriptor of the program" || fail "GP.EXE inherited: $fds"
+  grep -q "SCHED_OTHER" "$work/inherited.txt" && pass "GP.EXE runs at normal scheduling" || fail "GP.EXE scheduling: $(grep policy "$work/inherited.txt")"
+  T send-keys -t qb C-z
+  sleep 0.5
+  T send-keys -t qb C-c
+  wait_for "<SF2>Exit" && pass "Ctrl-Z then Ctrl-C during GP.EXE returns to the session" || fail "the session did not come back after Ctrl-Z, Ctrl-C"
+else
+  fail "GP.EXE did not run"
+fi
+T send-keys -t qb S-F2
+wait_for "<Q> Quit" || fail "no menu after GP.EXE"
+T send-keys -t qb q
+st=$(finished)
+[ "$st" = 0 ] && pass "after GP.EXE, q exits with status 0" || fail "after GP.EXE: status $st"
+check_sane "after GP.EXE"
+
+# --- SIGTERM while GP.EXE runs ends both, the terminal sane.
+start ./qb7uart-sim
+wait_for "<Q> Quit" || fail "menu not shown before GP.EXE and SIGTERM"
+T send-keys -t qb 2
+wait_for "<SF2>Exit" || fail "session not opened before GP.EXE and SIGTERM"
+T send-keys -t qb F12
+wait_for "GP.EXE running" || fail "GP.EXE did not run before SIGTERM"
+kill -TERM "$(cat "$work/pid")"
+st=$(finished)
+[ "$st" = 143 ] && pass "SIGTERM during GP.EXE ends the program (status 143)" || fail "SIGTERM during GP.EXE: status $st"
+if pgrep -f "sleep 555" >/dev/null; then fail "GP.EXE still runs after SIGTERM"; pkill -f "sleep 555"; else pass "GP.EXE ended with the program"; fi
+check_sane "after SIGTERM during GP.EXE"
+
+# --- A far end that cannot start is told before the screen opens.
+start "./qb7uart-sim --attach 2=/nonexistent 2> err.txt"
+st=$(finished)
+if [ "$st" = 2 ] && grep -q "attach 2=/nonexistent: cannot start: /nonexistent: not found" "$work/err.txt"; then
+  pass "--attach of a missing program: one line, status 2"
+else
+  fail "--attach 2=/nonexistent: status $st, '$(cat "$work/err.txt")'"
 fi
 
 # --- qb7uart-sim's own options.

@@ -1,0 +1,162 @@
+// The real front end's hand-over, with a stand-in terminal: frames are drawn
+// only on the front-end thread, a terminal that stops reading holds up
+// nobody else, keys arrive in order, and the terminal is really given away
+// before an external program runs.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "console/keys.hpp"
+#include "console/program_exit.hpp"
+#include "console/threaded_frontend.hpp"
+
+namespace qb7 {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Keys come from a pipe; every draw is recorded with its thread. While
+// stalled, a draw does not return: a write to a terminal that stopped
+// reading does not either.
+class StandInTerminal final : public TerminalDevice {
+ public:
+  StandInTerminal() : testThread_(std::this_thread::get_id()) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    keysIn_ = fds[0];
+    keysOut = fds[1];
+  }
+  ~StandInTerminal() override {
+    close(keysIn_);
+    close(keysOut);
+  }
+
+  void Take() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++takes;
+  }
+  void Release() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++releases;
+  }
+  void Draw(const Screen& frame, bool everything) override {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (std::this_thread::get_id() == testThread_) {
+      drawnOnTestThread = true;
+      return;
+    }
+    ++draws;
+    lastRow = frame.RowText(1).substr(0, 10);
+    lastEverything = everything;
+    changed.notify_all();
+    changed.wait(lock, [this] { return !stalled; });
+  }
+  void Bell() override {}
+  void Resized() override {}
+  int InputFd() const override { return keysIn_; }
+
+  template <class Pred>
+  bool WaitFor(Pred pred) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, 10s, pred);
+  }
+  void Stall(bool on) {
+    std::lock_guard<std::mutex> lock(mutex);
+    stalled = on;
+    changed.notify_all();
+  }
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool stalled = false;
+  bool drawnOnTestThread = false;
+  int draws = 0, takes = 0, releases = 0;
+  std::string lastRow;
+  bool lastEverything = false;
+  int keysOut = -1;
+
+ private:
+  std::thread::id testThread_;
+  int keysIn_ = -1;
+};
+
+Screen Frame(const std::string& text) {
+  Screen s;
+  s.Write(text);
+  return s;
+}
+
+TEST(ThreadedFrontend, AStalledTerminalHoldsUpNoFrameAndGetsTheNewestOneAfter) {
+  StandInTerminal terminal;
+  terminal.Stall(true);
+  ThreadedFrontend frontend(terminal);
+  frontend.Present(Frame("frame 0"));
+  ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
+  // The terminal is stuck in its first draw; the program goes on handing
+  // frames over, and each hand-over returns at once.
+  for (int i = 1; i <= 500; ++i) frontend.Present(Frame("frame " + std::to_string(i)));
+  terminal.Stall(false);
+  ASSERT_TRUE(terminal.WaitFor([&] { return terminal.lastRow == "frame 500 "; }));
+  frontend.Shutdown();
+  EXPECT_FALSE(terminal.drawnOnTestThread);
+  EXPECT_LE(terminal.draws, 3);  // the newest frame, not a backlog of 500
+  EXPECT_EQ(terminal.releases, 1);
+}
+
+TEST(ThreadedFrontend, KeysArriveInOrderAndCtrlCIsTheOrderToEnd) {
+  StandInTerminal terminal;
+  ThreadedFrontend frontend(terminal);
+  ASSERT_EQ(write(terminal.keysOut, "ab\x1bOP\x03z", 7), 7);
+  KeyQueue keys;
+  int status = -1;
+  for (int i = 0; i < 5000 && status < 0; ++i) {
+    try {
+      frontend.CollectKeys(keys, 0);
+    } catch (const ProgramExit& e) {
+      status = e.status;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(status, 130);
+  EXPECT_EQ(keys.Pop(), "a");
+  EXPECT_EQ(keys.Pop(), "b");
+  EXPECT_EQ(keys.Pop(), std::string(keys::KeyF1));
+  EXPECT_TRUE(keys.Empty());  // nothing after Ctrl-C
+}
+
+TEST(ThreadedFrontend, TheTerminalIsGivenAwayBeforeSuspendReturnsAndTakenBackDrawn) {
+  StandInTerminal terminal;
+  ThreadedFrontend frontend(terminal);
+  frontend.Present(Frame("session"));
+  ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
+  frontend.Suspend();
+  {
+    std::lock_guard<std::mutex> lock(terminal.mutex);
+    EXPECT_EQ(terminal.releases, 1);
+  }
+  // Typed while the external program has the terminal: not read by us.
+  ASSERT_EQ(write(terminal.keysOut, "k", 1), 1);
+  std::this_thread::sleep_for(100ms);
+  KeyQueue keys;
+  frontend.CollectKeys(keys, 0);
+  EXPECT_TRUE(keys.Empty());
+  frontend.Resume();
+  {
+    std::lock_guard<std::mutex> lock(terminal.mutex);
+    EXPECT_EQ(terminal.takes, 2);
+    EXPECT_TRUE(terminal.lastEverything);
+    EXPECT_EQ(terminal.lastRow, "session   ");
+  }
+  for (int i = 0; i < 5000 && keys.Empty(); ++i) {
+    frontend.CollectKeys(keys, 0);
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(keys.Pop(), "k");
+}
+
+}  // namespace
+}  // namespace qb7
