@@ -62,30 +62,42 @@ void Console::Sleep(uint64_t us, bool withTask) {
   const uint64_t target = clock_.NowUs() + us;
   for (;;) {
     Service();
-    uint64_t now = clock_.NowUs();
+    if (withTask) RunTaskIfDue();
+    const uint64_t now = clock_.NowUs();
     if (now >= target) return;
-    uint64_t next = target;
-    const bool task = withTask && task_ && !inTask_;
-    if (task) next = std::min(target, now + taskIntervalUs_);
     // A real terminal also gets a look every frame interval, so the screen
     // and Ctrl-C are never left waiting behind a long sleep.
-    next = std::min(next, now + kFrameIntervalUs);
-    clock_.SleepUntilUs(next);
-    if (task) RunTask();
+    uint64_t next = std::min(target, now + kFrameIntervalUs);
+    if (withTask && task_ && !inTask_) next = std::min(next, nextTaskUs_);
+    if (next > now) clock_.SleepUntilUs(next);
   }
 }
 
-void Console::RunTask() {
+void Console::RunTaskIfDue() {
+  if (!task_ || inTask_ || clock_.NowUs() < nextTaskUs_) return;
   ReentryGuard guard(inTask_);
-  task_();
+  const uint64_t wait = task_();
+  nextTaskUs_ = clock_.NowUs() + std::max<uint64_t>(wait, 100);
 }
 
-void Console::SetBackgroundTask(std::function<void()> task, uint64_t intervalUs) {
+void Console::SetBackgroundTask(std::function<uint64_t()> task) {
   task_ = std::move(task);
-  taskIntervalUs_ = std::max<uint64_t>(intervalUs, 100);
+  nextTaskUs_ = clock_.NowUs();
 }
 
 void Console::ClearBackgroundTask() { task_ = nullptr; }
+
+void Console::AwaitBackgroundTask() {
+  while (task_) {
+    Service();
+    const uint64_t now = clock_.NowUs();
+    if (now >= nextTaskUs_) {
+      RunTaskIfDue();
+      return;
+    }
+    clock_.SleepUntilUs(std::min(nextTaskUs_, now + kFrameIntervalUs));
+  }
+}
 
 void Console::Service() {
   frontend_.CollectKeys(keys_, clock_.NowUs());

@@ -55,11 +55,16 @@ class Console {
   void SetExitBackground(int bg) { exitBackground_ = bg; }
 
   // Work that must go on during pauses (a terminal session draining the
-  // receive FIFO). It runs at least every intervalUs while the program
-  // pauses, but never during a message line's key wait or a beep, and never
-  // inside itself.
-  void SetBackgroundTask(std::function<void()> task, uint64_t intervalUs);
+  // receive FIFO). The task returns how long to wait before it runs again;
+  // it is due at once when set. It runs when due while the program pauses
+  // or awaits it, but never during a message line's key wait or a beep, and
+  // never inside itself. Its times are kept across pauses, so a look at the
+  // FIFO is never put off by the pause that happens to come next.
+  void SetBackgroundTask(std::function<uint64_t()> task);
   void ClearBackgroundTask();
+  // Sleeps (keys and frames seen to) until the background task is due, then
+  // runs it once.
+  void AwaitBackgroundTask();
 
   // Gathers keys and draws the screen if it is due (at most one frame every
   // 15 ms while things change). Cheap; call it from busy loops.
@@ -76,7 +81,7 @@ class Console {
 
  private:
   void Sleep(uint64_t us, bool withTask);
-  void RunTask();
+  void RunTaskIfDue();
 
   static constexpr uint64_t kFrameIntervalUs = 15000;
 
@@ -90,8 +95,8 @@ class Console {
     CursorState cursor;
   };
   std::array<SavedLine, Screen::kRows + 1> saved_{};
-  std::function<void()> task_;
-  uint64_t taskIntervalUs_ = 0;
+  std::function<uint64_t()> task_;
+  uint64_t nextTaskUs_ = 0;
   bool inTask_ = false;
   uint64_t lastFrameUs_ = 0;
   uint64_t lastFrameVersion_ = ~0ull;

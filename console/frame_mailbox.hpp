@@ -1,13 +1,19 @@
 // The one-slot hand-over of frames from the program thread to the
 // front-end thread. A newer frame overwrites one not yet taken, so a
 // terminal that stopped reading gets the newest screen when it reads again,
-// never a backlog. Bells and the few requests that need the terminal itself
-// (hand it to an external program, take it back, shut down) travel here too;
-// a request waits until the front end has carried it out.
+// never a backlog.
+//
+// Frames and bells pass without a lock (three screen buffers whose roles
+// are swapped atomically), so the program thread, which may run at
+// real-time priority, never waits for the front-end thread, whatever that
+// is doing. Only the few requests that need the terminal itself (hand it to
+// an external program, take it back, shut down) wait for the front end to
+// carry them out.
 #pragma once
+#include <array>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 
 #include "console/screen.hpp"
 
@@ -17,23 +23,13 @@ enum class FrontendRequest { None, Release, Retake, Shutdown };
 
 class FrameMailbox {
  public:
-  // What the front end finds at one look.
-  struct Post {
-    std::optional<Screen> frame;
-    int bells = 0;
-    FrontendRequest request = FrontendRequest::None;
-  };
-
   // Program thread.
   void PutFrame(const Screen& screen) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    frame_ = screen;
+    buffers_[back_] = screen;
+    back_ = middle_.exchange(back_ | kFresh, std::memory_order_acq_rel) & kIndex;
   }
-  void PutBell() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++bells_;
-  }
-  // Posts a request; the caller then wakes the front end and calls Await.
+  void PutBell() { bells_.fetch_add(1, std::memory_order_relaxed); }
+  // Posts a request; the caller then wakes the front end and calls AwaitDone.
   void PutRequest(FrontendRequest request) {
     std::lock_guard<std::mutex> lock(mutex_);
     request_ = request;
@@ -44,16 +40,26 @@ class FrameMailbox {
     doneChanged_.wait(lock, [this] { return done_; });
   }
 
-  // Front-end thread.
-  Post Take() {
+  // Front-end thread. The newest frame not yet taken, or null; it stays
+  // valid until the next call.
+  const Screen* TakeFrame() {
+    if (!(middle_.load(std::memory_order_acquire) & kFresh)) return nullptr;
+    front_ = middle_.exchange(front_, std::memory_order_acq_rel) & kIndex;
+    return &buffers_[front_];
+  }
+  int TakeBells() { return bells_.exchange(0, std::memory_order_relaxed); }
+  FrontendRequest TakeRequest() {
     std::lock_guard<std::mutex> lock(mutex_);
-    Post post;
-    post.frame.swap(frame_);
-    post.bells = bells_;
-    bells_ = 0;
-    post.request = request_;
+    FrontendRequest r = request_;
     request_ = FrontendRequest::None;
-    return post;
+    return r;
+  }
+  // True when a frame, a bell or a request waits.
+  bool Waiting() {
+    if (middle_.load(std::memory_order_acquire) & kFresh) return true;
+    if (bells_.load(std::memory_order_relaxed) != 0) return true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return request_ != FrontendRequest::None;
   }
   void Done() {
     {
@@ -64,10 +70,20 @@ class FrameMailbox {
   }
 
  private:
+  static constexpr unsigned kIndex = 3;
+  static constexpr unsigned kFresh = 4;
+
+  // Each buffer is, at any time, the writer's (back), the reader's (front)
+  // or the one in between (middle), marked fresh when it holds a frame the
+  // reader has not taken.
+  std::array<Screen, 3> buffers_;
+  unsigned back_ = 0;   // program thread only
+  unsigned front_ = 1;  // front-end thread only
+  std::atomic<unsigned> middle_{2};
+  std::atomic<int> bells_{0};
+
   std::mutex mutex_;
   std::condition_variable doneChanged_;
-  std::optional<Screen> frame_;
-  int bells_ = 0;
   FrontendRequest request_ = FrontendRequest::None;
   bool done_ = true;
 };

@@ -7,8 +7,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <system_error>
 
 #include "console/program_exit.hpp"
@@ -17,6 +17,12 @@
 namespace qb7 {
 
 namespace {
+
+// While frames keep coming, the front end looks for the next one this often
+// (the program thread hands one over at most this often); after a quiet
+// spell it sleeps until woken.
+constexpr int kFrameLookMs = 15;
+constexpr uint64_t kQuietSpellUs = 200000;
 
 uint64_t MonotonicUs() {
   timespec ts{};
@@ -96,12 +102,12 @@ void ThreadedFrontend::CollectKeys(KeyQueue& queue, uint64_t) {
 
 void ThreadedFrontend::Present(const Screen& screen) {
   mailbox_.PutFrame(screen);
-  Wake();
+  WakeIfAsleep();
 }
 
 void ThreadedFrontend::Bell() {
   mailbox_.PutBell();
-  Wake();
+  WakeIfAsleep();
 }
 
 void ThreadedFrontend::Suspend() {
@@ -121,6 +127,10 @@ void ThreadedFrontend::Ask(FrontendRequest request) {
 void ThreadedFrontend::Wake() {
   // A full pipe already holds a wake-up; nothing is lost by dropping this one.
   (void)!write(wakeWrite_, "w", 1);
+}
+
+void ThreadedFrontend::WakeIfAsleep() {
+  if (asleep_.exchange(false)) Wake();
 }
 
 // ---- Front-end thread ----
@@ -157,23 +167,35 @@ void ThreadedFrontend::Run() {
   terminal_.Take();
   bool held = true;
   bool inputOpen = true;
-  std::optional<Screen> last;
+  const Screen* last = nullptr;  // stays valid until the next TakeFrame
+  uint64_t lastFrameUs = 0;
   for (;;) {
     pollfd fds[2] = {{wakeRead_, POLLIN, 0},
                      {held && inputOpen ? terminal_.InputFd() : -1, POLLIN, 0}};
+    int timeoutMs = MonotonicUs() - lastFrameUs < kQuietSpellUs ? kFrameLookMs : -1;
     // While a lone Esc may still be the start of a sequence, look again
     // when its delay is over.
-    const int timeoutMs = decoder_.Pending() ? static_cast<int>(KeyDecoder::kEscapeDelayUs / 1000) + 1 : -1;
+    if (decoder_.Pending()) {
+      const int escapeMs = static_cast<int>(KeyDecoder::kEscapeDelayUs / 1000) + 1;
+      timeoutMs = timeoutMs < 0 ? escapeMs : std::min(timeoutMs, escapeMs);
+    }
+    if (timeoutMs < 0) {
+      // Going to sleep for good: from now on a frame must wake us. One that
+      // came just before is seen here instead.
+      asleep_.store(true);
+      if (mailbox_.Waiting()) timeoutMs = 0;
+    }
     poll(fds, 2, timeoutMs);
+    asleep_.store(false);
     if (fds[0].revents & POLLIN) {
       char drain[64];
       while (read(wakeRead_, drain, sizeof drain) > 0) {
       }
     }
 
-    FrameMailbox::Post post = mailbox_.Take();
-    if (post.frame) {
-      last = std::move(post.frame);
+    if (const Screen* frame = mailbox_.TakeFrame()) {
+      last = frame;
+      lastFrameUs = MonotonicUs();
       if (held) terminal_.Draw(*last, false);
     }
     if (held && SignalWatch::TakeResize()) {
@@ -188,7 +210,8 @@ void ThreadedFrontend::Run() {
       terminal_.Take();
       if (last) terminal_.Draw(*last, true);
     }
-    for (int i = 0; held && i < post.bells; ++i) terminal_.Bell();
+    const int bells = mailbox_.TakeBells();
+    for (int i = 0; held && i < bells; ++i) terminal_.Bell();
     if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);
     if (held) {
       KeyQueue decoded;
@@ -196,7 +219,7 @@ void ThreadedFrontend::Run() {
       PassKeys(decoded);
     }
 
-    switch (post.request) {
+    switch (mailbox_.TakeRequest()) {
       case FrontendRequest::None:
         break;
       case FrontendRequest::Release:

@@ -4,14 +4,15 @@
 //
 // The program thread calls the Frontend operations; they only hand things
 // over: a copy of the screen into the FrameMailbox (a newer frame overwrites
-// one not yet drawn), bells and requests the same way, keys out of the
-// KeyInbox. The front-end thread is the only one that touches the
+// one not yet drawn, and no lock is taken), bells and requests the same way,
+// keys out of the KeyInbox. The front-end thread is the only one that touches the
 // terminal: it draws the newest frame, rings, decodes the key bytes, follows
 // resizes, and gives the terminal to an external program and takes it back
 // when asked. All terminating signals go to the program thread.
 #pragma once
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "console/frame_mailbox.hpp"
@@ -48,6 +49,7 @@ class ThreadedFrontend final : public Frontend {
   void Run();
   void Ask(FrontendRequest request);
   void Wake();
+  void WakeIfAsleep();
   void ReadKeys(bool& inputOpen);
   void PassKeys(KeyQueue& decoded);
 
@@ -58,6 +60,11 @@ class ThreadedFrontend final : public Frontend {
   int wakeWrite_ = -1;
   pthread_t thread_{};
   bool running_ = false;
+  // Set while the front end sleeps with no time-out: only then does a frame
+  // or a bell need a wake-up. While frames keep coming it looks for them
+  // every frame interval by itself, so the program thread makes no system
+  // call to hand one over.
+  std::atomic<bool> asleep_{false};
   // Front-end thread only.
   KeyDecoder decoder_;
 };

@@ -166,14 +166,18 @@ void TermSession(Machine& m, const std::string& title, int baud) {
   Session session(m, log);
   session.TellLogTrouble();
   const PollTiming timing = PollTimingFor(baud);
-  // Bytes keep being drained during every pause the session takes (macro
-  // waits, the pacing of sent bytes), so none is lost while keys are busy.
-  console.SetBackgroundTask([&session] { session.Drain(); }, timing.idleUs);
+  // The looks at the FIFO run on their own time, in this loop and during
+  // every pause the session takes (macro waits, the pacing of sent bytes),
+  // so none is lost while keys are busy.
+  console.SetBackgroundTask([&session, timing] {
+    return session.Drain() > 0 ? timing.busyUs : timing.idleUs;
+  });
   BackgroundTaskGuard guard{console};
 
+  // Each cycle: the pause up to the next look, the look, then a key.
+  console.AwaitBackgroundTask();
   for (;;) {
-    const int arrived = session.Drain();
-    console.SleepUs(arrived > 0 ? timing.busyUs : timing.idleUs);
+    console.AwaitBackgroundTask();
     KeyCode key = console.ReadKey();
     if (key.empty()) continue;
     if (!session.OnKey(key)) break;

@@ -5,6 +5,7 @@
 #include "console/keys.hpp"
 #include "harness.hpp"
 #include "sim/pattern.hpp"
+#include "terminal/term_session.hpp"
 
 namespace qb7 {
 namespace {
@@ -49,6 +50,36 @@ TEST_P(LineRate, ABurstReachesTheLogCompleteAndInOrder) {
     EXPECT_NE(log.find("VSC7420 Caracal switch CLI", at + kBurst), std::string::npos);
     EXPECT_NE(log.find("^C", at + kBurst), std::string::npos);
   }
+}
+
+// The looks at the FIFO keep their own time while keys are typed: the pause
+// after each byte sent looks when the next look is due, never a whole
+// interval after it started. On a fast line a look put off that long
+// comes when the FIFO is already full.
+TEST(LineRateKeys, TypingNeverPutsALookOff) {
+  test::Bench b(true, 921600);
+  b.folder.Write("Qb7_Uart.cfg", "#COMMODE 921600\n");
+  b.RecordMessages();
+  b.frontend.AddKeyAt(1000, "1");
+  uint64_t t = 300000;
+  for (char c : std::string("version\rhelp\r")) b.frontend.AddKeyAt(t += 23000, std::string(1, c));
+  b.frontend.AddKeyAt(t + 300000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(t + 400000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  uint64_t first = 0, last = 0, longest = 0;
+  uint8_t selected = 0xFF;
+  for (const auto& a : b.ports.log) {
+    if (a.write && a.port == 0x353) selected = a.value;
+    if (a.write || a.port != 0x352 || selected != 5) continue;
+    if (a.atUs < 250000 || a.atUs > t + 250000) continue;  // the session only
+    if (first == 0) first = a.atUs;
+    if (last != 0) longest = std::max(longest, a.atUs - last);
+    last = a.atUs;
+  }
+  ASSERT_NE(first, 0u);
+  EXPECT_LE(longest, PollTimingFor(921600).idleUs + 100);
+  EXPECT_TRUE(b.messages.empty());
+  EXPECT_NE(b.folder.Read("Term.txt").find("Commands:"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bursts, LineRate,
