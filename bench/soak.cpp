@@ -78,35 +78,46 @@ class LookTimer final : public PortIo {
   void MessageShown() { messageSinceLook_ = true; }
 
  private:
+  // Reads of the count register that follow each other closely (the
+  // session's count, then the driver's own) are one look; a look's gap is
+  // the time since the look before.
   void Look(uint8_t value) {
     const uint64_t now = clock_.NowUs();
     const bool error = value & board::uart::kRxErrorPending;
-    if (lastUs_ != 0) {
-      const uint64_t gap = now - lastUs_;
+    if (lastReadUs_ == 0 || now - lastReadUs_ > kSameLookUs) {
+      gapUs_ = lastReadUs_ == 0 ? 0 : now - lastLookUs_;
       // A message line waits for its key: that gap is not the scheduler's.
-      if (!messageSinceLook_) result_.longestGapUs = std::max(result_.longestGapUs, gap);
-      if (error && !lastError_) {
-        if (messageSinceLook_)
-          ++result_.afterMessage;
-        else if (gap > fillUs_)
-          ++result_.machineLosses;
-        else
-          ++result_.programLosses;
-      }
+      if (lastLookUs_ != 0 && !messageSinceLook_)
+        result_.longestGapUs = std::max(result_.longestGapUs, gapUs_);
+      afterMessage_ = messageSinceLook_;
+      messageSinceLook_ = false;
+      lastLookUs_ = now;
     }
-    lastUs_ = now;
+    if (error && !lastError_ && lastReadUs_ != 0) {
+      if (afterMessage_)
+        ++result_.afterMessage;
+      else if (gapUs_ > fillUs_)
+        ++result_.machineLosses;
+      else
+        ++result_.programLosses;
+    }
+    lastReadUs_ = now;
     lastError_ = error;
-    messageSinceLook_ = false;
   }
+
+  static constexpr uint64_t kSameLookUs = 50;
 
   PortIo& board_;
   Clock& clock_;
   const uint64_t fillUs_;
   Result& result_;
   int selected_ = -1;
-  uint64_t lastUs_ = 0;
+  uint64_t lastReadUs_ = 0;
+  uint64_t lastLookUs_ = 0;
+  uint64_t gapUs_ = 0;
   bool lastError_ = false;
   bool messageSinceLook_ = false;
+  bool afterMessage_ = false;
 };
 
 Result Run(int baud, double seconds, bool silent) {
