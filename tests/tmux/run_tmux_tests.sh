@@ -45,6 +45,25 @@ finished() {
   echo "none"
 }
 
+# In the pane's program: waits for the menu, picks a route, waits for the
+# session's status line.
+open_session() {
+  local route=$1 what=$2
+  wait_for "<Q> Quit" || fail "menu not shown $what"
+  T send-keys -t qb "$route"
+  wait_for "<SF2>Exit" || fail "session not opened $what"
+}
+
+# Leaves the session with Shift-F2 and quits with q: status 0.
+leave_and_quit() {
+  local what=$1
+  T send-keys -t qb S-F2
+  wait_for "<Q> Quit" || fail "Shift-F2 did not return to the menu $what"
+  T send-keys -t qb q
+  st=$(finished)
+  [ "$st" = 0 ] && pass "$what: session left, q status 0" || fail "$what: status $st"
+}
+
 # The terminal is sane after the program: canonical mode, echo, cursor shown,
 # main screen.
 check_sane() {
@@ -112,9 +131,7 @@ done
 
 # --- A session: route 0, a macro in colour, Shift-F2, q, and the log.
 start ./qb7uart-sim
-wait_for "<Q> Quit" || fail "menu not shown for the session"
-T send-keys -t qb 0
-wait_for "<SF2>Exit" || fail "session not opened"
+open_session 0 "for the session"
 T send-keys -t qb F3
 if wait_for "9    sfp"; then
   colours=$(T capture-pane -p -e -t qb)
@@ -127,11 +144,7 @@ if wait_for "9    sfp"; then
 else
   fail "reply of F3 not shown"
 fi
-T send-keys -t qb S-F2
-wait_for "<Q> Quit" || fail "Shift-F2 did not return to the menu"
-T send-keys -t qb q
-st=$(finished)
-[ "$st" = 0 ] && pass "session left, q status 0" || fail "status $st after the session"
+leave_and_quit "a coloured reply"
 if grep -q "9    sfp" "$work/Term.txt" && ! grep -q $'\e' "$work/Term.txt"; then
   pass "Term.txt holds the reply without escape sequences"
 else
@@ -142,9 +155,7 @@ check_sane "after a session"
 # --- Signals in the middle of a session while the far end is sending.
 for sig in TERM HUP INT; do
   start ./qb7uart-sim
-  wait_for "<Q> Quit" || fail "menu not shown before SIG$sig"
-  T send-keys -t qb 1
-  wait_for "<SF2>Exit" || fail "session not opened before SIG$sig"
+  open_session 1 "before SIG$sig"
   T send-keys -t qb -l "pattern 400000"
   T send-keys -t qb Enter
   sleep 1.5
@@ -162,9 +173,7 @@ done
 
 # --- Ctrl-C in a session ends the program at once.
 start ./qb7uart-sim
-wait_for "<Q> Quit" || fail "menu not shown before Ctrl-C"
-T send-keys -t qb 2
-wait_for "<SF2>Exit" || fail "session not opened before Ctrl-C"
+open_session 2 "before Ctrl-C"
 T send-keys -t qb C-c
 st=$(finished)
 [ "$st" = 130 ] && pass "Ctrl-C ends the program" || fail "Ctrl-C gave status $st"
@@ -202,9 +211,7 @@ fi
 seq 1 40000 > "$work/expected.txt"
 echo "exec ./qb7uart-sim --attach '2=sleep 1; seq 1 40000; sleep 600'" > "$work/stall.sh"
 start "sh stall.sh"
-wait_for "<Q> Quit" || fail "menu not shown before the stall"
-T send-keys -t qb 2
-wait_for "<SF2>Exit" || fail "session not opened before the stall"
+open_session 2 "before the stall"
 server=$(T display-message -p '#{pid}')
 sleep 2
 for stop in 1 2 3; do
@@ -214,10 +221,7 @@ wait_for "40000" 40 || fail "the stream did not reach its end on the screen"
 if T capture-pane -p -t qb | grep -q "UartRcvStr"; then
   fail "a message line appeared during the stall: $(T capture-pane -p -t qb | grep UartRcvStr)"
 fi
-T send-keys -t qb S-F2
-wait_for "<Q> Quit" || fail "no menu after the stall"
-T send-keys -t qb q
-finished >/dev/null
+leave_and_quit "after the stall"
 if cmp -s "$work/expected.txt" "$work/Term.txt"; then
   pass "stopped terminal: Term.txt holds all $(wc -c < "$work/expected.txt") bytes in order"
 else
@@ -245,9 +249,7 @@ refuse "TERM=dumb" "./qb7uart-sim" dumb "cannot position the cursor"
 # real-time scheduling; Ctrl-Z there leaves nothing hanging, and Ctrl-C
 # ends it and brings the session back.
 start ./qb7uart-sim
-wait_for "<Q> Quit" || fail "menu not shown before GP.EXE"
-T send-keys -t qb 2
-wait_for "<SF2>Exit" || fail "session not opened before GP.EXE"
+open_session 2 "before GP.EXE"
 if [ "$(id -u)" = 0 ]; then
   policy=$(chrt -p "$(cat "$work/pid")")
   echo "$policy" | grep -q SCHED_FIFO && pass "the program thread runs under SCHED_FIFO (root)" || fail "no SCHED_FIFO as root: $policy"
@@ -272,18 +274,12 @@ if wait_for "GP.EXE running"; then
 else
   fail "GP.EXE did not run"
 fi
-T send-keys -t qb S-F2
-wait_for "<Q> Quit" || fail "no menu after GP.EXE"
-T send-keys -t qb q
-st=$(finished)
-[ "$st" = 0 ] && pass "after GP.EXE, q exits with status 0" || fail "after GP.EXE: status $st"
+leave_and_quit "after GP.EXE"
 check_sane "after GP.EXE"
 
 # --- SIGTERM while GP.EXE runs ends both, the terminal sane.
 start ./qb7uart-sim
-wait_for "<Q> Quit" || fail "menu not shown before GP.EXE and SIGTERM"
-T send-keys -t qb 2
-wait_for "<SF2>Exit" || fail "session not opened before GP.EXE and SIGTERM"
+open_session 2 "before GP.EXE and SIGTERM"
 T send-keys -t qb F12
 wait_for "GP.EXE running" || fail "GP.EXE did not run before SIGTERM"
 kill -TERM "$(cat "$work/pid")"
