@@ -39,9 +39,6 @@ class Console {
   // Pauses: below 100 ms plain; from 100 ms up in 50 ms steps that end early
   // when a key waits. During a pause the background task (if any) runs.
   void Pause(int64_t ms);
-  // A plain sleep given in microseconds, keys and frames seen to, without
-  // the background task: for the loop that does that work itself.
-  void SleepUs(uint64_t us);
   // A 1000 Hz beep of 250 ms; returns when it ends. Nothing else runs
   // meanwhile: a bell in a message line or a help line keeps them modal.
   void Beep();

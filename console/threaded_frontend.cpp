@@ -135,8 +135,8 @@ void ThreadedFrontend::WakeIfAsleep() {
 
 // ---- Front-end thread ----
 
-void ThreadedFrontend::PassKeys(KeyQueue& decoded) {
-  while (!decoded.Empty()) inbox_.PushKey(decoded.Pop());
+void ThreadedFrontend::PassKeys() {
+  while (!decoded_.Empty()) inbox_.PushKey(decoded_.Pop());
 }
 
 void ThreadedFrontend::ReadKeys(bool& inputOpen) {
@@ -149,18 +149,17 @@ void ThreadedFrontend::ReadKeys(bool& inputOpen) {
     inputOpen = false;
     return;
   }
-  KeyQueue decoded;
   const uint64_t now = MonotonicUs();
   for (ssize_t i = 0; i < n; ++i) {
-    if (decoder_.Feed(buf[i], now, decoded)) {
+    if (decoder_.Feed(buf[i], now, decoded_)) {
       // Ctrl-C: no key but the order to end, after the keys before it.
-      PassKeys(decoded);
+      PassKeys();
       inbox_.PushEnd(130, 0);
       inputOpen = false;
       return;
     }
   }
-  PassKeys(decoded);
+  PassKeys();
 }
 
 void ThreadedFrontend::Run() {
@@ -214,9 +213,8 @@ void ThreadedFrontend::Run() {
     for (int i = 0; held && i < bells; ++i) terminal_.Bell();
     if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);
     if (held) {
-      KeyQueue decoded;
-      decoder_.Tick(MonotonicUs(), decoded);
-      PassKeys(decoded);
+      decoder_.Tick(MonotonicUs(), decoded_);
+      PassKeys();
     }
 
     switch (mailbox_.TakeRequest()) {

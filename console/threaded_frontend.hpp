@@ -51,7 +51,7 @@ class ThreadedFrontend final : public Frontend {
   void Wake();
   void WakeIfAsleep();
   void ReadKeys(bool& inputOpen);
-  void PassKeys(KeyQueue& decoded);
+  void PassKeys();
 
   TerminalDevice& terminal_;
   FrameMailbox mailbox_;
@@ -67,6 +67,7 @@ class ThreadedFrontend final : public Frontend {
   std::atomic<bool> asleep_{false};
   // Front-end thread only.
   KeyDecoder decoder_;
+  KeyQueue decoded_;  // keys decoded, on their way to the inbox
 };
 
 }  // namespace qb7

@@ -250,9 +250,12 @@ refuse "TERM=dumb" "./qb7uart-sim" dumb "cannot position the cursor"
 # ends it and brings the session back.
 start ./qb7uart-sim
 open_session 2 "before GP.EXE"
-if [ "$(id -u)" = 0 ]; then
+# Where this machine grants real-time priority, the program takes it.
+if chrt -f 10 true 2>/dev/null; then
   policy=$(chrt -p "$(cat "$work/pid")")
-  echo "$policy" | grep -q SCHED_FIFO && pass "the program thread runs under SCHED_FIFO (root)" || fail "no SCHED_FIFO as root: $policy"
+  echo "$policy" | grep -q SCHED_FIFO && pass "the program thread runs under SCHED_FIFO" || fail "no SCHED_FIFO where it is granted: $policy"
+else
+  echo "skip: real-time priority is not granted here"
 fi
 grep -q '^CapEff:.0000000000000000$' "/proc/$(cat "$work/pid")/status" && pass "the program holds no capability" || fail "the program kept capabilities"
 T send-keys -t qb F12
