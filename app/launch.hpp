@@ -5,7 +5,6 @@
 // terminal and return the exit status (or die of the signal that ended the
 // program).
 #pragma once
-#include <optional>
 #include <string>
 
 #include "board/port_io.hpp"

@@ -40,6 +40,7 @@
 #include "console/program_exit.hpp"
 #include "sim/pattern.hpp"
 #include "sim/simulated_board.hpp"
+#include "terminal/term_session.hpp"
 
 namespace {
 
@@ -129,8 +130,7 @@ Result Run(int baud, double seconds, bool silent) {
   std::ofstream(std::string(dir) + "/Qb7_Uart.cfg") << "#COMMODE " << baud << "\n";
 
   Result r;
-  const uint64_t fillUs = static_cast<uint64_t>(board::uart::kRxFifoSize) *
-                          board::uart::kBitsPerByte * 1000000ull / static_cast<uint64_t>(baud);
+  const uint64_t fillUs = FifoFillUs(baud);
   RealClock clock;
   HeadlessFrontend frontend;
   sim::SimulatedBoard board(clock, baud);

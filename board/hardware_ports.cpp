@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include "board/board_registers.hpp"
+#include "console/files.hpp"
+#include "console/privileges.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>
@@ -18,21 +19,6 @@
 namespace qb7 {
 
 namespace {
-
-bool HoldsRawIo() {
-  cap_t caps = cap_get_proc();
-  if (!caps) return false;
-  cap_flag_value_t value = CAP_CLEAR;
-  cap_get_flag(caps, CAP_SYS_RAWIO, CAP_EFFECTIVE, &value);
-  cap_free(caps);
-  return value == CAP_SET;
-}
-
-std::string ExecutablePath() {
-  char buf[PATH_MAX + 1];
-  const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string("qb7uart");
-}
 
 bool IsPermission(int error) { return error == EPERM || error == EACCES; }
 
@@ -76,7 +62,10 @@ std::unique_ptr<HardwarePorts> HardwarePorts::Open(std::string& why) {
 #endif
   int fd = open("/dev/port", O_RDWR | O_CLOEXEC);
   if (fd >= 0) return std::unique_ptr<HardwarePorts>(new HardwarePorts(fd));
-  why = PortRefusal(iopermError, errno, HoldsRawIo(), ExecutablePath());
+  const int devPortError = errno;
+  const std::string executable = Files::ExecutablePath();
+  why = PortRefusal(iopermError, devPortError, HoldsCapability(CAP_SYS_RAWIO),
+                    executable.empty() ? "qb7uart" : executable);
   return nullptr;
 }
 

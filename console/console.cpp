@@ -51,7 +51,6 @@ void Console::Pause(int64_t ms) {
   Sleep(static_cast<uint64_t>(remaining) * 1000, true);
 }
 
-
 void Console::Beep() {
   frontend_.Bell();
   Sleep(250000, false);

@@ -127,11 +127,14 @@ std::optional<std::string> Files::FileExists(const std::string& name) {
   return FindInFolder("", name);
 }
 
-std::string Files::ExecutableFolder() {
+std::string Files::ExecutablePath() {
   std::vector<char> buf(PATH_MAX + 1);
   ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return ".";
-  std::string path(buf.data(), static_cast<std::size_t>(n));
+  return n > 0 ? std::string(buf.data(), static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string Files::ExecutableFolder() {
+  const std::string path = ExecutablePath();
   auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

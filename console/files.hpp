@@ -54,7 +54,8 @@ class Files {
                                                  const std::string& name);
   // The folder that holds the running program's executable.
   const std::string& ProgramFolder() const { return programFolder_; }
-  // The folder of the executable of the running process, from the kernel.
+  // The executable of the running process, and its folder, from the kernel.
+  static std::string ExecutablePath();
   static std::string ExecutableFolder();
 
  private:

@@ -27,17 +27,21 @@ RealTimeGrant RequestRealTime() {
   return grant;
 }
 
+bool HoldsCapability(int capability) {
+  cap_t caps = cap_get_proc();
+  if (!caps) return false;
+  cap_flag_value_t value = CAP_CLEAR;
+  cap_get_flag(caps, static_cast<cap_value_t>(capability), CAP_EFFECTIVE, &value);
+  cap_free(caps);
+  return value == CAP_SET;
+}
+
 void DropAllCapabilities() {
-  if (cap_t mine = cap_get_proc()) {
-    cap_flag_value_t setpcap = CAP_CLEAR;
-    cap_get_flag(mine, CAP_SETPCAP, CAP_EFFECTIVE, &setpcap);
-    cap_free(mine);
-    // Emptying the bounding set needs CAP_SETPCAP (root has it). Without
-    // it the process is not root, and its children get nothing anyway.
-    if (setpcap == CAP_SET)
-      for (cap_value_t cap = 0; cap < static_cast<cap_value_t>(cap_max_bits()); ++cap)
-        cap_drop_bound(cap);
-  }
+  // Emptying the bounding set needs CAP_SETPCAP (root has it). Without it
+  // the process is not root, and its children get nothing anyway.
+  if (HoldsCapability(CAP_SETPCAP))
+    for (cap_value_t cap = 0; cap < static_cast<cap_value_t>(cap_max_bits()); ++cap)
+      cap_drop_bound(cap);
   cap_reset_ambient();
   if (cap_t none = cap_init()) {
     cap_set_proc(none);

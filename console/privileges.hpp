@@ -21,6 +21,9 @@ inline constexpr int kRealTimePriority = 10;
 // without a word.
 RealTimeGrant RequestRealTime();
 
+// True when the process holds the capability (a CAP_ value) in effect.
+bool HoldsCapability(int capability);
+
 // Drops every capability of the process for good: effective, permitted,
 // inheritable, ambient, and (where the process may) the bounding set, so
 // that not even a child run as root gets one back. Call it while the

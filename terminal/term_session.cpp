@@ -142,11 +142,15 @@ int MacroSlotForKey(std::string_view key) {
   return 0;
 }
 
+uint64_t FifoFillUs(int baud) {
+  return static_cast<uint64_t>(board::uart::kRxFifoSize) * board::uart::kBitsPerByte *
+         1000000ull / static_cast<uint64_t>(baud);
+}
+
 PollTiming PollTimingFor(int baud) {
   constexpr uint64_t kLongest = 30000;
   if (baud <= 0) return {kLongest, kLongest};
-  const uint64_t fillUs = static_cast<uint64_t>(board::uart::kRxFifoSize) *
-                          board::uart::kBitsPerByte * 1000000ull / static_cast<uint64_t>(baud);
+  const uint64_t fillUs = FifoFillUs(baud);
   const uint64_t idle = std::clamp<uint64_t>(fillUs / 2, 100, kLongest);
   // While bytes flow, three quarters of the fill time stay in hand against
   // a wake-up that comes late: this machine's come several ms late at times.

@@ -27,6 +27,9 @@ int MacroSlotForKey(std::string_view key);
 // bytes flow (115200: 5.5 and 2.8 ms; 921600: 0.69 and 0.34 ms); never more
 // than 30 ms, never less than 100 us. It always sleeps: a loop that spins
 // costs a core and, under real-time priority, is throttled by the kernel.
+// The time the receive FIFO takes to fill at a baud, in microseconds.
+uint64_t FifoFillUs(int baud);
+
 struct PollTiming {
   uint64_t idleUs;
   uint64_t busyUs;
