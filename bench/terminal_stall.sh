@@ -21,10 +21,16 @@ printf '#COMMODE %s\n' "$baud" > "$work/Qb7_Uart.cfg"
 seq 1 "$count" > "$work/expected.txt"
 complete=0
 for run in $(seq 1 "$runs"); do
-  T kill-server 2>/dev/null
   rm -f "$work/Term.txt"
-  T -f /dev/null new-session -d -s qb -x 80 -y 25 \
-    "cd '$work' && LANG=C.UTF-8 ./qb7uart-sim --line-baud $baud --attach '2=sleep 1; seq 1 $count; sleep 600'; sleep 600"
+  for try in 1 2 3; do
+    # A new session started while the old server still winds down dies with it.
+    T kill-server 2>/dev/null
+    while T list-sessions >/dev/null 2>&1; do sleep 0.1; done
+    T -f /dev/null new-session -d -s qb -x 80 -y 25 \
+      "cd '$work' && LANG=C.UTF-8 ./qb7uart-sim --line-baud $baud --attach '2=sleep 1; seq 1 $count; sleep 600'; sleep 600" \
+      2>/dev/null && break
+    sleep 0.2
+  done
   sleep 0.5
   T send-keys -t qb 2
   sleep 1

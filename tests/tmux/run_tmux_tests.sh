@@ -23,14 +23,34 @@ wait_for() {
   return 1
 }
 
+# Ends the previous tmux server and waits until it is gone: a new session
+# started while the old server still winds down dies with it.
+fresh_server() {
+  local i
+  T kill-server 2>/dev/null
+  for i in $(seq 1 50); do T list-sessions >/dev/null 2>&1 || return 0; sleep 0.1; done
+}
+
+# A detached 80x25 session running the command; tried again if the server
+# did not come up.
+new_session() {
+  local try
+  for try in 1 2 3; do
+    T -f /dev/null new-session -d -s qb -x 80 -y 25 "$1" 2>/dev/null && return 0
+    fresh_server
+    sleep 0.2
+  done
+  echo "tmux would not start a session"
+  return 1
+}
+
 # Runs a command in a fresh 80x25 pane; when it ends, the shell records its
 # status, the terminal modes and waits.
 start() {
   local cmd=$1 term=${2:-tmux-256color}
-  T kill-server 2>/dev/null
+  fresh_server
   rm -f "$work/status" "$work/stty" "$work/pid"
-  T -f /dev/null new-session -d -s qb -x 80 -y 25 \
-    "cd '$work' && export LANG=C.UTF-8 TERM=$term && sh -c 'echo \$\$ > pid; exec $cmd'; echo \$? > status; stty -a > stty; sleep 600"
+  new_session "cd '$work' && export LANG=C.UTF-8 TERM=$term && sh -c 'echo \$\$ > pid; exec $cmd'; echo \$? > status; stty -a > stty; sleep 600"
   T set-option -t qb -g status off >/dev/null
   T resize-window -t qb -x 80 -y 25 >/dev/null 2>&1
 }
