@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/machine.hpp"
 #include "app/route_menu.hpp"
-#include "console/curses_terminal.hpp"
-#include "console/privileges.hpp"
 #include "console/program_exit.hpp"
-#include "console/signal_watch.hpp"
-#include "console/threaded_frontend.hpp"
+#include "machine/machine.hpp"
+#include "os/privileges.hpp"
+#include "os/signal_watch.hpp"
+#include "tty/curses_terminal.hpp"
+#include "tty/threaded_frontend.hpp"
 
 namespace qb7 {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "board/port_io.hpp"
-#include "console/child_start.hpp"
 #include "console/clock.hpp"
+#include "os/child_start.hpp"
 
 namespace qb7 {
 

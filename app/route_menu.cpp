@@ -4,10 +4,11 @@
 
 #include <string>
 
-#include "app/machine.hpp"
 #include "config/config_loader.hpp"
 #include "console/program_exit.hpp"
+#include "machine/machine.hpp"
 #include "terminal/term_session.hpp"
+#include "text/ascii.hpp"
 
 namespace qb7 {
 
@@ -33,12 +34,6 @@ void StartUp(Machine& m) {
 void DrawMenu(Machine& m) {
   m.console.ClearScreen();
   for (std::string_view row : kMenuRows) m.console.WriteText(row, true);
-}
-
-std::string UpperCase(std::string key) {
-  for (char& c : key)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return key;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "config/config_loader.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/key_decoder.hpp"
+#include "keys/key_decoder.hpp"
 #include "terminal/interpreter.hpp"
 
 namespace {
@@ -48,7 +48,7 @@ void BM_InterpreterAndScreen(benchmark::State& state) {
   VirtualClock clock;
   HeadlessFrontend frontend;
   Console console(frontend, clock);
-  CurrentColours colours;
+  ColourPair colours;
   NullSink log;
   Interpreter interpreter(console, colours, log);
   for (auto _ : state) {

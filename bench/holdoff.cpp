@@ -17,25 +17,28 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/privileges.hpp"
+#include "board/board_registers.hpp"
+#include "os/monotonic.hpp"
+#include "os/privileges.hpp"
 
 namespace {
 
-constexpr uint64_t kFifoFillNs = 1378000;  // 127 bytes of 10 bits at 921600 baud
+constexpr uint64_t kFifoFillNs = qb7::board::uart::FifoFillUs(921600) * 1000;
 
-uint64_t Ns(clockid_t clock) {
+// The CPU time this process has used.
+uint64_t CpuNs() {
   timespec t{};
-  clock_gettime(clock, &t);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<uint64_t>(t.tv_sec) * 1000000000ull + static_cast<uint64_t>(t.tv_nsec);
 }
 
 void Spin(double seconds, int run) {
-  const uint64_t start = Ns(CLOCK_MONOTONIC);
+  const uint64_t start = qb7::MonotonicNs();
   const uint64_t span = static_cast<uint64_t>(seconds * 1e9);
   uint64_t last = start, longest = 0;
   int over = 0;
   while (last - start < span) {
-    const uint64_t now = Ns(CLOCK_MONOTONIC);
+    const uint64_t now = qb7::MonotonicNs();
     if (now - last > longest) longest = now - last;
     if (now - last > kFifoFillNs) ++over;
     last = now;
@@ -45,8 +48,8 @@ void Spin(double seconds, int run) {
 }
 
 void Sleep(uint64_t stepUs, double seconds, int run) {
-  const uint64_t cpuStart = Ns(CLOCK_PROCESS_CPUTIME_ID);
-  const uint64_t start = Ns(CLOCK_MONOTONIC);
+  const uint64_t cpuStart = CpuNs();
+  const uint64_t start = qb7::MonotonicNs();
   const uint64_t span = static_cast<uint64_t>(seconds * 1e9);
   uint64_t due = start, latest = 0, wakeUps = 0;
   int over = 0;
@@ -54,12 +57,12 @@ void Sleep(uint64_t stepUs, double seconds, int run) {
     due += stepUs * 1000;
     timespec t{static_cast<time_t>(due / 1000000000ull), static_cast<long>(due % 1000000000ull)};
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr);
-    const uint64_t late = Ns(CLOCK_MONOTONIC) - due;
+    const uint64_t late = qb7::MonotonicNs() - due;
     if (late > latest) latest = late;
     if (late > kFifoFillNs) ++over;
     ++wakeUps;
   }
-  const double cpu = static_cast<double>(Ns(CLOCK_PROCESS_CPUTIME_ID) - cpuStart) / 1e9;
+  const double cpu = static_cast<double>(CpuNs() - cpuStart) / 1e9;
   std::printf("run %d: %llu wake-ups of %llu us, latest %7.3f ms late, over 1.378 ms late: %d, "
               "CPU %.4f s/s (%.1f us a wake-up)\n",
               run, static_cast<unsigned long long>(wakeUps),

@@ -31,13 +31,13 @@
 #include <string>
 #include <vector>
 
-#include "app/machine.hpp"
 #include "app/route_menu.hpp"
 #include "board/board_registers.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/keys.hpp"
-#include "console/privileges.hpp"
 #include "console/program_exit.hpp"
+#include "keys/keys.hpp"
+#include "machine/machine.hpp"
+#include "os/privileges.hpp"
 #include "sim/pattern.hpp"
 #include "sim/simulated_board.hpp"
 #include "terminal/term_session.hpp"
@@ -130,7 +130,7 @@ Result Run(int baud, double seconds, bool silent) {
   std::ofstream(std::string(dir) + "/Qb7_Uart.cfg") << "#COMMODE " << baud << "\n";
 
   Result r;
-  const uint64_t fillUs = FifoFillUs(baud);
+  const uint64_t fillUs = board::uart::FifoFillUs(baud);
   RealClock clock;
   HeadlessFrontend frontend;
   sim::SimulatedBoard board(clock, baud);

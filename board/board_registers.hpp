@@ -1,5 +1,7 @@
-// The board's register map behind the index/data port pair, and the UART
-// register block with its bits. Used by the driver and the simulated board.
+// The board's register map behind the index/data port pair, the UART
+// register block with its bits, and the line's timing: every board fact in
+// one place, used by the driver, the session, the simulated board and the
+// benchmarks alike.
 #pragma once
 #include <cstdint>
 
@@ -31,6 +33,26 @@ inline constexpr uint8_t kRxReset = 193;     //   Out: reset the receiver, clear
 inline constexpr int kTxFifoSize = 128;
 inline constexpr int kRxFifoSize = 127;
 inline constexpr int kBitsPerByte = 10;  // start, 8 data, stop
+
+// The UART's clock: the divisor is the number of its periods per bit.
+inline constexpr int kClockHz = 125000000;
+
+// The time one byte takes on a line at a baud, in nanoseconds, rounded up
+// so that a line is never faster than its speed.
+constexpr uint64_t ByteNs(int baud) {
+  const uint64_t b = static_cast<uint64_t>(baud > 1 ? baud : 1);
+  return (static_cast<uint64_t>(kBitsPerByte) * 1000000000ull + b - 1) / b;
+}
+// The same for the UART itself, from the divisor it was given.
+constexpr uint64_t ByteNsAtDivisor(int divisor) {
+  return static_cast<uint64_t>(kBitsPerByte) * static_cast<uint64_t>(divisor) * 1000000000ull /
+         kClockHz;
+}
+// The time the receive FIFO takes to fill at a baud, in microseconds.
+constexpr uint64_t FifoFillUs(int baud) {
+  return static_cast<uint64_t>(kRxFifoSize) * kBitsPerByte * 1000000ull /
+         static_cast<uint64_t>(baud > 1 ? baud : 1);
+}
 }  // namespace uart
 
 }  // namespace qb7::board

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "board/board_registers.hpp"
-#include "console/files.hpp"
-#include "console/privileges.hpp"
+#include "os/files.hpp"
+#include "os/privileges.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>

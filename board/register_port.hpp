@@ -19,13 +19,16 @@ class RegisterPort {
   }
   int ReadByte(int port) { return io_.Read(static_cast<uint16_t>(port)); }
 
-  void Select(int reg) { WriteByte(dataPort + 1, reg); }
+  // Selects a register of the pair whose data port is given: its number
+  // goes to the index port, the data port + 1. The one way a register is
+  // selected.
+  void Select(int port, int reg) { WriteByte(port + 1, reg); }
   void WriteRegister(int reg, int value) {
-    Select(reg);
+    Select(dataPort, reg);
     WriteByte(dataPort, value);
   }
   int ReadRegister(int reg) {
-    Select(reg);
+    Select(dataPort, reg);
     return ReadByte(dataPort);
   }
 

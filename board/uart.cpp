@@ -20,9 +20,9 @@ void Uart::UartInit(int clock, int baud, int port, int base) {
     // was, rather than divide by zero or program a wrapped value.
     console_.ErrorMessage(std::string(kBadBaud) + std::to_string(baud));
   } else {
-    Select(port, base, uart::kDivisorLow);
+    board_.Select(port, base + uart::kDivisorLow);
     board_.WriteByte(port, divisor & 255);
-    Select(port, base, uart::kDivisorHigh);
+    board_.Select(port, base + uart::kDivisorHigh);
     board_.WriteByte(port, (divisor >> 8) & 255);
   }
   UartReset(port, base);
@@ -30,18 +30,18 @@ void Uart::UartInit(int clock, int baud, int port, int base) {
 }
 
 void Uart::UartReset(int port, int base) {
-  Select(port, base, uart::kRxStatus);
+  board_.Select(port, base + uart::kRxStatus);
   board_.WriteByte(port, uart::kRxReset);
 }
 
 void Uart::UartEnable(int port, int base) {
-  Select(port, base, uart::kEnable);
+  board_.Select(port, base + uart::kEnable);
   board_.WriteByte(port, 1);
 }
 
 void Uart::UartSendStr(int port, int base, std::string_view text) {
   if (text.size() > 128) console_.ErrorMessage(std::string(kTooLong) + std::to_string(text.size()));
-  Select(port, base, uart::kTx);
+  board_.Select(port, base + uart::kTx);
   int counter = 0;
   while (counter <= kTxPollLimit) {
     if ((board_.ReadByte(port) & uart::kTxBusy) == 0) break;
@@ -60,7 +60,7 @@ void Uart::UartSendSlow(std::string_view text) {
 }
 
 void Uart::UartRxCount(int port, int base, int& count) {
-  Select(port, base, uart::kRxCount);
+  board_.Select(port, base + uart::kRxCount);
   count = board_.ReadByte(port) & uart::kRxCountMask;
 }
 
@@ -72,13 +72,13 @@ void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& 
   int idle = 0;
   int error = 0;
   for (;;) {
-    Select(port, base, uart::kRxCount);
+    board_.Select(port, base + uart::kRxCount);
     int value = board_.ReadByte(port);
     int available = value & uart::kRxCountMask;
     error = value & uart::kRxErrorPending;
     if (available > 0) {
       if (received + available > wanted) available = wanted - received;
-      Select(port, base, uart::kRxData);
+      board_.Select(port, base + uart::kRxData);
       for (int i = 0; i < available; ++i) text.push_back(static_cast<char>(board_.ReadByte(port)));
       idle = 0;
       received += available;
@@ -93,7 +93,7 @@ void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& 
     idle += 10;
   }
   if (error) {
-    Select(port, base, uart::kRxStatus);
+    board_.Select(port, base + uart::kRxStatus);
     int status = board_.ReadByte(port);
     if (!quiet) {
       if (status & uart::kRxOverflow) console_.ErrorMessage(kRxOverflow);

@@ -42,10 +42,6 @@ class Uart {
   static int Divisor(int clock, int baud);
 
  private:
-  void Select(int port, int base, int offset) {
-    board_.WriteByte(port + 1, base + offset);
-  }
-
   RegisterPort& board_;
   Console& console_;
   const int& port_;

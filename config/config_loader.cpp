@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "config/number_text.hpp"
+#include "text/ascii.hpp"
+#include "text/number_text.hpp"
 
 namespace qb7 {
 
@@ -33,13 +34,6 @@ std::string_view Field(std::string_view s, std::size_t position, std::size_t len
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
-}
-
-std::string UpperCase(std::string_view s) {
-  std::string u(s);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return u;
 }
 
 // What Windows editors put before the first line of a UTF-8 file.

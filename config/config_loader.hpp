@@ -5,7 +5,7 @@
 
 #include "config/store.hpp"
 #include "console/console.hpp"
-#include "console/files.hpp"
+#include "os/files.hpp"
 
 namespace qb7 {
 

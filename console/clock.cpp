@@ -3,15 +3,9 @@
 #include <sys/prctl.h>
 #include <time.h>
 
-namespace qb7 {
+#include "os/monotonic.hpp"
 
-namespace {
-uint64_t MonotonicNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
-}
-}  // namespace
+namespace qb7 {
 
 RealClock::RealClock() : originNs_(MonotonicNs()) {
   // Wake up when asked: the default 50 us of timer slack is a fair share of

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "console/keys.hpp"
 #include "console/program_exit.hpp"
-#include "console/reentry_guard.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 
@@ -14,7 +13,7 @@ Console::Console(Frontend& frontend, Clock& clock) : frontend_(frontend), clock_
 void Console::WriteText(std::string_view text, bool newline) {
   int bells = screen_.Write(text);
   if (newline) bells += screen_.Write("\r\n");
-  for (int i = 0; i < bells; ++i) Beep();
+  for (int i = 0; i < bells; ++i) BellHeld();
 }
 
 KeyCode Console::ReadKey() {
@@ -51,7 +50,7 @@ void Console::Pause(int64_t ms) {
   Sleep(static_cast<uint64_t>(remaining) * 1000, true);
 }
 
-void Console::Beep() {
+void Console::BellHeld() {
   frontend_.Bell();
   Sleep(250000, false);
 }
@@ -73,7 +72,13 @@ void Console::Sleep(uint64_t us, bool withTask) {
 
 void Console::RunTaskIfDue() {
   if (!task_ || inTask_ || clock_.NowUs() < nextTaskUs_) return;
-  ReentryGuard guard(inTask_);
+  // Marked as running however the task ends, so it is never entered
+  // again from inside itself.
+  struct Running {
+    bool& flag;
+    explicit Running(bool& f) : flag(f) { flag = true; }
+    ~Running() { flag = false; }
+  } running(inTask_);
   const uint64_t wait = task_();
   nextTaskUs_ = clock_.NowUs() + std::max<uint64_t>(wait, 100);
 }
@@ -116,6 +121,16 @@ void Console::Redraw() {
   frontend_.Present(screen_);
   lastFrameVersion_ = screen_.Version();
   lastFrameUs_ = clock_.NowUs();
+}
+
+void Console::Lend() {
+  Present();
+  frontend_.Lend();
+}
+
+void Console::TakeBack() {
+  frontend_.TakeBack();
+  Redraw();
 }
 
 void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {

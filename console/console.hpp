@@ -9,12 +9,15 @@
 
 #include "console/clock.hpp"
 #include "console/frontend.hpp"
-#include "console/key_queue.hpp"
-#include "console/screen.hpp"
+#include "keys/key_queue.hpp"
+#include "os/terminal_loan.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
 
-class Console {
+// Lends the terminal to an external program, with the screen drawn first
+// and drawn whole again afterwards.
+class Console final : public TerminalLoan {
  public:
   Console(Frontend& frontend, Clock& clock);
 
@@ -39,11 +42,8 @@ class Console {
   // Pauses: below 100 ms plain; from 100 ms up in 50 ms steps that end early
   // when a key waits. During a pause the background task (if any) runs.
   void Pause(int64_t ms);
-  // A 1000 Hz beep of 250 ms; returns when it ends. Nothing else runs
-  // meanwhile: a bell in a message line or a help line keeps them modal.
-  void Beep();
-  // The bell without the wait, for text that arrives while a line is open.
-  void Ring() { frontend_.Bell(); }
+  // The terminal's bell, without a wait: received text rings it.
+  void Bell() { frontend_.Bell(); }
 
   // Message line: draws the text, waits for a key, then removes itself.
   // Home ends the program with status 0.
@@ -71,6 +71,9 @@ class Console {
   // Draws the whole screen again, changed or not (after an external program).
   void Redraw();
 
+  void Lend() override;
+  void TakeBack() override;
+
   Screen& screen() { return screen_; }
   const Screen& screen() const { return screen_; }
   Frontend& frontend() { return frontend_; }
@@ -79,8 +82,9 @@ class Console {
  private:
   void Sleep(uint64_t us, bool withTask);
   void RunTaskIfDue();
-
-  static constexpr uint64_t kFrameIntervalUs = 15000;
+  // The bell of a message or help line: a 1000 Hz beep of 250 ms, which
+  // returns when it ends. Nothing else runs meanwhile, so they stay modal.
+  void BellHeld();
 
   Frontend& frontend_;
   Clock& clock_;

@@ -4,10 +4,14 @@
 #pragma once
 #include <cstdint>
 
-#include "console/key_queue.hpp"
-#include "console/screen.hpp"
+#include "keys/key_queue.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
+
+// A frame is handed over at most this often while the screen changes, and
+// the real front end looks for one as often.
+inline constexpr uint64_t kFrameIntervalUs = 15000;
 
 class Frontend {
  public:
@@ -19,9 +23,10 @@ class Frontend {
   virtual void Present(const Screen& screen) = 0;
   // The terminal's own bell; returns at once.
   virtual void Bell() = 0;
-  // Leaves the full screen for an external program, and comes back.
-  virtual void Suspend() = 0;
-  virtual void Resume() = 0;
+  // The terminal lent to an external program, and taken back: each
+  // returns once it is done.
+  virtual void Lend() = 0;
+  virtual void TakeBack() = 0;
 };
 
 }  // namespace qb7

@@ -32,13 +32,13 @@ class HeadlessFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override { ++bells_; }
-  void Suspend() override { ++suspends_; }
-  void Resume() override { ++resumes_; }
+  void Lend() override { ++lends_; }
+  void TakeBack() override { ++takeBacks_; }
 
   int Bells() const { return bells_; }
   int Frames() const { return frames_; }
-  int Suspends() const { return suspends_; }
-  int Resumes() const { return resumes_; }
+  int Lends() const { return lends_; }
+  int TakeBacks() const { return takeBacks_; }
   bool ScriptDone() const { return events_.empty(); }
 
  private:
@@ -57,8 +57,8 @@ class HeadlessFrontend final : public Frontend {
   uint64_t idleLimitUs_ = 600ull * 1000 * 1000;
   int bells_ = 0;
   int frames_ = 0;
-  int suspends_ = 0;
-  int resumes_ = 0;
+  int lends_ = 0;
+  int takeBacks_ = 0;
 };
 
 }  // namespace qb7

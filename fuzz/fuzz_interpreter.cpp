@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VirtualClock clock;
   fuzz::AnsweringFrontend frontend;
   Console console(frontend, clock);
-  CurrentColours colours;
+  ColourPair colours;
   CheckingSink log;
   Interpreter interpreter(console, colours, log);
   const std::size_t chunk = 1 + data[0] % 64;

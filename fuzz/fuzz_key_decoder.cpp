@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/key_decoder.hpp"
+#include "keys/key_decoder.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qb7;

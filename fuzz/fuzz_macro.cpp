@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/machine.hpp"
 #include "console/console.hpp"
 #include "fuzz/fuzz_support.hpp"
+#include "machine/machine.hpp"
 #include "macro/macro_player.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -13,8 +13,8 @@ class AnsweringFrontend final : public Frontend {
   }
   void Present(const Screen&) override {}
   void Bell() override {}
-  void Suspend() override {}
-  void Resume() override {}
+  void Lend() override {}
+  void TakeBack() override {}
 };
 
 // Ports with nothing behind them: the transmitter is never busy, the

@@ -1,18 +1,19 @@
 #include "macro/macro_player.hpp"
 
+#include <cstring>
 #include <string>
 
-#include "app/machine.hpp"
-#include "config/number_text.hpp"
-#include "console/run_program.hpp"
+#include "console/program_exit.hpp"
+#include "machine/machine.hpp"
+#include "os/external_program.hpp"
+#include "text/ascii.hpp"
+#include "text/number_text.hpp"
 
 namespace qb7 {
 
 namespace {
 
 enum class State { Idle = 0, Quoted = 1, Code = 2, Wait = 3, AfterC = 4, AfterL = 5 };
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 class Player {
  public:
@@ -22,7 +23,7 @@ class Player {
     const std::size_t length = text_.size();
     for (std::size_t pos = 1; pos <= length; ++pos) {
       const char c = text_[pos - 1];
-      const char u = Upper(c);
+      const char u = UpperCase(c);
       switch (state_) {
         case State::Idle:
           if (c == '"') {
@@ -110,13 +111,34 @@ class Player {
   std::string number_;
 };
 
+// Runs "GP.EXE" with the terminal lent to it, and tells the operator when
+// it could not be run. A terminating signal passed on to it ends the tool.
+void StartExternalProgram(Machine& m) {
+  const std::string folder = m.files.ProgramFolder();
+  const ProgramOutcome run =
+      RunProgram(folder, m.children, std::string(kExternalProgram), m.console);
+  if (run.passedSignal != 0) throw ProgramExit{128 + run.passedSignal, run.passedSignal};
+  switch (run.kind) {
+    case ProgramOutcome::Kind::Ended:
+      break;
+    case ProgramOutcome::Kind::NotFound:
+      m.console.ErrorMessage("Cannot run " + run.program + ": not found in " + folder +
+                             " nor on the PATH");
+      break;
+    case ProgramOutcome::Kind::NotExecutable:
+    case ProgramOutcome::Kind::CouldNotStart:
+      m.console.ErrorMessage("Cannot run " + run.program + ": " + std::strerror(run.error));
+      break;
+  }
+}
+
 }  // namespace
 
 void MacroPlay(Machine& machine, int slot) {
   const int count = machine.store.SlotCount(slot);
   if (count == 0) return;
   if (count >= 2) {
-    RunProgram(machine.console, machine.files, machine.children, std::string(kExternalProgram));
+    StartExternalProgram(machine);
     return;
   }
   // The appended space ends a number that stands last.

@@ -11,12 +11,6 @@ namespace qb7::sim {
 namespace uart = board::uart;
 
 namespace {
-// Line time of one byte (10 bits) at a baud, rounded up so a line is never
-// faster than its speed.
-uint64_t ByteNsAt(int baud) {
-  const uint64_t b = static_cast<uint64_t>(std::max(baud, 1));
-  return (10ull * 1000000000ull + b - 1) / b;
-}
 constexpr uint64_t kPollIntervalUs = 1000;
 }  // namespace
 
@@ -47,7 +41,7 @@ FarEnd* SimulatedBoard::FarEndOn(int route) const {
 }
 
 bool SimulatedBoard::SpeedMatches(int baud) const {
-  const double uartBaud = static_cast<double>(kUartClockHz) / divisor_;
+  const double uartBaud = static_cast<double>(uart::kClockHz) / divisor_;
   return std::abs(baud - uartBaud) <= 0.03 * uartBaud;
 }
 
@@ -71,12 +65,12 @@ void SimulatedBoard::AdvanceTx(uint64_t nowNs) {
     // A far end at another speed samples the bits wrongly.
     if (!SpeedMatches(far->baud())) byte = static_cast<uint8_t>(byte ^ 0x5A);
     far->OnByte(byte, txHeadDoneNs_ / 1000);
-    if (!tx_.empty()) txHeadDoneNs_ += UartByteNs();
+    if (!tx_.empty()) txHeadDoneNs_ += uart::ByteNsAtDivisor(divisor_);
   }
 }
 
 void SimulatedBoard::AdvanceRx(FarEnd& far, bool connected, uint64_t nowNs) {
-  const uint64_t byteNs = ByteNsAt(far.baud());
+  const uint64_t byteNs = uart::ByteNs(far.baud());
   uint8_t byte;
   uint64_t readyUs;
   while (far.outbox().Peek(byte, readyUs)) {
@@ -133,7 +127,7 @@ void SimulatedBoard::WriteRegister(int reg, uint8_t value) {
       break;
     case uart::kTx:
       if (!enabled_ || static_cast<int>(tx_.size()) >= uart::kTxFifoSize) break;
-      if (tx_.empty()) txHeadDoneNs_ = nowUs * 1000 + UartByteNs();
+      if (tx_.empty()) txHeadDoneNs_ = nowUs * 1000 + uart::ByteNsAtDivisor(divisor_);
       tx_.push_back(value);
       break;
     case uart::kEnable:

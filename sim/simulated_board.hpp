@@ -18,7 +18,6 @@ namespace qb7::sim {
 class SimulatedBoard final : public PortIo {
  public:
   static constexpr int kRoutes = 6;
-  static constexpr int kUartClockHz = 125000000;
 
   // Built-in consoles on every route (none on J27), all at lineBaud.
   SimulatedBoard(Clock& clock, int lineBaud = 115200);
@@ -50,7 +49,6 @@ class SimulatedBoard final : public PortIo {
   uint8_t ReadRegister(int reg);
   void AdvanceTx(uint64_t nowNs);
   void AdvanceRx(FarEnd& farEnd, bool connected, uint64_t nowNs);
-  uint64_t UartByteNs() const { return 80ull * static_cast<uint64_t>(divisor_); }
   bool SpeedMatches(int baud) const;
 
   Clock& clock_;

@@ -30,7 +30,7 @@ void Interpreter::Show(uint8_t byte) {
   if (byte == 7) {
     // A bell shown after a cut-off sequence rings like any other: without
     // the wait of a beep, which would stall the receiving.
-    console_.Ring();
+    console_.Bell();
     return;
   }
   char c = static_cast<char>(byte);
@@ -74,7 +74,7 @@ void Interpreter::Plain(uint8_t b) {
     if (col > 1) console_.SetPosition(0, col - 1);
   } else if (b == 7) {
     // The terminal's own bell; the session does not stop for it.
-    console_.Ring();
+    console_.Bell();
   } else if (b == 127) {
     ShowAndLog(b);
   } else if (b < 32) {

@@ -43,7 +43,7 @@ class Interpreter {
   // past this many are dropped, so a run of any length costs nothing.
   static constexpr std::size_t kMaxParameters = 32;
 
-  Interpreter(Console& console, CurrentColours& colours, ByteSink& log)
+  Interpreter(Console& console, ColourPair& colours, ByteSink& log)
       : console_(console), colours_(colours), log_(log) {}
 
   void Reset() {
@@ -73,7 +73,7 @@ class Interpreter {
   void ApplyColours();
 
   Console& console_;
-  CurrentColours& colours_;
+  ColourPair& colours_;
   ByteSink& log_;
   State state_ = State::Plain;
   // The digits of the parameter being read, as their value; a value past

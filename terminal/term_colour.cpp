@@ -8,7 +8,7 @@ namespace {
 constexpr int kAnsiToPalette[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 }  // namespace
 
-void TermColour(CurrentColours& colours, Console& console, int64_t code) {
+void TermColour(ColourPair& colours, Console& console, int64_t code) {
   if (code == 0 || code == 2 || code == 4 || code == 5 || code == 8) {
     colours.fg = 7;
     colours.bg = 0;

@@ -4,9 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/machine.hpp"
 #include "board/board_registers.hpp"
-#include "console/reentry_guard.hpp"
+#include "machine/machine.hpp"
 #include "macro/macro_player.hpp"
 #include "terminal/interpreter.hpp"
 
@@ -69,8 +68,6 @@ class Session {
   // One look at the receive FIFO: everything waiting goes through the
   // interpreter. Returns how many bytes came.
   int Drain() {
-    if (draining_) return 0;
-    ReentryGuard guard(draining_);
     int count = 0;
     m_.uart.UartRxCount(m_.board.dataPort, m_.uartBase, count);
     if (count > 0) {
@@ -122,7 +119,6 @@ class Session {
   LogFile log_;
   Interpreter interpreter_;
   std::string received_;
-  bool draining_ = false;
 };
 
 // Clears the background drain however the session ends.
@@ -142,15 +138,10 @@ int MacroSlotForKey(std::string_view key) {
   return 0;
 }
 
-uint64_t FifoFillUs(int baud) {
-  return static_cast<uint64_t>(board::uart::kRxFifoSize) * board::uart::kBitsPerByte *
-         1000000ull / static_cast<uint64_t>(baud);
-}
-
 PollTiming PollTimingFor(int baud) {
   constexpr uint64_t kLongest = 30000;
   if (baud <= 0) return {kLongest, kLongest};
-  const uint64_t fillUs = FifoFillUs(baud);
+  const uint64_t fillUs = board::uart::FifoFillUs(baud);
   const uint64_t idle = std::clamp<uint64_t>(fillUs / 2, 100, kLongest);
   // While bytes flow, three quarters of the fill time stay in hand against
   // a wake-up that comes late: this machine's come several ms late at times.
@@ -159,7 +150,7 @@ PollTiming PollTimingFor(int baud) {
 
 void TermSession(Machine& m, const std::string& title, int baud) {
   Console& console = m.console;
-  m.uart.UartInit(kUartClock, baud, m.board.dataPort, m.uartBase);
+  m.uart.UartInit(board::uart::kClockHz, baud, m.board.dataPort, m.uartBase);
   console.WriteText(title + std::string(kStatusText) + std::to_string(baud), true);
   console.WriteEmptyLine();
   console.WriteEmptyLine();

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/keys.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 
@@ -16,7 +16,6 @@ struct Machine;
 inline constexpr std::string_view kLogFileName = "Term.txt";
 inline constexpr std::string_view kLogNotWritten = "Log not written: ";
 inline constexpr std::string_view kStatusText = "     <Fx>Macro  <SF1>Help  <SF2>Exit  Baud: ";
-inline constexpr int kUartClock = 125000000;
 
 // The macro slot a key plays (1..24), or 0 for a key that plays none.
 int MacroSlotForKey(std::string_view key);
@@ -27,9 +26,6 @@ int MacroSlotForKey(std::string_view key);
 // bytes flow (115200: 5.5 and 2.8 ms; 921600: 0.69 and 0.34 ms); never more
 // than 30 ms, never less than 100 us. It always sleeps: a loop that spins
 // costs a core and, under real-time priority, is throttled by the kernel.
-// The time the receive FIFO takes to fill at a baud, in microseconds.
-uint64_t FifoFillUs(int baud);
-
 struct PollTiming {
   uint64_t idleUs;
   uint64_t busyUs;

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/machine.hpp"
 #include "app/route_menu.hpp"
 #include "console/headless_frontend.hpp"
 #include "console/program_exit.hpp"
+#include "machine/machine.hpp"
 #include "sim/simulated_board.hpp"
 
 namespace qb7::test {

@@ -4,10 +4,10 @@
 
 #include "console/clock.hpp"
 #include "console/console.hpp"
-#include "console/curses_terminal.hpp"
 #include "console/program_exit.hpp"
-#include "console/signal_watch.hpp"
-#include "console/threaded_frontend.hpp"
+#include "os/signal_watch.hpp"
+#include "tty/curses_terminal.hpp"
+#include "tty/threaded_frontend.hpp"
 
 int main() {
   using namespace qb7;

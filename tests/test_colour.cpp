@@ -10,7 +10,7 @@ struct ColourBench {
   VirtualClock clock;
   HeadlessFrontend frontend;
   Console console{frontend, clock};
-  CurrentColours colours;
+  ColourPair colours;
   ColourPair Apply(std::initializer_list<int64_t> codes) {
     for (int64_t c : codes) TermColour(colours, console, c);
     EXPECT_EQ(console.Colours(), (ColourPair{colours.fg, colours.bg}));

@@ -2,9 +2,9 @@
 
 #include "console/console.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/key_queue.hpp"
-#include "console/keys.hpp"
 #include "console/program_exit.hpp"
+#include "keys/key_queue.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 namespace {
@@ -138,8 +138,8 @@ class PeekingFrontend final : public Frontend {
   }
   void Present(const Screen& s) override { screen = &s; }
   void Bell() override {}
-  void Suspend() override {}
-  void Resume() override {}
+  void Lend() override {}
+  void TakeBack() override {}
   const Screen* screen = nullptr;
   std::string row;
   int fg = -1, bg = -1;

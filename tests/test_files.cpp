@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "console/files.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/run_program.hpp"
 #include "harness.hpp"
+#include "os/external_program.hpp"
+#include "os/files.hpp"
 
 namespace qb7 {
 namespace {
@@ -88,31 +88,43 @@ TEST(Files, FileExistsIgnoresCaseDirectoriesAndHiddenFiles) {
   EXPECT_FALSE(Files::FileExists("nothing"));
 }
 
+// Counts the loans of the terminal, and whether the program ran while it
+// was lent.
+struct CountingLoan final : TerminalLoan {
+  void Lend() override { ++lends; }
+  void TakeBack() override { ++takeBacks; }
+  int lends = 0, takeBacks = 0;
+};
+
 TEST(RunProgram, PrefersTheProgramFolderAndWaitsForTheEnd) {
   TempFolder t;
   t.Write("gp.exe", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran.txt\"\nexit 3\n");
   chmod((t.path() + "/gp.exe").c_str(), 0755);
-  VirtualClock clock;
-  HeadlessFrontend fe;
-  Console console(fe, clock);
-  Files files(t.path());
-  EXPECT_EQ(RunProgram(console, files, ChildPolicy{}, "GP.EXE"), 3);
+  CountingLoan loan;
+  const ProgramOutcome run = RunProgram(t.path(), ChildPolicy{}, "GP.EXE", loan);
+  EXPECT_EQ(run.kind, ProgramOutcome::Kind::Ended);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.passedSignal, 0);
   EXPECT_EQ(t.Read("ran.txt"), "ran\n");
-  EXPECT_EQ(fe.Suspends(), 1);
-  EXPECT_EQ(fe.Resumes(), 1);
+  EXPECT_EQ(loan.lends, 1);
+  EXPECT_EQ(loan.takeBacks, 1);
 }
 
-TEST(RunProgram, AMissingProgramGivesAMessageLineNotAShellError) {
+TEST(RunProgram, AMissingOrUnrunnableProgramIsToldNotRunAndTheTerminalNotLent) {
   TempFolder t;
-  VirtualClock clock;
-  HeadlessFrontend fe;
-  Console console(fe, clock);
-  Files files(t.path());
-  fe.AddKey("x");
-  EXPECT_EQ(RunProgram(console, files, ChildPolicy{}, "GP.EXE"), -1);
-  EXPECT_EQ(fe.Suspends(), 0);
-  EXPECT_TRUE(fe.ScriptDone());  // the message line took the key
-  EXPECT_EQ(RunProgram(console, files, ChildPolicy{}, ""), 0);
+  CountingLoan loan;
+  const ProgramOutcome missing = RunProgram(t.path(), ChildPolicy{}, "GP.EXE", loan);
+  EXPECT_EQ(missing.kind, ProgramOutcome::Kind::NotFound);
+  EXPECT_EQ(missing.program, "GP.EXE");
+  t.Write("GP.EXE", "#!/bin/sh\n");
+  chmod((t.path() + "/GP.EXE").c_str(), 0644);
+  const ProgramOutcome unrunnable = RunProgram(t.path(), ChildPolicy{}, "GP.EXE", loan);
+  EXPECT_EQ(unrunnable.kind, ProgramOutcome::Kind::NotExecutable);
+  EXPECT_EQ(unrunnable.program, t.path() + "/GP.EXE");
+  EXPECT_EQ(unrunnable.error, EACCES);
+  EXPECT_EQ(loan.lends, 0);
+  EXPECT_EQ(RunProgram(t.path(), ChildPolicy{}, "", loan).status, 0);
+  EXPECT_EQ(loan.lends, 0);
 }
 
 }  // namespace

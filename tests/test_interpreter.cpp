@@ -19,7 +19,7 @@ struct InterpreterBench {
   VirtualClock clock;
   HeadlessFrontend frontend;
   Console console{frontend, clock};
-  CurrentColours colours;
+  ColourPair colours;
   StringSink log;
   Interpreter interpreter{console, colours, log};
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "console/key_decoder.hpp"
+#include "keys/key_decoder.hpp"
 
 namespace qb7 {
 namespace {

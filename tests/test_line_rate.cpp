@@ -2,8 +2,8 @@
 // complete and in order, in the idle loop and while a macro waits and sends.
 #include <gtest/gtest.h>
 
-#include "console/keys.hpp"
 #include "harness.hpp"
+#include "keys/keys.hpp"
 #include "sim/pattern.hpp"
 #include "terminal/term_session.hpp"
 

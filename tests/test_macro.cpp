@@ -118,6 +118,17 @@ TEST(MacroPlay, EmptySlotsDoNothingAndSeveralLinesRunTheExternalProgram) {
   MacroPlay(b.machine, 7);
   EXPECT_TRUE(b.ports.log.empty());
   EXPECT_TRUE(b.folder.Exists("gp-ran"));
+  EXPECT_EQ(b.frontend.Lends(), 1);
+  EXPECT_EQ(b.frontend.TakeBacks(), 1);
+  EXPECT_TRUE(b.messages.empty());
+
+  // Without the program: a message line, not a shell's error.
+  std::filesystem::remove(b.folder.path() + "/GP.EXE");
+  b.frontend.AddKey("x");
+  MacroPlay(b.machine, 7);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Cannot run GP.EXE: not found in " +
+                                                 b.folder.path() + " nor on the PATH"});
+  EXPECT_EQ(b.frontend.Lends(), 1);
 }
 
 }  // namespace

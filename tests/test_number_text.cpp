@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "config/number_text.hpp"
+#include "text/number_text.hpp"
 
 namespace qb7 {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/route_menu.hpp"
-#include "console/keys.hpp"
 #include "harness.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 namespace {

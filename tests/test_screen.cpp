@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "console/screen.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
 namespace {
@@ -60,7 +60,7 @@ TEST(Screen, LineFeedOnTheLastRowWaitsUntilTheNextWrite) {
   EXPECT_EQ(Trimmed(s, 25), "z        end");
 }
 
-TEST(Screen, ScrolledInRowTakesTheCurrentColours) {
+TEST(Screen, ScrolledInRowTakesTheColourPair) {
   Screen s;
   s.SetPosition(25, 1);
   s.SetColours(14, 1);

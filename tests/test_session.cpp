@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
-#include "console/keys.hpp"
 #include "file_permissions.hpp"
 #include "harness.hpp"
+#include "keys/keys.hpp"
 #include "terminal/term_session.hpp"
 
 namespace qb7 {

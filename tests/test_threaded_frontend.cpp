@@ -10,9 +10,9 @@
 #include <mutex>
 #include <thread>
 
-#include "console/keys.hpp"
 #include "console/program_exit.hpp"
-#include "console/threaded_frontend.hpp"
+#include "keys/keys.hpp"
+#include "tty/threaded_frontend.hpp"
 
 namespace qb7 {
 namespace {
@@ -133,7 +133,7 @@ TEST(ThreadedFrontend, TheTerminalIsGivenAwayBeforeSuspendReturnsAndTakenBackDra
   ThreadedFrontend frontend(terminal);
   frontend.Present(Frame("session"));
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
-  frontend.Suspend();
+  frontend.Lend();
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.releases, 1);
@@ -144,7 +144,7 @@ TEST(ThreadedFrontend, TheTerminalIsGivenAwayBeforeSuspendReturnsAndTakenBackDra
   KeyQueue keys;
   frontend.CollectKeys(keys, 0);
   EXPECT_TRUE(keys.Empty());
-  frontend.Resume();
+  frontend.TakeBack();
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.takes, 2);

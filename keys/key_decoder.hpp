@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/key_queue.hpp"
+#include "keys/key_queue.hpp"
 
 namespace qb7 {
 

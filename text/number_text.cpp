@@ -1,4 +1,4 @@
-#include "config/number_text.hpp"
+#include "text/number_text.hpp"
 
 #include <cfenv>
 #include <cmath>

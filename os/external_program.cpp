@@ -1,4 +1,4 @@
-#include "console/run_program.hpp"
+#include "os/external_program.hpp"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "console/program_exit.hpp"
-#include "console/signal_watch.hpp"
+#include "os/files.hpp"
+#include "os/signal_watch.hpp"
 
 namespace qb7 {
 
@@ -129,37 +129,34 @@ int WaitFor(pid_t pid, bool ownGroup, int& forwarded) {
 
 }  // namespace
 
-int RunProgram(Console& console, const Files& files, const ChildPolicy& policy,
-               const std::string& command) {
-  if (command.empty()) return 0;
+ProgramOutcome RunProgram(const std::string& folder, const ChildPolicy& policy,
+                          const std::string& command, TerminalLoan& terminal) {
+  ProgramOutcome outcome;
+  if (command.empty()) return outcome;
   // The first word names the program; the rest are its arguments.
   std::size_t space = command.find(' ');
   std::string name = command.substr(0, space);
   std::string args = space == std::string::npos ? "" : command.substr(space);
+  outcome.program = name;
 
   std::string line;
-  if (auto found = Files::FindInFolder(files.ProgramFolder(), name)) {
-    std::string path = files.ProgramFolder() + "/" + *found;
+  if (auto found = Files::FindInFolder(folder, name)) {
+    std::string path = folder + "/" + *found;
+    outcome.program = path;
     if (access(path.c_str(), X_OK) != 0) {
-      console.ErrorMessage("Cannot run " + path + ": " + std::strerror(EACCES));
-      return -1;
+      outcome.kind = ProgramOutcome::Kind::NotExecutable;
+      outcome.error = EACCES;
+      return outcome;
     }
     line = QuoteForShell(path) + args;
   } else if (IsExecutableOnPath(name)) {
     line = command;
   } else {
-    console.ErrorMessage("Cannot run " + name + ": not found in " + files.ProgramFolder() +
-                         " nor on the PATH");
-    return -1;
+    outcome.kind = ProgramOutcome::Kind::NotFound;
+    return outcome;
   }
 
-  // The program must not start before the terminal is really its own.
-  console.Present();
-  console.frontend().Suspend();
-
-  int status = -1;
-  int forkError = 0;
-  int forwarded = 0;
+  terminal.Lend();
   {
     KeyboardSignalsIgnored keyboard;
     // A job of its own in the foreground, where the terminal is ours to
@@ -178,25 +175,19 @@ int RunProgram(Console& console, const Files& files, const ChildPolicy& policy,
       _exit(127);
     }
     if (pid < 0) {
-      forkError = errno;
+      outcome.kind = ProgramOutcome::Kind::CouldNotStart;
+      outcome.error = errno;
     } else {
       if (ownGroup) {
         setpgid(pid, pid);  // the child does it too: whoever comes first
         SetForeground(pid);
       }
-      status = WaitFor(pid, ownGroup, forwarded);
+      outcome.status = WaitFor(pid, ownGroup, outcome.passedSignal);
       if (ownGroup) SetForeground(getpgrp());
     }
   }
-
-  console.frontend().Resume();
-  console.Redraw();
-  if (forwarded != 0) throw ProgramExit{128 + forwarded, forwarded};
-  if (forkError != 0) {
-    console.ErrorMessage("Cannot run " + name + ": " + std::strerror(forkError));
-    return -1;
-  }
-  return status;
+  terminal.TakeBack();
+  return outcome;
 }
 
 }  // namespace qb7

@@ -1,4 +1,4 @@
-#include "console/keys.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <deque>
 
-#include "console/keys.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 

@@ -1,4 +1,4 @@
-#include "console/privileges.hpp"
+#include "os/privileges.hpp"
 
 #include <pthread.h>
 #include <sched.h>

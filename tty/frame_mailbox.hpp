@@ -15,7 +15,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "console/screen.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
 
@@ -29,16 +29,6 @@ class FrameMailbox {
     back_ = middle_.exchange(back_ | kFresh, std::memory_order_acq_rel) & kIndex;
   }
   void PutBell() { bells_.fetch_add(1, std::memory_order_relaxed); }
-  // Posts a request; the caller then wakes the front end and calls AwaitDone.
-  void PutRequest(FrontendRequest request) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    request_ = request;
-    done_ = false;
-  }
-  void AwaitDone() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    doneChanged_.wait(lock, [this] { return done_; });
-  }
 
   // Front-end thread. The newest frame not yet taken, or null; it stays
   // valid until the next call.
@@ -48,25 +38,10 @@ class FrameMailbox {
     return &buffers_[front_];
   }
   int TakeBells() { return bells_.exchange(0, std::memory_order_relaxed); }
-  FrontendRequest TakeRequest() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    FrontendRequest r = request_;
-    request_ = FrontendRequest::None;
-    return r;
-  }
-  // True when a frame, a bell or a request waits.
-  bool Waiting() {
-    if (middle_.load(std::memory_order_acquire) & kFresh) return true;
-    if (bells_.load(std::memory_order_relaxed) != 0) return true;
-    std::lock_guard<std::mutex> lock(mutex_);
-    return request_ != FrontendRequest::None;
-  }
-  void Done() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    doneChanged_.notify_all();
+  // True when a frame or a bell waits.
+  bool Waiting() const {
+    return (middle_.load(std::memory_order_acquire) & kFresh) != 0 ||
+           bells_.load(std::memory_order_relaxed) != 0;
   }
 
  private:
@@ -81,11 +56,6 @@ class FrameMailbox {
   unsigned front_ = 1;  // front-end thread only
   std::atomic<unsigned> middle_{2};
   std::atomic<int> bells_{0};
-
-  std::mutex mutex_;
-  std::condition_variable doneChanged_;
-  FrontendRequest request_ = FrontendRequest::None;
-  bool done_ = true;
 };
 
 }  // namespace qb7

@@ -1,4 +1,4 @@
-#include "console/curses_terminal.hpp"
+#include "tty/curses_terminal.hpp"
 
 #ifndef _XOPEN_SOURCE_EXTENDED
 #define _XOPEN_SOURCE_EXTENDED 1
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/cp437.hpp"
+#include "text/cp437.hpp"
 
 namespace qb7 {
 

@@ -1,4 +1,4 @@
-#include "console/threaded_frontend.hpp"
+#include "tty/threaded_frontend.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,23 +12,18 @@
 #include <system_error>
 
 #include "console/program_exit.hpp"
-#include "console/signal_watch.hpp"
+#include "os/monotonic.hpp"
+#include "os/signal_watch.hpp"
 
 namespace qb7 {
 
 namespace {
 
-// While frames keep coming, the front end looks for the next one this often
-// (the program thread hands one over at most this often); after a quiet
-// spell it sleeps until woken.
-constexpr int kFrameLookMs = 15;
+// While frames keep coming, the front end looks for the next one every
+// frame interval (the program thread hands one over at most that often);
+// after a quiet spell it sleeps until woken.
+constexpr int kFrameLookMs = static_cast<int>(kFrameIntervalUs / 1000);
 constexpr uint64_t kQuietSpellUs = 200000;
-
-uint64_t MonotonicUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000000ull + static_cast<uint64_t>(ts.tv_nsec) / 1000;
-}
 
 // Every signal but those a fault raises in the thread that caused it.
 sigset_t AsynchronousSignals() {
@@ -82,7 +77,8 @@ ThreadedFrontend::~ThreadedFrontend() {
 
 void ThreadedFrontend::Shutdown() {
   if (!running_) return;
-  Ask(FrontendRequest::Shutdown);
+  shutdown_.store(true);
+  Wake();
   pthread_join(thread_, nullptr);
   running_ = false;
 }
@@ -110,18 +106,18 @@ void ThreadedFrontend::Bell() {
   WakeIfAsleep();
 }
 
-void ThreadedFrontend::Suspend() {
-  if (running_) Ask(FrontendRequest::Release);
+void ThreadedFrontend::Lend() {
+  if (running_) Ask(TerminalLending::Order::Lend);
 }
 
-void ThreadedFrontend::Resume() {
-  if (running_) Ask(FrontendRequest::Retake);
+void ThreadedFrontend::TakeBack() {
+  if (running_) Ask(TerminalLending::Order::TakeBack);
 }
 
-void ThreadedFrontend::Ask(FrontendRequest request) {
-  mailbox_.PutRequest(request);
+void ThreadedFrontend::Ask(TerminalLending::Order order) {
+  lending_.Post(order);
   Wake();
-  mailbox_.AwaitDone();
+  lending_.AwaitDone();
 }
 
 void ThreadedFrontend::Wake() {
@@ -217,26 +213,26 @@ void ThreadedFrontend::Run() {
       PassKeys();
     }
 
-    switch (mailbox_.TakeRequest()) {
-      case FrontendRequest::None:
+    switch (lending_.Take()) {
+      case TerminalLending::Order::None:
         break;
-      case FrontendRequest::Release:
+      case TerminalLending::Order::Lend:
         terminal_.Release();
         held = false;
-        mailbox_.Done();
+        lending_.Done();
         break;
-      case FrontendRequest::Retake:
+      case TerminalLending::Order::TakeBack:
         terminal_.Take();
         held = true;
         SignalWatch::TakeResize();  // Take learns the size anyway
         SignalWatch::TakeStop();    // a stop asked while the terminal was not ours
         if (last) terminal_.Draw(*last, true);
-        mailbox_.Done();
+        lending_.Done();
         break;
-      case FrontendRequest::Shutdown:
-        terminal_.Release();
-        mailbox_.Done();
-        return;
+    }
+    if (shutdown_.load()) {
+      terminal_.Release();
+      return;
     }
   }
 }

@@ -1,4 +1,4 @@
-#include "console/signal_watch.hpp"
+#include "os/signal_watch.hpp"
 
 #include <signal.h>
 #include <unistd.h>

@@ -3,23 +3,25 @@
 // the one that drains the receive FIFO.
 //
 // The program thread calls the Frontend operations; they only hand things
-// over: a copy of the screen into the FrameMailbox (a newer frame overwrites
-// one not yet drawn, and no lock is taken), bells and requests the same way,
-// keys out of the KeyInbox. The front-end thread is the only one that touches the
+// over: a copy of the screen and the bells into the FrameMailbox (a newer
+// frame overwrites one not yet drawn, and no lock is taken), keys out of the
+// KeyInbox, and the terminal to an external program and back through the
+// TerminalLending. The front-end thread is the only one that touches the
 // terminal: it draws the newest frame, rings, decodes the key bytes, follows
-// resizes, and gives the terminal to an external program and takes it back
-// when asked. All terminating signals go to the program thread.
+// resizes, and lends the terminal and takes it back when asked. All
+// terminating signals go to the program thread.
 #pragma once
 #include <pthread.h>
 
 #include <atomic>
 #include <cstdint>
 
-#include "console/frame_mailbox.hpp"
 #include "console/frontend.hpp"
-#include "console/key_decoder.hpp"
-#include "console/key_inbox.hpp"
-#include "console/terminal_device.hpp"
+#include "keys/key_decoder.hpp"
+#include "tty/frame_mailbox.hpp"
+#include "tty/key_inbox.hpp"
+#include "tty/terminal_device.hpp"
+#include "tty/terminal_lending.hpp"
 
 namespace qb7 {
 
@@ -37,9 +39,9 @@ class ThreadedFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override;
-  // Return once the front end has given the terminal away / taken it back.
-  void Suspend() override;
-  void Resume() override;
+  // Return once the front end has lent the terminal / taken it back.
+  void Lend() override;
+  void TakeBack() override;
 
   // Gives the terminal back as it was and ends the thread. Idempotent.
   void Shutdown();
@@ -47,7 +49,7 @@ class ThreadedFrontend final : public Frontend {
  private:
   static void* ThreadMain(void* self);
   void Run();
-  void Ask(FrontendRequest request);
+  void Ask(TerminalLending::Order order);
   void Wake();
   void WakeIfAsleep();
   void ReadKeys(bool& inputOpen);
@@ -56,6 +58,8 @@ class ThreadedFrontend final : public Frontend {
   TerminalDevice& terminal_;
   FrameMailbox mailbox_;
   KeyInbox inbox_;
+  TerminalLending lending_;
+  std::atomic<bool> shutdown_{false};
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   pthread_t thread_{};

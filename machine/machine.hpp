@@ -1,15 +1,17 @@
 // The program-wide values, in one object passed by reference: the console,
 // the files, the board register port with the UART on it, the configuration
-// store and the current colours.
+// store, the current colours and what the programs the tool starts must not
+// inherit. The mains build it; the menu, the session and the macro player
+// work on it.
 #pragma once
 #include "board/board_registers.hpp"
 #include "board/register_port.hpp"
 #include "board/uart.hpp"
 #include "config/store.hpp"
-#include "console/child_start.hpp"
 #include "console/console.hpp"
-#include "console/files.hpp"
-#include "terminal/term_colour.hpp"
+#include "os/child_start.hpp"
+#include "os/files.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
 
@@ -23,7 +25,9 @@ struct Machine {
   int uartBase = board::kUartBase;
   Uart uart;
   Store store;
-  CurrentColours colours;
+  // The current colours: foreground 0..15, background 0..7; left as the far
+  // end set them when a session ends.
+  ColourPair colours;
   ChildPolicy children;  // what the programs the tool starts must not inherit
 };
 

@@ -2,7 +2,7 @@
 // and raw keys, given back, drawn, rung. Only the front-end thread calls it.
 // CursesTerminal is the real one; tests put a stand-in here.
 #pragma once
-#include "console/screen.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
 

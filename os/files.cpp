@@ -1,4 +1,4 @@
-#include "console/files.hpp"
+#include "os/files.hpp"
 
 #include <dirent.h>
 #include <strings.h>

@@ -1,4 +1,4 @@
-#include "console/screen.hpp"
+#include "screen/screen.hpp"
 
 namespace qb7 {
 

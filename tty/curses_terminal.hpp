@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "console/terminal_device.hpp"
+#include "tty/terminal_device.hpp"
 
 namespace qb7 {
 

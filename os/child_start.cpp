@@ -1,4 +1,4 @@
-#include "console/child_start.hpp"
+#include "os/child_start.hpp"
 
 #include <sched.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "console/cp437.hpp"
+#include "text/cp437.hpp"
 
 namespace qb7 {
 

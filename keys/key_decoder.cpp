@@ -1,9 +1,9 @@
-#include "console/key_decoder.hpp"
+#include "keys/key_decoder.hpp"
 
 #include <cstdlib>
 
-#include "console/cp437.hpp"
-#include "console/keys.hpp"
+#include "keys/keys.hpp"
+#include "text/cp437.hpp"
 
 namespace qb7 {
 
