@@ -10,7 +10,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build run test check sanitize fuzz-smoke fuzz bench soak clean
+.PHONY: all build run test check sanitize fuzz-smoke bench soak clean
 
 all: build
 
@@ -31,9 +31,6 @@ sanitize:
 	  ctest --output-on-failure -j $(JOBS)
 
 fuzz-smoke:
-	bash fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
-
-fuzz:
 	bash fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
 
 test: check sanitize fuzz-smoke

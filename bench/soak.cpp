@@ -33,6 +33,7 @@
 
 #include "app/route_menu.hpp"
 #include "board/board_registers.hpp"
+#include "board/register_selection.hpp"
 #include "console/headless_frontend.hpp"
 #include "console/program_exit.hpp"
 #include "keys/keys.hpp"
@@ -67,12 +68,13 @@ class LookTimer final : public PortIo {
       : board_(board), clock_(clock), fillUs_(fillUs), result_(result) {}
 
   void Write(uint16_t port, uint8_t value) override {
-    if (port == board::kIndexPort) selected_ = value;
+    selection_.Follow(true, port, value);
     board_.Write(port, value);
   }
   uint8_t Read(uint16_t port) override {
     const uint8_t value = board_.Read(port);
-    if (port == board::kDataPort && selected_ == board::kUartBase + board::uart::kRxCount) Look(value);
+    if (selection_.Follow(false, port, value) == board::kUartBase + board::uart::kRxCount)
+      Look(value);
     return value;
   }
   // A message line was shown: the next look is not the program's to judge.
@@ -112,7 +114,7 @@ class LookTimer final : public PortIo {
   Clock& clock_;
   const uint64_t fillUs_;
   Result& result_;
-  int selected_ = -1;
+  board::RegisterSelection selection_;
   uint64_t lastReadUs_ = 0;
   uint64_t lastLookUs_ = 0;
   uint64_t gapUs_ = 0;

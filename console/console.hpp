@@ -76,8 +76,6 @@ class Console final : public TerminalLoan {
 
   Screen& screen() { return screen_; }
   const Screen& screen() const { return screen_; }
-  Frontend& frontend() { return frontend_; }
-  Clock& clock() { return clock_; }
 
  private:
   void Sleep(uint64_t us, bool withTask);

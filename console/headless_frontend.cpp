@@ -31,7 +31,7 @@ void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
     if (e.interrupt) throw ProgramExit{e.status, e.signal};
     queue.Push(std::move(e.key));
   }
-  if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + idleLimitUs_) throw ScriptEnded{};
+  if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + kIdleLimitUs) throw ScriptEnded{};
 }
 
 void HeadlessFrontend::Present(const Screen& screen) {

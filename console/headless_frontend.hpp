@@ -22,9 +22,6 @@ class HeadlessFrontend final : public Frontend {
   void AddKeys(std::initializer_list<std::string_view> keys);
   // Ctrl-C (or a signal) at a clock time: the program is ended there.
   void AddInterruptAt(uint64_t atUs, int status = 130, int signal = 0);
-  // How long (clock time) the program may wait after the last scripted
-  // event before ScriptEnded is thrown.
-  void SetIdleLimitUs(uint64_t us) { idleLimitUs_ = us; }
   // Called with the screen at every frame, for tests that look at what was
   // shown only for a while (a message line).
   void OnPresent(std::function<void(const Screen&)> f) { onPresent_ = std::move(f); }
@@ -54,7 +51,9 @@ class HeadlessFrontend final : public Frontend {
   std::deque<Event> events_;
   std::function<void(const Screen&)> onPresent_;
   uint64_t lastEventUs_ = 0;
-  uint64_t idleLimitUs_ = 600ull * 1000 * 1000;
+  // How long (clock time) the program may wait after the last scripted
+  // event before ScriptEnded is thrown.
+  static constexpr uint64_t kIdleLimitUs = 600ull * 1000 * 1000;
   int bells_ = 0;
   int frames_ = 0;
   int lends_ = 0;

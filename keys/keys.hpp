@@ -79,7 +79,6 @@ inline constexpr uint8_t kCtrlHome = 119, kCtrlUp = 141, kCtrlPgUp = 132, kCtrlL
 inline constexpr uint8_t kAltHome = 151, kAltUp = 152, kAltPgUp = 153, kAltLeft = 155,
                          kAltRight = 157, kAltEnd = 159, kAltDown = 160, kAltPgDn = 161,
                          kAltIns = 162, kAltDel = 163;
-inline constexpr uint8_t kShiftTab = 15;
 inline constexpr uint8_t kAlt1 = 120;  // Alt-1 .. Alt-9, Alt-0 are 120 .. 129
 }  // namespace scan
 

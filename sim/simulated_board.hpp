@@ -36,7 +36,6 @@ class SimulatedBoard final : public PortIo {
   // For tests and the soak.
   int route() const { return route_; }
   bool inReset() const { return inReset_; }
-  bool enabled() const { return enabled_; }
   int divisor() const { return divisor_; }
   std::size_t rxWaiting() const { return rx_.size(); }
   std::size_t txWaiting() const { return tx_.size(); }

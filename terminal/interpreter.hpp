@@ -54,7 +54,6 @@ class Interpreter {
   void Feed(std::string_view bytes) {
     for (unsigned char b : bytes) Feed(b);
   }
-  State state() const { return state_; }
 
  private:
   void Plain(uint8_t byte);

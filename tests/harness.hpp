@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/route_menu.hpp"
+#include "board/register_selection.hpp"
 #include "console/headless_frontend.hpp"
 #include "console/program_exit.hpp"
 #include "machine/machine.hpp"
@@ -18,21 +19,29 @@
 
 namespace qb7::test {
 
+// The ports and registers by their names in the register map.
+inline constexpr uint16_t kIndex = board::kIndexPort, kData = board::kDataPort,
+                          kAux = board::kAuxPort;
+namespace reg = board::uart;
+
+// One access to a port; reg is the register a data-port access reached.
 struct PortAccess {
   bool write;
   uint16_t port;
   uint8_t value;
-  uint64_t atUs;
+  uint64_t atUs = 0;
+  int reg = board::RegisterSelection::kNone;
   bool operator==(const PortAccess& o) const {
     return write == o.write && port == o.port && value == o.value;
   }
 };
 
-inline PortAccess W(uint16_t port, uint8_t value) { return {true, port, value, 0}; }
-inline PortAccess R(uint16_t port, uint8_t value) { return {false, port, value, 0}; }
+inline PortAccess W(uint16_t port, uint8_t value) { return {true, port, value}; }
+inline PortAccess R(uint16_t port, uint8_t value) { return {false, port, value}; }
 
 // Logs every access and passes it on to the board behind it (or, with no
-// board, scripts the reads).
+// board, answers reads from readScript, told which register is read). The
+// log is kept per register too, as a register map's test backend keeps it.
 class RecordingPorts final : public PortIo {
  public:
   RecordingPorts(PortIo* inner, Clock& clock) : inner_(inner), clock_(clock) {}
@@ -41,7 +50,7 @@ class RecordingPorts final : public PortIo {
       inner_->Write(port, value);
     else
       clock_.Charge(1);
-    log.push_back({true, port, value, clock_.NowUs()});
+    Note(true, port, value);
   }
   uint8_t Read(uint16_t port) override {
     uint8_t v;
@@ -49,9 +58,10 @@ class RecordingPorts final : public PortIo {
       v = inner_->Read(port);
     } else {
       clock_.Charge(1);
-      v = readScript ? readScript(port) : 0;
+      const int reg = port == kData ? selection_.Selected() : board::RegisterSelection::kNone;
+      v = readScript ? readScript(reg) : 0;
     }
-    log.push_back({false, port, v, clock_.NowUs()});
+    Note(false, port, v);
     return v;
   }
   std::vector<PortAccess> Writes() const {
@@ -60,22 +70,40 @@ class RecordingPorts final : public PortIo {
       if (a.write) w.push_back(a);
     return w;
   }
-  // The bytes written to the UART's transmit register, in order.
-  std::string Transmitted() const {
+  // The accesses that reached a register, in order.
+  std::vector<PortAccess> Register(int reg) const {
+    std::vector<PortAccess> r;
+    for (auto& a : log)
+      if (a.reg == reg) r.push_back(a);
+    return r;
+  }
+  // The values written to a register, in order, and the number of reads.
+  std::string Written(int reg) const {
     std::string out;
-    uint8_t selected = 0xFF;
-    for (const auto& a : log) {
-      if (a.write && a.port == 0x353) selected = a.value;
-      if (a.write && a.port == 0x352 && selected == 2) out.push_back(static_cast<char>(a.value));
-    }
+    for (auto& a : Register(reg))
+      if (a.write) out.push_back(static_cast<char>(a.value));
     return out;
   }
-  std::function<uint8_t(uint16_t)> readScript;
+  int Reads(int reg) const {
+    int n = 0;
+    for (auto& a : Register(reg)) n += a.write ? 0 : 1;
+    return n;
+  }
+  // The bytes written to the UART's transmit register, in order.
+  std::string Transmitted() const { return Written(board::kUartBase + reg::kTx); }
+
+  std::function<uint8_t(int reg)> readScript;
   std::vector<PortAccess> log;
 
  private:
+  void Note(bool write, uint16_t port, uint8_t value) {
+    const int reg = selection_.Follow(write, port, value);
+    log.push_back({write, port, value, clock_.NowUs(), reg});
+  }
+
   PortIo* inner_;
   Clock& clock_;
+  board::RegisterSelection selection_;
 };
 
 class TempFolder {

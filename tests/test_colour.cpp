@@ -27,10 +27,17 @@ TEST(TermColour, TheBrightBitSurvivesColourCodes) {
 }
 
 TEST(TermColour, EveryForegroundAndBackgroundCode) {
-  const int palette[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(ColourBench().Apply({30 + i}).fg, palette[i]);
-    EXPECT_EQ(ColourBench().Apply({40 + i}).bg, palette[i]);
+  // The console's palette: 0 black, 1 blue, 2 green, 3 cyan, 4 red,
+  // 5 magenta, 6 brown, 7 light grey.
+  enum { Black = 0, Blue = 1, Green = 2, Cyan = 3, Red = 4, Magenta = 5, Brown = 6, Grey = 7 };
+  const struct {
+    int code;
+    int colour;
+  } table[] = {{30, Black}, {31, Red},     {32, Green}, {33, Brown},
+               {34, Blue},  {35, Magenta}, {36, Cyan},  {37, Grey}};
+  for (const auto& t : table) {
+    EXPECT_EQ(ColourBench().Apply({t.code}).fg, t.colour) << t.code;
+    EXPECT_EQ(ColourBench().Apply({t.code + 10}).bg, t.colour) << t.code + 10;
   }
   EXPECT_EQ(ColourBench().Apply({41, 44}), (ColourPair{7, 1}));
   EXPECT_EQ(ColourBench().Apply({41, 44, 40}), (ColourPair{7, 0}));

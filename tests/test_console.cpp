@@ -24,20 +24,6 @@ TEST(KeyQueue, HoldsAtMost511DroppingTheOldest) {
   EXPECT_EQ(empty.Pop(), "");
 }
 
-TEST(Keys, NameConstantsHoldTheBiosCodes) {
-  EXPECT_EQ(std::string(keys::KeyF1), std::string("\xff\x3b", 2));
-  EXPECT_EQ(static_cast<uint8_t>(keys::KeyF12[1]), 134);
-  EXPECT_EQ(static_cast<uint8_t>(keys::KeyShiftF12[1]), 136);
-  EXPECT_EQ(static_cast<uint8_t>(keys::KeyShiftF10[1]), 93);
-  EXPECT_EQ(static_cast<uint8_t>(keys::KeyCtrlF10[1]), 103);
-  EXPECT_EQ(static_cast<uint8_t>(keys::KeyCtrlDel[1]), 147);
-  EXPECT_EQ(static_cast<uint8_t>(keys::KeyHome[1]), 71);
-  EXPECT_EQ(AltLetterScan('x'), 45);
-  EXPECT_EQ(AltLetterScan('Q'), 16);
-  EXPECT_EQ(AltDigitScan('1'), 120);
-  EXPECT_EQ(AltDigitScan('0'), 129);
-}
-
 TEST(Console, ReadKeyNeverWaits) {
   ConsoleBench b;
   EXPECT_EQ(b.console.ReadKey(), "");

@@ -31,13 +31,44 @@ struct InterpreterBench {
   const Cell& At(int r, int c) const { return console.screen().At(r, c); }
 };
 
-TEST(Interpreter, TextLineEndsAndTheLog) {
+// What a stream shows on its row (row 4, where a session's text starts) and
+// what it leaves in the log.
+TEST(Interpreter, WhatIsShownAndWhatIsLogged) {
+  const struct {
+    const char* name;
+    std::string in;
+    std::string row4;
+    std::string log;
+    std::string row5 = "";
+  } table[] = {
+      {"text and line ends", "AB\r\n", "AB", "AB\r\n"},
+      {"control bytes visibly, unlogged", std::string("\x01\x00\x1f\xc8\x7f", 5),
+       "<1><0><1F>\xc8\x7f", "\xc8\x7f"},
+      {"ESC and a byte outside the subset", "\x1b(", "<ESC><28>", ""},
+      {"ESC ESC, then a sequence not in the subset", "\x1b\x1b" "7\x1b[H",
+       "<ESC><1B>7<ESC><[><?>H", "7"},
+      // What bash sends around every prompt, a cursor hide, a window title
+      // ended by BEL and one ended by ESC backslash: shown, not logged.
+      {"the rest of unsupported sequences and titles",
+       "\x1b[?2004h$ \x1b[?25lok\x1b]0;qb7\x07!\x1b]2;t\x1b\\.\r\n",
+       "<ESC><[><?>?2004h$ <ESC><[><?>?25lok<ESC><5D>0;qb7!<ESC><5D>2;t<ESC><5C>.",
+       "$ ok!.\r\n"},
+      // A control byte cuts the rest short and is itself text again.
+      {"a control byte ends a sequence or a title", "\x1b[?25\r\nx\x1b]title\nz",
+       "<ESC><[><?>?25", "\r\nx\nz", "x<ESC><5D>title"},
+  };
+  for (const auto& t : table) {
+    InterpreterBench b;
+    b.interpreter.Feed(t.in);
+    EXPECT_EQ(b.Row(4), t.row4) << t.name;
+    EXPECT_EQ(b.Row(5), t.row5) << t.name;
+    EXPECT_EQ(b.log.bytes, t.log) << t.name;
+    EXPECT_EQ(b.frontend.Bells(), 0) << t.name;  // a title's closing bell does not ring
+  }
   InterpreterBench b;
   b.interpreter.Feed("AB\r\n");
-  EXPECT_EQ(b.Row(4), "AB");
   EXPECT_EQ(b.console.CursorRow(), 5);
   EXPECT_EQ(b.console.CursorColumn(), 1);
-  EXPECT_EQ(b.log.bytes, "AB\r\n");
 }
 
 TEST(Interpreter, TabMovesToTheNextStopWithoutWritingOrLogging) {
@@ -57,13 +88,6 @@ TEST(Interpreter, TabMovesToTheNextStopWithoutWritingOrLogging) {
   EXPECT_EQ(b.console.CursorColumn(), 73);
   EXPECT_EQ(b.log.bytes, "");
   EXPECT_EQ(b.Row(4), "");
-}
-
-TEST(Interpreter, ControlBytesShowVisiblyAndAreNotLogged) {
-  InterpreterBench b;
-  b.interpreter.Feed(std::string("\x01\x00\x1f\xc8\x7f", 5));
-  EXPECT_EQ(b.Row(4), "<1><0><1F>\xc8\x7f");
-  EXPECT_EQ(b.log.bytes, "\xc8\x7f");
 }
 
 TEST(Interpreter, BackspaceMovesLeftWithoutErasingOrLogging) {
@@ -110,30 +134,6 @@ TEST(Interpreter, EraseBlanksToColumn79AndReturns) {
   b.interpreter.Feed("\x1b[J");
   EXPECT_EQ(b.console.CursorColumn(), 70);
   EXPECT_EQ(b.log.bytes, "");
-}
-
-TEST(Interpreter, SequencesOutsideTheSubsetAreMadeVisible) {
-  InterpreterBench b;
-  b.interpreter.Feed("\x1b(");
-  EXPECT_EQ(b.Row(4), "<ESC><28>");
-  b.interpreter.Feed("\x1b\x1b" "7\x1b[H");
-  EXPECT_EQ(b.Row(4), "<ESC><28><ESC><1B>7<ESC><[><?>H");
-  EXPECT_EQ(b.log.bytes, "7");
-}
-
-TEST(Interpreter, WhatIsLeftOfAnUnsupportedSequenceIsShownButNotLogged) {
-  // What bash sends around every prompt, a cursor hide, a window title
-  // ended by BEL and one ended by ESC backslash.
-  InterpreterBench b;
-  b.interpreter.Feed("\x1b[?2004h$ \x1b[?25lok\x1b]0;qb7\x07!\x1b]2;t\x1b\\.\r\n");
-  EXPECT_EQ(b.Row(4), "<ESC><[><?>?2004h$ <ESC><[><?>?25lok<ESC><5D>0;qb7!<ESC><5D>2;t<ESC><5C>.");
-  EXPECT_EQ(b.log.bytes, "$ ok!.\r\n");
-  EXPECT_EQ(b.frontend.Bells(), 0);  // the title's closing bell does not ring
-  // A control byte cuts the rest short and is itself text again.
-  InterpreterBench c;
-  c.interpreter.Feed("\x1b[?25\r\nx\x1b]title\nz");
-  EXPECT_EQ(c.log.bytes, "\r\nx\nz");
-  EXPECT_EQ(c.Row(5), "x<ESC><5D>title");
 }
 
 TEST(Interpreter, OnlyAnMSequenceChangesTheColours) {

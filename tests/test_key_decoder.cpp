@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "keys/key_decoder.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
 namespace {
@@ -101,6 +102,38 @@ TEST(KeyDecoder, SequencesOfEveryTerminalGiveTheBiosCodes) {
       {"keys after a dropped one", "\x1b[I" "a", {"a"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
+}
+
+// The key-name constants the program compares against are what a press of
+// that key produces: 255 and the key's BIOS code.
+TEST(KeyDecoder, APressOfEachNamedKeyGivesItsConstant) {
+  const struct {
+    std::string_view constant;
+    std::string press;
+    int bios;
+  } table[] = {
+      {keys::KeyF1, "\x1bOP", 59},          {keys::KeyF10, "\x1b[21~", 68},
+      {keys::KeyF11, "\x1b[23~", 133},      {keys::KeyF12, "\x1b[24~", 134},
+      {keys::KeyShiftF1, "\x1b[1;2P", 84},  {keys::KeyShiftF2, "\x1b[1;2Q", 85},
+      {keys::KeyShiftF10, "\x1b[21;2~", 93}, {keys::KeyShiftF11, "\x1b[23;2~", 135},
+      {keys::KeyShiftF12, "\x1b[24;2~", 136}, {keys::KeyCtrlF1, "\x1b[1;5P", 94},
+      {keys::KeyCtrlF10, "\x1b[21;5~", 103}, {keys::KeyCtrlF12, "\x1b[24;5~", 138},
+      {keys::KeyUp, "\x1b[A", 72},          {keys::KeyDown, "\x1b[B", 80},
+      {keys::KeyLeft, "\x1b[D", 75},        {keys::KeyRight, "\x1b[C", 77},
+      {keys::KeyDel, "\x1b[3~", 83},        {keys::KeyHome, "\x1b[1~", 71},
+      {keys::KeyEnd, "\x1b[4~", 79},        {keys::KeyPgUp, "\x1b[5~", 73},
+      {keys::KeyPgDn, "\x1b[6~", 81},       {keys::KeyIns, "\x1b[2~", 82},
+      {keys::KeyCtrlUp, "\x1b[1;5A", 141},  {keys::KeyCtrlDown, "\x1b[1;5B", 145},
+      {keys::KeyCtrlPgUp, "\x1b[5;5~", 132}, {keys::KeyCtrlIns, "\x1b[2;5~", 146},
+      {keys::KeyCtrlDel, "\x1b[3;5~", 147}, {keys::KeyShiftTab, "\x1b[Z", 15},
+  };
+  for (const auto& t : table) {
+    EXPECT_EQ(Decode(t.press), std::vector<std::string>{std::string(t.constant)}) << t.bios;
+    EXPECT_EQ(std::string(t.constant), X(t.bios));
+  }
+  EXPECT_EQ(Decode("\t"), std::vector<std::string>{std::string(keys::KeyTab)});
+  EXPECT_EQ(Decode("\r"), std::vector<std::string>{std::string(keys::KeyEnter)});
+  EXPECT_EQ(Decode("\x1b"), std::vector<std::string>{std::string(keys::KeyEsc)});
 }
 
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {

@@ -15,16 +15,11 @@ struct MacroBench : test::Bench {
     MacroPlay(machine, 1);
   }
   // Bytes written to the transmit register, with their times.
-  std::string Sent() const {
-    std::string s;
-    for (const auto& a : ports.log)
-      if (a.write && a.port == 0x352) s.push_back(static_cast<char>(a.value));
-    return s;
-  }
+  std::string Sent() const { return ports.Transmitted(); }
   std::vector<uint64_t> SendTimes() const {
     std::vector<uint64_t> t;
-    for (const auto& a : ports.log)
-      if (a.write && a.port == 0x352) t.push_back(a.atUs);
+    for (const auto& a : ports.Register(test::reg::kTx))
+      if (a.write) t.push_back(a.atUs);
     return t;
   }
 };

@@ -9,47 +9,48 @@ namespace {
 
 int64_t Val(std::string_view s) { return RoundHalfEven(ReadNumber(s)); }
 
-TEST(NumberText, ReadsTheLeadingNumberLikeTheConfigAndMacrosExpect) {
-  EXPECT_EQ(Val("115200"), 115200);
-  EXPECT_EQ(Val("   57600 'comment"), 57600);
-  EXPECT_EQ(Val("+12"), 12);
-  EXPECT_EQ(Val("-5"), -5);
-  EXPECT_EQ(Val("05"), 5);
-  EXPECT_EQ(Val("5x"), 5);
-  EXPECT_EQ(Val("27\"[A\""), 27);
-  EXPECT_EQ(Val("1.5E3"), 1500);
-  EXPECT_EQ(Val("2D2"), 200);
-  EXPECT_EQ(Val("12E"), 12);
-  EXPECT_EQ(Val(".5"), 0);
-  EXPECT_EQ(Val("\t7"), 0);  // only spaces are skipped
-}
-
-TEST(NumberText, NoNumberReadsAsZero) {
-  EXPECT_EQ(Val(""), 0);
-  EXPECT_EQ(Val("abc"), 0);
-  EXPECT_EQ(Val("-"), 0);
-  EXPECT_EQ(Val("."), 0);
-  EXPECT_EQ(Val("E5"), 0);
-}
-
-TEST(NumberText, RoundsHalvesToEven) {
-  EXPECT_EQ(Val("0.5"), 0);
-  EXPECT_EQ(Val("1.5"), 2);
-  EXPECT_EQ(Val("2.5"), 2);
-  EXPECT_EQ(Val("3.5"), 4);
-  EXPECT_EQ(Val("-2.5"), -2);
-  EXPECT_EQ(Val("2.51"), 3);
-}
-
-TEST(NumberText, RadixPrefixes) {
-  EXPECT_EQ(Val("&H1B"), 27);
-  EXPECT_EQ(Val("&hff"), 255);
-  EXPECT_EQ(Val("&O17"), 15);
-  EXPECT_EQ(Val("&17"), 15);
-  EXPECT_EQ(Val("&B101"), 5);
-  EXPECT_EQ(Val("&H"), 0);
-  EXPECT_EQ(Val("&X1"), 0);
-  EXPECT_EQ(Val("&B102"), 2);  // stops at the first digit out of the radix
+TEST(NumberText, ReadsTheLeadingNumberAsTheConfigAndMacrosWriteIt) {
+  const struct {
+    std::string_view text;
+    int64_t value;
+  } table[] = {
+      // Decimal, with what may come before and after it.
+      {"115200", 115200},
+      {"   57600 'comment", 57600},
+      {"+12", 12},
+      {"-5", -5},
+      {"05", 5},
+      {"5x", 5},
+      {"27\"[A\"", 27},
+      {"1.5E3", 1500},
+      {"2D2", 200},
+      {"12E", 12},
+      {".5", 0},
+      {"\t7", 0},  // only spaces are skipped
+      // No number reads as zero.
+      {"", 0},
+      {"abc", 0},
+      {"-", 0},
+      {".", 0},
+      {"E5", 0},
+      // Halves round to the even neighbour.
+      {"0.5", 0},
+      {"1.5", 2},
+      {"2.5", 2},
+      {"3.5", 4},
+      {"-2.5", -2},
+      {"2.51", 3},
+      // Radix prefixes.
+      {"&H1B", 27},
+      {"&hff", 255},
+      {"&O17", 15},
+      {"&17", 15},
+      {"&B101", 5},
+      {"&H", 0},
+      {"&X1", 0},
+      {"&B102", 2},  // stops at the first digit out of the radix
+  };
+  for (const auto& t : table) EXPECT_EQ(Val(t.text), t.value) << "'" << t.text << "'";
 }
 
 TEST(NumberText, HugeValuesStayDefined) {

@@ -97,11 +97,8 @@ TEST(Session, EachByteSentIsPacedAt10ms) {
   b.Keys({std::string(keys::KeyUp)});
   EXPECT_EQ(b.RunRoute("2"), 0);
   std::vector<uint64_t> times;
-  uint8_t selected = 0;
-  for (const auto& a : b.ports.log) {
-    if (a.write && a.port == 0x353) selected = a.value;
-    if (a.write && a.port == 0x352 && selected == 2) times.push_back(a.atUs);
-  }
+  for (const auto& a : b.ports.Register(test::reg::kTx))
+    if (a.write) times.push_back(a.atUs);
   ASSERT_EQ(times.size(), 3u);
   EXPECT_GE(times[1] - times[0], 10000u);
   EXPECT_LT(times[1] - times[0], 10200u);

@@ -10,24 +10,28 @@ namespace {
 
 using sim::SimulatedBoard;
 
-constexpr uint16_t kIdx = 0x353, kData = 0x352;
+using test::kAux;
+using test::kData;
+using test::kIndex;
+using namespace test::reg;
+constexpr int kRoute = board::kRouteRegister, kReset = board::kResetRegister;
 
 // Drives the board at port level, as the driver would.
 struct BoardBench {
   explicit BoardBench(int lineBaud = 115200) : board(clock, lineBaud) {}
   void Set(int reg, int v) {
-    board.Write(kIdx, static_cast<uint8_t>(reg));
+    board.Write(kIndex, static_cast<uint8_t>(reg));
     board.Write(kData, static_cast<uint8_t>(v));
   }
   int Get(int reg) {
-    board.Write(kIdx, static_cast<uint8_t>(reg));
+    board.Write(kIndex, static_cast<uint8_t>(reg));
     return board.Read(kData);
   }
   void Init(int divisor) {
-    Set(0, divisor & 255);
-    Set(1, divisor >> 8);
-    Set(6, 193);
-    Set(3, 1);
+    Set(kDivisorLow, divisor & 255);
+    Set(kDivisorHigh, divisor >> 8);
+    Set(kRxStatus, kRxReset);
+    Set(kEnable, 1);
   }
   void Wait(uint64_t us) {
     clock.Advance(us);
@@ -35,8 +39,8 @@ struct BoardBench {
   }
   std::string ReadAll() {
     std::string s;
-    int n = Get(5) & 127;
-    board.Write(kIdx, 4);
+    int n = Get(kRxCount) & kRxCountMask;
+    board.Write(kIndex, kRxData);
     for (int i = 0; i < n; ++i) s.push_back(static_cast<char>(board.Read(kData)));
     return s;
   }
@@ -49,7 +53,7 @@ struct BoardBench {
 TEST(SimulatedBoard, BytesArriveAtTheLineRateAndNoFaster) {
   BoardBench b;
   b.Init(1085);
-  b.Set(8, 2);  // J27: nothing attached, so only what the test sends
+  b.Set(kRoute, 2);  // J27: nothing attached, so only what the test sends
   b.Far(2).SendPattern(20, b.clock.NowUs());
   // 10 bits at 115200 baud: 86.8 us a byte.
   const uint64_t t0 = b.clock.NowUs();
@@ -63,45 +67,45 @@ TEST(SimulatedBoard, BytesArriveAtTheLineRateAndNoFaster) {
 TEST(SimulatedBoard, AnUndrainedFifoOverflowsAtThe128thByte) {
   BoardBench b;
   b.Init(1085);
-  b.Set(8, 2);
+  b.Set(kRoute, 2);
   b.Far(2).SendPattern(127, b.clock.NowUs());
   b.Wait(20000);
-  EXPECT_EQ(b.Get(5), 127);
-  EXPECT_EQ(b.Get(6), 0);
+  EXPECT_EQ(b.Get(kRxCount), 127);
+  EXPECT_EQ(b.Get(kRxStatus), 0);
   b.Far(2).SendPattern(1, b.clock.NowUs());
   b.Wait(1000);
-  EXPECT_EQ(b.Get(5), 127 | 128);
-  EXPECT_EQ(b.Get(6), 128);
+  EXPECT_EQ(b.Get(kRxCount), 127 | kRxErrorPending);
+  EXPECT_EQ(b.Get(kRxStatus), kRxOverflow);
   EXPECT_EQ(b.board.overflowEvents(), 1u);
   // The reset command clears the flags and empties the FIFO.
-  b.Set(6, 193);
-  EXPECT_EQ(b.Get(5), 0);
-  EXPECT_EQ(b.Get(6), 0);
+  b.Set(kRxStatus, kRxReset);
+  EXPECT_EQ(b.Get(kRxCount), 0);
+  EXPECT_EQ(b.Get(kRxStatus), 0);
 }
 
 TEST(SimulatedBoard, ASpeedMismatchGivesFramingErrors) {
   BoardBench b(115200);
   b.Init(125000000 / 9600);  // the UART at 9600, the line at 115200
-  b.Set(8, 2);
+  b.Set(kRoute, 2);
   b.Far(2).Send("abc", b.clock.NowUs());
   b.Wait(5000);
-  EXPECT_EQ(b.Get(5), 3 | 128);
-  EXPECT_EQ(b.Get(6) & 1, 1);
+  EXPECT_EQ(b.Get(kRxCount), 3 | kRxErrorPending);
+  EXPECT_EQ(b.Get(kRxStatus) & kRxFraming, kRxFraming);
   EXPECT_NE(b.ReadAll(), "abc");
   // Within 3% there is no error: 115200 against a divisor of 1100 (113636).
   BoardBench c(115200);
   c.Init(1100);
-  c.Set(8, 2);
+  c.Set(kRoute, 2);
   c.Far(2).Send("abc", c.clock.NowUs());
   c.Wait(5000);
-  EXPECT_EQ(c.Get(5), 3);
+  EXPECT_EQ(c.Get(kRxCount), 3);
   EXPECT_EQ(c.ReadAll(), "abc");
 }
 
 TEST(SimulatedBoard, BusyBitClearsAfterTheLineTimeOfTheBytesWritten) {
   BoardBench b;
   b.Init(1085);  // 86.8 us a byte
-  b.board.Write(kIdx, 2);
+  b.board.Write(kIndex, kTx);
   b.board.Write(kData, 'a');
   const uint64_t first = b.clock.NowUs();  // three bytes: done 260.4 us later
   b.board.Write(kData, 'b');
@@ -114,19 +118,19 @@ TEST(SimulatedBoard, BusyBitClearsAfterTheLineTimeOfTheBytesWritten) {
 
 TEST(SimulatedBoard, NothingMovesBeforeTheUartIsEnabled) {
   BoardBench b;
-  b.Set(8, 1);
-  b.Set(2, 'x');
+  b.Set(kRoute, 1);
+  b.Set(kTx, 'x');
   EXPECT_EQ(b.board.txWaiting(), 0u);
   b.Far(1).Send("lost", 0);
   b.Wait(10000);
-  EXPECT_EQ(b.Get(5), 0);
+  EXPECT_EQ(b.Get(kRxCount), 0);
 }
 
 TEST(SimulatedBoard, PortAccessesCostOneMicrosecondEach) {
   BoardBench b;
   b.board.Read(kData);
-  b.board.Write(kIdx, 5);
-  b.board.Write(0x2A4, 0);
+  b.board.Write(kIndex, kRxCount);
+  b.board.Write(kAux, 0);
   EXPECT_EQ(b.clock.NowUs(), 3u);
   EXPECT_EQ(b.board.auxWrites(), 1);
 }
@@ -134,11 +138,11 @@ TEST(SimulatedBoard, PortAccessesCostOneMicrosecondEach) {
 TEST(SimulatedBoard, TheResetPulseStartsTheBootLogOnTheSwitchConsole) {
   BoardBench b;
   b.Init(1085);
-  b.Set(8, 0);
-  b.Set(7, 1);
+  b.Set(kRoute, 0);
+  b.Set(kReset, 1);
   EXPECT_TRUE(b.board.inReset());
   b.Wait(10000);
-  b.Set(7, 0);
+  b.Set(kReset, 0);
   b.Wait(20000);
   std::string log = b.ReadAll();
   EXPECT_NE(log.find("Reset cause"), std::string::npos);
@@ -148,17 +152,17 @@ TEST(SimulatedBoard, TheResetPulseStartsTheBootLogOnTheSwitchConsole) {
 TEST(SimulatedBoard, ConsolesEchoAnswerCommandsAndCtrlC) {
   BoardBench b;
   b.Init(1085);
-  b.Set(8, 3);
+  b.Set(kRoute, 3);
   std::string got;
   for (char c : std::string("version\r")) {
-    b.Set(2, c);
+    b.Set(kTx, c);
     b.Wait(10000);
     got += b.ReadAll();
   }
   b.Wait(20000);
   got += b.ReadAll();
   EXPECT_EQ(got, "version\r\nDK22S module console, version 2.0 (simulated QB7 board)\r\nDK22S> ");
-  b.Set(2, 3);
+  b.Set(kTx, 3);
   b.Wait(10000);
   EXPECT_EQ(b.ReadAll(), "^C\r\nDK22S> ");
 }
@@ -166,7 +170,7 @@ TEST(SimulatedBoard, ConsolesEchoAnswerCommandsAndCtrlC) {
 TEST(SimulatedBoard, OnlyTheRoutedLineReachesTheUart) {
   BoardBench b;
   b.Init(1085);
-  b.Set(8, 1);
+  b.Set(kRoute, 1);
   b.Far(3).Send("not me", b.clock.NowUs());
   b.Far(1).Send("me", b.clock.NowUs());
   b.Wait(5000);
@@ -182,24 +186,24 @@ TEST(SimulatedBoard, APtyProgramIsTheFarEnd) {
   auto* far = cat.get();
   board.Attach(2, std::move(cat));
   auto set = [&](int reg, int v) {
-    board.Write(kIdx, static_cast<uint8_t>(reg));
+    board.Write(kIndex, static_cast<uint8_t>(reg));
     board.Write(kData, static_cast<uint8_t>(v));
   };
-  set(0, 0x3D);
-  set(1, 4);
-  set(3, 1);
-  set(8, 2);
+  set(kDivisorLow, 0x3D);
+  set(kDivisorHigh, 4);
+  set(kEnable, 1);
+  set(kRoute, 2);
   for (char c : std::string("ping\x01\xff")) {
-    set(2, static_cast<uint8_t>(c));
+    set(kTx, static_cast<uint8_t>(c));
     clock.Advance(200);
   }
   std::string got;
   for (int i = 0; i < 400 && got.size() < 6; ++i) {
     usleep(5000);
     clock.Advance(2000);
-    board.Write(kIdx, 5);
-    int n = board.Read(kData) & 127;
-    board.Write(kIdx, 4);
+    board.Write(kIndex, kRxCount);
+    int n = board.Read(kData) & kRxCountMask;
+    board.Write(kIndex, kRxData);
     for (int k = 0; k < n; ++k) got.push_back(static_cast<char>(board.Read(kData)));
   }
   EXPECT_EQ(got, std::string("ping\x01\xff"));  // raw: every byte unchanged

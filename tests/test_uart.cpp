@@ -9,36 +9,28 @@ namespace qb7 {
 namespace {
 
 using test::Bench;
+using test::kData;
+using test::kIndex;
 using test::R;
 using test::W;
+namespace reg = test::reg;
 
-constexpr uint16_t kIdx = 0x353, kData = 0x352;
+constexpr int kClock = board::uart::kClockHz;
 
 // The UART on a recording port with scripted reads (no board behind it).
 struct UartBench : Bench {
   UartBench() : Bench(false) {}
   Uart& uart() { return machine.uart; }
-  int Count(const test::PortAccess& a) const {
-    return static_cast<int>(std::count(ports.log.begin(), ports.log.end(), a));
-  }
-  int SelectedReads(uint8_t reg) const {
-    int n = 0;
-    uint8_t selected = 0xFF;
-    for (const auto& a : ports.log) {
-      if (a.write && a.port == kIdx) selected = a.value;
-      if (!a.write && a.port == kData && selected == reg) ++n;
-    }
-    return n;
-  }
 };
 
 TEST(UartInit, ProgramsDivisorThenResetThenEnableInThatOrder) {
   UartBench b;
-  b.uart().UartInit(125000000, 115200, 0x352, 0);
-  EXPECT_EQ(b.ports.Writes(), (std::vector<test::PortAccess>{W(kIdx, 0), W(kData, 0x3D), W(kIdx, 1),
-                                                             W(kData, 0x04), W(kIdx, 6),
-                                                             W(kData, 193), W(kIdx, 3),
-                                                             W(kData, 1)}));
+  b.uart().UartInit(kClock, 115200, kData, 0);
+  EXPECT_EQ(b.ports.Writes(),
+            (std::vector<test::PortAccess>{W(kIndex, reg::kDivisorLow), W(kData, 0x3D),
+                                           W(kIndex, reg::kDivisorHigh), W(kData, 0x04),
+                                           W(kIndex, reg::kRxStatus), W(kData, 193),
+                                           W(kIndex, reg::kEnable), W(kData, 1)}));
   EXPECT_EQ(Uart::Divisor(125000000, 115200), 1085);
   EXPECT_EQ(Uart::Divisor(125000000, 9600), 13021);
 }
@@ -47,10 +39,11 @@ TEST(UartInit, ImpossibleBaudRatesLeaveTheDivisorAndSaySo) {
   for (int baud : {0, -9600, 1000, 300000000}) {
     UartBench b;
     b.frontend.AddKey("x");
-    b.uart().UartInit(125000000, baud, 0x352, 0);
+    b.uart().UartInit(kClock, baud, kData, 0);
     // Only the reset and the enable reach the UART.
-    EXPECT_EQ(b.ports.Writes(), (std::vector<test::PortAccess>{W(kIdx, 6), W(kData, 193),
-                                                               W(kIdx, 3), W(kData, 1)}))
+    EXPECT_EQ(b.ports.Writes(),
+              (std::vector<test::PortAccess>{W(kIndex, reg::kRxStatus), W(kData, 193),
+                                             W(kIndex, reg::kEnable), W(kData, 1)}))
         << baud;
     EXPECT_TRUE(b.frontend.ScriptDone()) << "a message line took the key for " << baud;
   }
@@ -60,31 +53,32 @@ TEST(UartInit, ImpossibleBaudRatesLeaveTheDivisorAndSaySo) {
 
 TEST(UartInit, RegisterNumbersAndValuesReachThePortsAsLowBytes) {
   UartBench b;
-  b.uart().UartEnable(0x10352, 0x100 + 2);  // port's low 16 bits, index's low 8
-  EXPECT_EQ(b.ports.Writes(), (std::vector<test::PortAccess>{W(kIdx, 5), W(kData, 1)}));
+  b.uart().UartEnable(0x10000 + kData, 0x100 + 2);  // port's low 16 bits, index's low 8
+  EXPECT_EQ(b.ports.Writes(), (std::vector<test::PortAccess>{W(kIndex, 2 + reg::kEnable),
+                                                             W(kData, 1)}));
 }
 
 TEST(UartSendStr, A128ByteTextGoesWithoutMessageAnd129WithOne) {
   UartBench b;
-  b.uart().UartSendStr(0x352, 0, std::string(128, 'a'));
-  EXPECT_EQ(b.Count(W(kData, 'a')), 128);
+  b.uart().UartSendStr(kData, 0, std::string(128, 'a'));
+  EXPECT_EQ(b.ports.Transmitted(), std::string(128, 'a'));
   EXPECT_EQ(b.frontend.Frames(), 0);  // no message line was drawn
 
   UartBench c;
   c.RecordMessages();
   c.frontend.AddKey("x");
-  c.uart().UartSendStr(0x352, 0, std::string(129, 'b'));
-  EXPECT_EQ(c.Count(W(kData, 'b')), 129);
+  c.uart().UartSendStr(kData, 0, std::string(129, 'b'));
+  EXPECT_EQ(c.ports.Transmitted(), std::string(129, 'b'));
   EXPECT_EQ(c.messages, std::vector<std::string>{"UartSendStr: string too long 129"});
 }
 
 TEST(UartSendStr, AStuckTransmitterGetsExactly100001ReadsAndOneMessage) {
   UartBench b;
-  b.ports.readScript = [](uint16_t) { return uint8_t{2}; };
+  b.ports.readScript = [](int) { return reg::kTxBusy; };
   b.RecordMessages();
   b.frontend.AddKey("x");
-  b.uart().UartSendStr(0x352, 0, "hi");
-  EXPECT_EQ(b.SelectedReads(2), 100001);
+  b.uart().UartSendStr(kData, 0, "hi");
+  EXPECT_EQ(b.ports.Reads(reg::kTx), 100001);
   EXPECT_EQ(b.messages, std::vector<std::string>{"Timout on Wait UartTxStatus"});
   // The bytes are written anyway, after the wait.
   EXPECT_EQ(b.ports.log.back(), W(kData, 'i'));
@@ -92,15 +86,16 @@ TEST(UartSendStr, AStuckTransmitterGetsExactly100001ReadsAndOneMessage) {
 
 TEST(UartSendStr, EmptyTextStillWaitsAndWritesNothing) {
   UartBench b;
-  b.uart().UartSendStr(0x352, 0, "");
-  EXPECT_EQ(b.ports.log, (std::vector<test::PortAccess>{W(kIdx, 2), R(kData, 0)}));
+  b.uart().UartSendStr(kData, 0, "");
+  EXPECT_EQ(b.ports.log, (std::vector<test::PortAccess>{W(kIndex, reg::kTx), R(kData, 0)}));
 }
 
 TEST(UartSendSlow, EachByteGetsItsOwnWaitAnd10ms) {
   UartBench b;
   b.uart().UartSendSlow("ab");
-  EXPECT_EQ(b.ports.log, (std::vector<test::PortAccess>{W(kIdx, 2), R(kData, 0), W(kData, 'a'),
-                                                         W(kIdx, 2), R(kData, 0), W(kData, 'b')}));
+  EXPECT_EQ(b.ports.log,
+            (std::vector<test::PortAccess>{W(kIndex, reg::kTx), R(kData, 0), W(kData, 'a'),
+                                           W(kIndex, reg::kTx), R(kData, 0), W(kData, 'b')}));
   EXPECT_GE(b.clock.NowUs(), 20000u);
   EXPECT_LT(b.clock.NowUs(), 20100u);
   EXPECT_GE(b.ports.log[3].atUs - b.ports.log[2].atUs, 10000u);
@@ -111,30 +106,21 @@ struct FifoScript {
   std::string data;
   uint8_t countFlags = 0;
   uint8_t status = 0;
-  uint8_t selected = 0;
-  uint8_t Read(uint16_t port) {
-    if (port != kData) return 0;
-    if (selected == 5) return static_cast<uint8_t>(data.size() | countFlags);
-    if (selected == 4) {
+  uint8_t Read(int r) {
+    if (r == reg::kRxCount) return static_cast<uint8_t>(data.size() | countFlags);
+    if (r == reg::kRxData) {
       uint8_t b = static_cast<uint8_t>(data[0]);
       data.erase(0, 1);
       return b;
     }
-    if (selected == 6) return status;
+    if (r == reg::kRxStatus) return status;
     return 0;
   }
 };
 
 struct RxBench : UartBench {
   RxBench() {
-    ports.readScript = [this](uint16_t port) {
-      for (auto it = ports.log.rbegin(); it != ports.log.rend(); ++it)
-        if (it->write && it->port == kIdx) {
-          fifo.selected = it->value;
-          break;
-        }
-      return fifo.Read(port);
-    };
+    ports.readScript = [this](int r) { return fifo.Read(r); };
   }
   FifoScript fifo;
   std::string text;
@@ -144,14 +130,14 @@ struct RxBench : UartBench {
 TEST(UartRcvStr, ErrorPendingReadsTheBytesThenReportsResetsAndFails) {
   RxBench b;
   b.fifo.data = "hello";
-  b.fifo.countFlags = 0x80;
-  b.fifo.status = 0x81;  // overflow and framing
+  b.fifo.countFlags = reg::kRxErrorPending;
+  b.fifo.status = reg::kRxOverflow | reg::kRxFraming;
   int count = 0;
-  b.uart().UartRxCount(0x352, 0, count);
+  b.uart().UartRxCount(kData, 0, count);
   EXPECT_EQ(count, 5);
   b.frontend.AddKeys({"x", "y"});
   b.RecordMessages();
-  b.uart().UartRcvStr(0x352, 0, 5, 1000, b.text, 0, b.failed);
+  b.uart().UartRcvStr(kData, 0, 5, 1000, b.text, 0, b.failed);
   EXPECT_EQ(b.messages,
             (std::vector<std::string>{"UartRcvStr Overflow", "UartRcvStr Framing Error"}));
   EXPECT_EQ(b.text, "hello");
@@ -160,27 +146,27 @@ TEST(UartRcvStr, ErrorPendingReadsTheBytesThenReportsResetsAndFails) {
   // Status read, then the reset command.
   auto& log = b.ports.log;
   ASSERT_GE(log.size(), 4u);
-  EXPECT_EQ(log[log.size() - 4], W(kIdx, 6));
+  EXPECT_EQ(log[log.size() - 4], W(kIndex, reg::kRxStatus));
   EXPECT_EQ(log[log.size() - 3], R(kData, 0x81));
-  EXPECT_EQ(log[log.size() - 2], W(kIdx, 6));
-  EXPECT_EQ(log[log.size() - 1], W(kData, 193));
+  EXPECT_EQ(log[log.size() - 2], W(kIndex, reg::kRxStatus));
+  EXPECT_EQ(log[log.size() - 1], W(kData, reg::kRxReset));
 }
 
 TEST(UartRcvStr, QuietReportsNothingButStillResetsAndFails) {
   RxBench b;
   b.fifo.data = "ab";
-  b.fifo.countFlags = 0x80;
-  b.fifo.status = 0x80;
-  b.uart().UartRcvStr(0x352, 0, 2, 1000, b.text, 1, b.failed);
+  b.fifo.countFlags = reg::kRxErrorPending;
+  b.fifo.status = reg::kRxOverflow;
+  b.uart().UartRcvStr(kData, 0, 2, 1000, b.text, 1, b.failed);
   EXPECT_EQ(b.failed, 1);
-  EXPECT_EQ(b.ports.log.back(), W(kData, 193));
+  EXPECT_EQ(b.ports.Written(reg::kRxStatus), std::string(1, static_cast<char>(reg::kRxReset)));
   EXPECT_EQ(b.frontend.Frames(), 0);
 }
 
 TEST(UartRcvStr, TakesOnlyWhatIsWanted) {
   RxBench b;
   b.fifo.data = "12345";
-  b.uart().UartRcvStr(0x352, 0, 3, 1000, b.text, 0, b.failed);
+  b.uart().UartRcvStr(kData, 0, 3, 1000, b.text, 0, b.failed);
   EXPECT_EQ(b.text, "123");
   EXPECT_EQ(b.fifo.data, "45");
   EXPECT_EQ(b.failed, 0);
@@ -190,9 +176,9 @@ TEST(UartRcvStr, NoDataTimesOutAfter101ReadsAnd100Pauses) {
   RxBench b;
   b.frontend.AddKeyAt(2000000, "x");
   b.RecordMessages();
-  b.uart().UartRcvStr(0x352, 0, 4, 1000, b.text, 0, b.failed);
+  b.uart().UartRcvStr(kData, 0, 4, 1000, b.text, 0, b.failed);
   EXPECT_EQ(b.messages, std::vector<std::string>{"UartRcvStr TimeOut"});
-  EXPECT_EQ(b.SelectedReads(5), 101);
+  EXPECT_EQ(b.ports.Reads(reg::kRxCount), 101);
   EXPECT_EQ(b.failed, 1);
   EXPECT_EQ(b.text, "");
   // 100 pauses of 10 ms (plus the port cycles), then the message's key.
@@ -202,15 +188,15 @@ TEST(UartRcvStr, NoDataTimesOutAfter101ReadsAnd100Pauses) {
 TEST(UartRcvStr, TimeoutZeroMeansOneRead) {
   RxBench b;
   b.frontend.AddKey("x");
-  b.uart().UartRcvStr(0x352, 0, 4, 0, b.text, 0, b.failed);
-  EXPECT_EQ(b.SelectedReads(5), 1);
+  b.uart().UartRcvStr(kData, 0, 4, 0, b.text, 0, b.failed);
+  EXPECT_EQ(b.ports.Reads(reg::kRxCount), 1);
   EXPECT_EQ(b.failed, 1);
 }
 
 TEST(UartRcvStr, WantedZeroReadsNothing) {
   RxBench b;
   b.fifo.data = "abc";
-  b.uart().UartRcvStr(0x352, 0, 0, 1000, b.text, 0, b.failed);
+  b.uart().UartRcvStr(kData, 0, 0, 1000, b.text, 0, b.failed);
   EXPECT_EQ(b.text, "");
   EXPECT_EQ(b.failed, 0);
   EXPECT_EQ(b.fifo.data, "abc");
@@ -220,16 +206,11 @@ TEST(UartRcvStr, SilenceIsCountedNotTotalTime) {
   RxBench b;
   // Bytes keep trickling in: one every 500 ms; the 1000 ms time-out never hits.
   int polls = 0;
-  b.ports.readScript = [&](uint16_t port) -> uint8_t {
-    for (auto it = b.ports.log.rbegin(); it != b.ports.log.rend(); ++it)
-      if (it->write && it->port == kIdx) {
-        b.fifo.selected = it->value;
-        break;
-      }
-    if (b.fifo.selected == 5 && ++polls % 50 == 0) b.fifo.data += "z";
-    return b.fifo.Read(port);
+  b.ports.readScript = [&](int r) -> uint8_t {
+    if (r == reg::kRxCount && ++polls % 50 == 0) b.fifo.data += "z";
+    return b.fifo.Read(r);
   };
-  b.uart().UartRcvStr(0x352, 0, 4, 1000, b.text, 0, b.failed);
+  b.uart().UartRcvStr(kData, 0, 4, 1000, b.text, 0, b.failed);
   EXPECT_EQ(b.text, "zzzz");
   EXPECT_EQ(b.failed, 0);
 }
@@ -243,16 +224,16 @@ namespace {
 TEST(UartOnTheBoard, HelpSentSlowlyOnRouteZeroIsAnsweredByTheSwitchConsole) {
   test::Bench b;  // the simulated board behind the ports
   Uart& uart = b.machine.uart;
-  b.machine.board.WriteRegister(8, 0);
-  uart.UartInit(125000000, 115200, 0x352, 0);
+  b.machine.board.WriteRegister(board::kRouteRegister, 0);
+  uart.UartInit(kClock, 115200, kData, 0);
   uart.UartSendSlow("help\r");
   std::string reply, text;
   int failed = 0;
   for (int i = 0; i < 20; ++i) {
     int count = 0;
-    uart.UartRxCount(0x352, 0, count);
+    uart.UartRxCount(kData, 0, count);
     if (count > 0) {
-      uart.UartRcvStr(0x352, 0, count, 1000, text, 0, failed);
+      uart.UartRcvStr(kData, 0, count, 1000, text, 0, failed);
       EXPECT_EQ(failed, 0);
       reply += text;
     }
