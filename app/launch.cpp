@@ -8,11 +8,17 @@
 #include "console/program_exit.hpp"
 #include "machine/machine.hpp"
 #include "os/privileges.hpp"
+#include "os/threaded_log_writer.hpp"
 #include "os/signal_watch.hpp"
 #include "tty/curses_terminal.hpp"
 #include "tty/threaded_frontend.hpp"
 
 namespace qb7 {
+
+namespace {
+// How long the end of the program waits for the log's writer.
+constexpr int kLogFinishMs = 3000;
+}  // namespace
 
 bool RefuseUnusableTerminal(const std::string& program) {
   auto why = CursesTerminal::Unusable(program);
@@ -28,22 +34,26 @@ void SettlePrivileges() {
 
 int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
   ProgramExit ending;
+  uint64_t unlogged = 0;
   try {
     CursesTerminal terminal;
     SignalWatch::Install(terminal.Original());
     ThreadedFrontend frontend(terminal);
     Console console(frontend, clock);
     Files files(Files::ExecutableFolder());
-    Machine machine(console, files, ports);
+    ThreadedLogWriter log;
+    Machine machine(console, files, ports, log);
     machine.children = children;
     try {
       RunQb7Uart(machine);
     } catch (const ProgramExit& e) {
       ending = e;
     }
-    // Everything received so far reaches the disk before the terminal goes:
-    // a terminal that stopped reading may hold up what follows.
+    // Everything received so far reaches the disk before the terminal goes
+    // (a terminal that stopped reading may hold up what follows), but a
+    // disk that does not answer holds the end up only so long.
     files.CloseAll();
+    unlogged = log.Finish(kLogFinishMs);
     frontend.Shutdown();
   } catch (const std::exception& e) {
     // Only the platform can fail here (a thread, a pipe); by now the
@@ -51,6 +61,11 @@ int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
     std::fprintf(stderr, "qb7uart: %s\n", e.what());
     return 1;
   }
+  if (unlogged != 0)
+    std::fprintf(stderr,
+                 "qb7uart: %llu bytes received did not reach Term.txt: the disk did not "
+                 "answer within %d s\n",
+                 static_cast<unsigned long long>(unlogged), kLogFinishMs / 1000);
   std::fflush(nullptr);
   if (ending.signal != 0) {
     std::signal(ending.signal, SIG_DFL);

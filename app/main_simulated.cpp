@@ -33,5 +33,17 @@ int main(int argc, char** argv) {
     }
     board.Attach(route, std::move(farEnd));
   }
-  return qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
+  const int status = qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
+  if (!options.report.empty()) {
+    const qb7::sim::LineReport& r = board.report();
+    if (std::FILE* f = std::fopen(options.report.c_str(), "w")) {
+      std::fprintf(f, "overflows by the machine: %llu\noverflows by the program: %llu\n"
+                      "longest gap between looks: %.3f ms\n",
+                   static_cast<unsigned long long>(r.machineOverflows),
+                   static_cast<unsigned long long>(r.programOverflows),
+                   static_cast<double>(r.longestGapUs) / 1000.0);
+      std::fclose(f);
+    }
+  }
+  return status;
 }

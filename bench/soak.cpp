@@ -39,6 +39,7 @@
 #include "keys/keys.hpp"
 #include "machine/machine.hpp"
 #include "os/privileges.hpp"
+#include "os/threaded_log_writer.hpp"
 #include "sim/pattern.hpp"
 #include "sim/simulated_board.hpp"
 #include "terminal/term_session.hpp"
@@ -139,7 +140,8 @@ Result Run(int baud, double seconds, bool silent) {
   LookTimer looks(board, clock, fillUs, r);
   Console console(frontend, clock);
   Files files(dir);
-  Machine machine(console, files, looks);
+  ThreadedLogWriter logWriter;
+  Machine machine(console, files, looks, logWriter);
 
   r.sent = silent ? 0 : static_cast<uint64_t>(seconds * baud / 10);
   const uint64_t startUs = clock.NowUs() + 200000;
@@ -167,6 +169,7 @@ Result Run(int baud, double seconds, bool silent) {
   } catch (const ProgramExit&) {
   }
   files.CloseAll();
+  logWriter.Finish(3000);
   const double cpu = CpuSeconds() - cpuStart;
   const double wall = static_cast<double>(clock.NowUs() - wallStart) / 1e6;
 

@@ -66,8 +66,23 @@ void Uart::UartRxCount(int port, int base, int& count) {
 
 void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
                       int& failed) {
+  failed = Receive(port, base, wanted, timeout, text, !quiet).Any() ? 1 : 0;
+}
+
+RxErrors Uart::UartReceive(int port, int base, int wanted, int timeout, std::string& text) {
+  return Receive(port, base, wanted, timeout, text, false);
+}
+
+void Uart::TellReceiveErrors(const RxErrors& errors) {
+  if (errors.timeout) console_.ErrorMessage(kRxTimeout);
+  if (errors.overflow) console_.ErrorMessage(kRxOverflow);
+  if (errors.framing) console_.ErrorMessage(kRxFraming);
+}
+
+RxErrors Uart::Receive(int port, int base, int wanted, int timeout, std::string& text,
+                       bool tell) {
+  RxErrors errors;
   text.clear();
-  failed = 0;
   int received = 0;
   int idle = 0;
   int error = 0;
@@ -85,8 +100,8 @@ void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& 
       if (received == wanted) break;
     }
     if (idle >= timeout) {
-      if (!quiet) console_.ErrorMessage(kRxTimeout);
-      failed = 1;
+      errors.timeout = true;
+      if (tell) console_.ErrorMessage(kRxTimeout);
       break;
     }
     console_.Pause(10);
@@ -94,14 +109,17 @@ void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& 
   }
   if (error) {
     board_.Select(port, base + uart::kRxStatus);
-    int status = board_.ReadByte(port);
-    if (!quiet) {
-      if (status & uart::kRxOverflow) console_.ErrorMessage(kRxOverflow);
-      if (status & uart::kRxFraming) console_.ErrorMessage(kRxFraming);
+    const int status = board_.ReadByte(port);
+    errors.overflow = (status & uart::kRxOverflow) != 0;
+    errors.framing = (status & uart::kRxFraming) != 0;
+    if (tell) {
+      if (errors.overflow) console_.ErrorMessage(kRxOverflow);
+      if (errors.framing) console_.ErrorMessage(kRxFraming);
     }
     UartReset(port, base);
-    failed = 1;
+    errors.pending = true;  // fails the receive even when neither bit says why
   }
+  return errors;
 }
 
 }  // namespace qb7

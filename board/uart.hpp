@@ -10,6 +10,22 @@
 
 namespace qb7 {
 
+// What went wrong in one receive.
+struct RxErrors {
+  bool timeout = false;
+  bool pending = false;  // the count register's error bit was set
+  bool overflow = false;
+  bool framing = false;
+  bool Any() const { return timeout || pending; }
+  RxErrors& operator|=(const RxErrors& o) {
+    timeout |= o.timeout;
+    pending |= o.pending;
+    overflow |= o.overflow;
+    framing |= o.framing;
+    return *this;
+  }
+};
+
 class Uart {
  public:
   // The message texts, each in one place.
@@ -37,11 +53,19 @@ class Uart {
   // a time-out or a receive error, else 0. quiet suppresses the messages.
   void UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
                   int& failed);
+  // The same receive, with the same port accesses, telling no one: the
+  // errors are returned, for a caller that tells them when the operator
+  // can read them.
+  RxErrors UartReceive(int port, int base, int wanted, int timeout, std::string& text);
+  // The message line for each error, in the order UartRcvStr shows them.
+  void TellReceiveErrors(const RxErrors& errors);
 
   // The divisor for a clock and baud, or -1 when it does not fit 16 bits.
   static int Divisor(int clock, int baud);
 
  private:
+  RxErrors Receive(int port, int base, int wanted, int timeout, std::string& text, bool tell);
+
   RegisterPort& board_;
   Console& console_;
   const int& port_;

@@ -11,9 +11,18 @@ namespace qb7 {
 Console::Console(Frontend& frontend, Clock& clock) : frontend_(frontend), clock_(clock) {}
 
 void Console::WriteText(std::string_view text, bool newline) {
-  int bells = screen_.Write(text);
-  if (newline) bells += screen_.Write("\r\n");
-  for (int i = 0; i < bells; ++i) BellHeld();
+  // However many bells a line holds, it rings once, and no key waits for it.
+  const int bells = screen_.Write(text);
+  if (newline) screen_.Write("\r\n");
+  if (bells > 0) Bell();
+}
+
+void Console::Bell() {
+  const uint64_t now = clock_.NowUs();
+  if (rung_ && now - lastBellUs_ < kBellUs) return;
+  rung_ = true;
+  lastBellUs_ = now;
+  frontend_.Bell();
 }
 
 KeyCode Console::ReadKey() {
@@ -29,7 +38,7 @@ bool Console::KeyWaiting() {
 KeyCode Console::WaitKey() {
   for (;;) {
     Present();
-    Sleep(10000, false);
+    Sleep(10000);
     KeyCode key = ReadKey();
     if (!key.empty()) return key;
   }
@@ -38,34 +47,29 @@ KeyCode Console::WaitKey() {
 void Console::Pause(int64_t ms) {
   if (ms <= 0) return;
   if (ms < 100) {
-    Sleep(static_cast<uint64_t>(ms) * 1000, true);
+    Sleep(static_cast<uint64_t>(ms) * 1000);
     return;
   }
   int64_t remaining = ms;
   while (remaining >= 50) {
     if (KeyWaiting()) return;
-    Sleep(50000, true);
+    Sleep(50000);
     remaining -= 50;
   }
-  Sleep(static_cast<uint64_t>(remaining) * 1000, true);
+  Sleep(static_cast<uint64_t>(remaining) * 1000);
 }
 
-void Console::BellHeld() {
-  frontend_.Bell();
-  Sleep(250000, false);
-}
-
-void Console::Sleep(uint64_t us, bool withTask) {
+void Console::Sleep(uint64_t us) {
   const uint64_t target = clock_.NowUs() + us;
   for (;;) {
     Service();
-    if (withTask) RunTaskIfDue();
+    RunTaskIfDue();
     const uint64_t now = clock_.NowUs();
     if (now >= target) return;
     // A real terminal also gets a look every frame interval, so the screen
     // and Ctrl-C are never left waiting behind a long sleep.
     uint64_t next = std::min(target, now + kFrameIntervalUs);
-    if (withTask && task_ && !inTask_) next = std::min(next, nextTaskUs_);
+    if (task_ && !inTask_) next = std::min(next, nextTaskUs_);
     if (next > now) clock_.SleepUntilUs(next);
   }
 }
@@ -148,7 +152,18 @@ void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
   screen_.SetPosition(row, 2);
   WriteText(line);
 
-  KeyCode key = WaitKey();
+  // While the operator reads, the background task goes on looking at the
+  // line; what it finds is held until the line is gone.
+  struct Waiting {
+    int& depth;
+    explicit Waiting(int& d) : depth(d) { ++depth; }
+    ~Waiting() { --depth; }
+  };
+  KeyCode key;
+  {
+    Waiting waiting(operatorWaits_);
+    key = WaitKey();
+  }
   if (key == keys::KeyHome) {
     screen_.SetColours(7, exitBackground_);
     screen_.Clear();
@@ -160,6 +175,7 @@ void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
   screen_.SetPosition(row, 1);
   WriteText(std::string(79, ' '));
   screen_.RestoreCursor(s.cursor);
+  if (!leaveKey_.empty() && key == leaveKey_) throw LeaveRequested{};
 }
 
 }  // namespace qb7

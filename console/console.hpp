@@ -15,6 +15,10 @@
 
 namespace qb7 {
 
+// Thrown by a message line dismissed with the leave key that a terminal
+// session has armed (Shift-F2): the session ends there, as the key promises.
+struct LeaveRequested {};
+
 // Lends the terminal to an external program, with the screen drawn first
 // and drawn whole again afterwards.
 class Console final : public TerminalLoan {
@@ -42,19 +46,27 @@ class Console final : public TerminalLoan {
   // Pauses: below 100 ms plain; from 100 ms up in 50 ms steps that end early
   // when a key waits. During a pause the background task (if any) runs.
   void Pause(int64_t ms);
-  // The terminal's bell, without a wait: received text rings it.
-  void Bell() { frontend_.Bell(); }
+  // The terminal's bell, without a wait, and at most once in a bell's
+  // length (250 ms): a stream of bells costs the terminal four a second.
+  void Bell();
 
   // Message line: draws the text, waits for a key, then removes itself.
-  // Home ends the program with status 0.
+  // Home ends the program with status 0; the armed leave key, once the line
+  // is removed, throws LeaveRequested.
   void ShowMessage(int row, int bg, int fg, std::string_view text);
   void ErrorMessage(std::string_view text) { ShowMessage(24, 12, 15, text); }
   void SetExitBackground(int bg) { exitBackground_ = bg; }
+  // The key that, pressed at a message line, also leaves what armed it;
+  // empty: none.
+  void ArmLeaveKey(std::string_view key) { leaveKey_ = key; }
+  // True while a message line waits for the operator's key: nothing
+  // received may be drawn or logged then.
+  bool OperatorWaiting() const { return operatorWaits_ > 0; }
 
-  // Work that must go on during pauses (a terminal session draining the
-  // receive FIFO). The task returns how long to wait before it runs again;
-  // it is due at once when set. It runs when due while the program pauses
-  // or awaits it, but never during a message line's key wait or a beep, and
+  // Work that must go on whatever the program waits for (a terminal session
+  // looking at the receive FIFO). The task returns how long to wait before
+  // it runs again; it is due at once when set. It runs when due while the
+  // program pauses, waits for a key (a message line's too) or awaits it, but
   // never inside itself. Its times are kept across pauses, so a look at the
   // FIFO is never put off by the pause that happens to come next.
   void SetBackgroundTask(std::function<uint64_t()> task);
@@ -78,17 +90,20 @@ class Console final : public TerminalLoan {
   const Screen& screen() const { return screen_; }
 
  private:
-  void Sleep(uint64_t us, bool withTask);
+  void Sleep(uint64_t us);
   void RunTaskIfDue();
-  // The bell of a message or help line: a 1000 Hz beep of 250 ms, which
-  // returns when it ends. Nothing else runs meanwhile, so they stay modal.
-  void BellHeld();
+
+  static constexpr uint64_t kBellUs = 250000;
 
   Frontend& frontend_;
   Clock& clock_;
   Screen screen_;
   KeyQueue keys_;
   int exitBackground_ = 0;
+  std::string leaveKey_;
+  int operatorWaits_ = 0;
+  uint64_t lastBellUs_ = 0;
+  bool rung_ = false;
   struct SavedLine {
     ColourPair colours;
     CursorState cursor;

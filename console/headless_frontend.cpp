@@ -23,12 +23,22 @@ void HeadlessFrontend::AddInterruptAt(uint64_t atUs, int status, int signal) {
   Insert({atUs, {}, true, status, signal});
 }
 
+void HeadlessFrontend::AddActionAt(uint64_t atUs, std::function<void()> action) {
+  Event e{atUs, {}};
+  e.action = std::move(action);
+  Insert(std::move(e));
+}
+
 void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
   while (!events_.empty() && events_.front().atUs <= nowUs) {
     Event e = std::move(events_.front());
     events_.pop_front();
     lastEventUs_ = nowUs;
     if (e.interrupt) throw ProgramExit{e.status, e.signal};
+    if (e.action) {
+      e.action();
+      continue;
+    }
     queue.Push(std::move(e.key));
   }
   if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + kIdleLimitUs) throw ScriptEnded{};
@@ -36,7 +46,7 @@ void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
 
 void HeadlessFrontend::Present(const Screen& screen) {
   ++frames_;
-  if (onPresent_) onPresent_(screen);
+  for (auto& watch : onPresent_) watch(screen);
 }
 
 }  // namespace qb7

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "console/frontend.hpp"
 
@@ -22,9 +23,12 @@ class HeadlessFrontend final : public Frontend {
   void AddKeys(std::initializer_list<std::string_view> keys);
   // Ctrl-C (or a signal) at a clock time: the program is ended there.
   void AddInterruptAt(uint64_t atUs, int status = 130, int signal = 0);
+  // Something the test does at a clock time (the program sees it at its
+  // next look for keys): a file removed, a disk filled.
+  void AddActionAt(uint64_t atUs, std::function<void()> action);
   // Called with the screen at every frame, for tests that look at what was
-  // shown only for a while (a message line).
-  void OnPresent(std::function<void(const Screen&)> f) { onPresent_ = std::move(f); }
+  // shown only for a while (a message line); each call adds a watcher.
+  void OnPresent(std::function<void(const Screen&)> f) { onPresent_.push_back(std::move(f)); }
 
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
@@ -45,11 +49,12 @@ class HeadlessFrontend final : public Frontend {
     bool interrupt = false;
     int status = 0;
     int signal = 0;
+    std::function<void()> action;
   };
   void Insert(Event e);
 
   std::deque<Event> events_;
-  std::function<void(const Screen&)> onPresent_;
+  std::vector<std::function<void(const Screen&)>> onPresent_;
   uint64_t lastEventUs_ = 0;
   // How long (clock time) the program may wait after the last scripted
   // event before ScriptEnded is thrown.

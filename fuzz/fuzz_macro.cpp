@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::IdlePorts ports;
   Console console(frontend, clock);
   Files files("/nonexistent");
-  Machine machine(console, files, ports);
+  InlineLogWriter log;
+  Machine machine(console, files, ports, log);
   machine.store.SetSlotLine(1, 1, std::string(reinterpret_cast<const char*>(data), size));
   MacroPlay(machine, 1);
   return 0;

@@ -1,5 +1,5 @@
 // The program-wide values, in one object passed by reference: the console,
-// the files, the board register port with the UART on it, the configuration
+// the files and the log's writer, the board register port with the UART on it, the configuration
 // store, the current colours and what the programs the tool starts must not
 // inherit. The mains build it; the menu, the session and the macro player
 // work on it.
@@ -11,16 +11,18 @@
 #include "console/console.hpp"
 #include "os/child_start.hpp"
 #include "os/files.hpp"
+#include "os/log_writer.hpp"
 #include "screen/screen.hpp"
 
 namespace qb7 {
 
 struct Machine {
-  Machine(Console& c, Files& f, PortIo& io)
-      : console(c), files(f), board(io), uart(board, c, board.dataPort, uartBase) {}
+  Machine(Console& c, Files& f, PortIo& io, LogWriter& l)
+      : console(c), files(f), log(l), board(io), uart(board, c, board.dataPort, uartBase) {}
 
   Console& console;
   Files& files;
+  LogWriter& log;  // the session log's writer
   RegisterPort board;  // data port, auxiliary port
   int uartBase = board::kUartBase;
   Uart uart;

@@ -18,7 +18,7 @@ bool ParseInt(const std::string& s, long lo, long hi, long& out) {
 }  // namespace
 
 std::string SimUsage() {
-  return "Usage: qb7uart-sim [--line-baud N] [--attach ROUTE=COMMAND]...\n"
+  return "Usage: qb7uart-sim [--line-baud N] [--attach ROUTE=COMMAND]... [--report FILE]\n"
          "\n"
          "Runs qb7uart on a simulated QB7 board. The program itself is the same\n"
          "as on the hardware; these options configure only the simulated board.\n"
@@ -32,6 +32,10 @@ std::string SimUsage() {
          "                          once per route. The line is raw: Enter sends CR\n"
          "                          and nothing echoes. For a shell that behaves as\n"
          "                          on a serial console: --attach '2=stty sane; exec sh -i'\n"
+         "  --report FILE           at the end, write what the board saw of the looks\n"
+         "                          at its receive FIFO: each overflow put down to\n"
+         "                          the machine (the look came later than the FIFO\n"
+         "                          lasts) or to the program, and the longest gap\n"
          "  --help                  this text\n"
          "\n"
          "Built-in far ends: the VSC7420 console on routes 0, 4 and 5 (boot log\n"
@@ -89,6 +93,16 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
         return false;
       }
       options.attach[static_cast<int>(route)] = v.substr(eq + 1);
+    } else if (a.rfind("--report", 0) == 0) {
+      if (!value("--report", v)) {
+        if (error.empty()) error = "unknown option: " + a;
+        return false;
+      }
+      if (v.empty()) {
+        error = "--report needs a file name";
+        return false;
+      }
+      options.report = v;
     } else {
       error = "unknown option: " + a;
       return false;

@@ -10,6 +10,7 @@ struct SimOptions {
   int lineBaud = 115200;
   std::map<int, std::string> attach;  // route -> shell command
   bool help = false;
+  std::string report;  // where to write the line report at the end
 };
 
 // Parses the arguments (without the program name). On a bad option returns

@@ -132,10 +132,12 @@ void SimulatedBoard::WriteRegister(int reg, uint8_t value) {
       break;
     case uart::kEnable:
       enabled_ = value == 1;
+      lastLookUs_ = 0;  // a new session: the menu's time is no gap between looks
       break;
     case uart::kRxStatus:
       if (value == uart::kRxReset) {
         overflow_ = framing_ = false;
+        overflowFound_ = false;
         rx_.clear();
       }
       break;
@@ -157,6 +159,21 @@ void SimulatedBoard::WriteRegister(int reg, uint8_t value) {
   }
 }
 
+void SimulatedBoard::Look(uint64_t nowUs) {
+  const uint64_t gap = lastLookUs_ == 0 ? 0 : nowUs - lastLookUs_;
+  report_.longestGapUs = std::max(report_.longestGapUs, gap);
+  if (overflow_ && !overflowFound_) {
+    overflowFound_ = true;
+    const uint64_t fillUs =
+        static_cast<uint64_t>(uart::kRxFifoSize) * uart::ByteNsAtDivisor(divisor_) / 1000;
+    if (gap > fillUs)
+      ++report_.machineOverflows;
+    else
+      ++report_.programOverflows;
+  }
+  lastLookUs_ = nowUs;
+}
+
 uint8_t SimulatedBoard::ReadRegister(int reg) {
   switch (reg) {
     case uart::kTx:
@@ -168,6 +185,7 @@ uint8_t SimulatedBoard::ReadRegister(int reg) {
       return b;
     }
     case uart::kRxCount:
+      Look(clock_.NowUs());
       return static_cast<uint8_t>(rx_.size() & uart::kRxCountMask) |
              ((overflow_ || framing_) ? uart::kRxErrorPending : 0);
     case uart::kRxStatus:

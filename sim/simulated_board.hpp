@@ -15,6 +15,17 @@
 
 namespace qb7::sim {
 
+// What the board saw of the looks at its receive FIFO, as a logic analyser
+// on the bus would: each overflow is put down to whoever let it happen. The
+// look that found it came more than the FIFO's fill time after the look
+// before: the machine held the program off the processor. It came sooner:
+// the program's own fault.
+struct LineReport {
+  uint64_t machineOverflows = 0;
+  uint64_t programOverflows = 0;
+  uint64_t longestGapUs = 0;  // between two looks (reads of the count register)
+};
+
 class SimulatedBoard final : public PortIo {
  public:
   static constexpr int kRoutes = 6;
@@ -40,12 +51,14 @@ class SimulatedBoard final : public PortIo {
   std::size_t rxWaiting() const { return rx_.size(); }
   std::size_t txWaiting() const { return tx_.size(); }
   uint64_t overflowEvents() const { return overflowEvents_; }
+  const LineReport& report() const { return report_; }
   uint64_t framingEvents() const { return framingEvents_; }
   int auxWrites() const { return auxWrites_; }
 
  private:
   void WriteRegister(int reg, uint8_t value);
   uint8_t ReadRegister(int reg);
+  void Look(uint64_t nowUs);
   void AdvanceTx(uint64_t nowNs);
   void AdvanceRx(FarEnd& farEnd, bool connected, uint64_t nowNs);
   bool SpeedMatches(int baud) const;
@@ -70,6 +83,9 @@ class SimulatedBoard final : public PortIo {
   uint64_t overflowEvents_ = 0;
   uint64_t framingEvents_ = 0;
   uint64_t lastPollUs_ = 0;
+  LineReport report_;
+  uint64_t lastLookUs_ = 0;
+  bool overflowFound_ = false;  // a look has seen the overflow since the reset
 };
 
 }  // namespace qb7::sim

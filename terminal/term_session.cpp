@@ -7,6 +7,7 @@
 #include "board/board_registers.hpp"
 #include "machine/machine.hpp"
 #include "macro/macro_player.hpp"
+#include "queue/byte_queue.hpp"
 #include "terminal/interpreter.hpp"
 
 namespace qb7 {
@@ -27,62 +28,100 @@ constexpr SlotRange kSlotRanges[] = {
     {keys::KeyShiftF11, keys::KeyShiftF12, 23},
 };
 
-// The log, written through the numbered file; tells when it needs a flush.
-class LogFile final : public ByteSink {
+// What the line brings while a message line waits is held, in order, up to
+// this many bytes: minutes of the fastest line (921600 baud brings 92 KB a
+// second).
+constexpr std::size_t kHeldBytes = 64u * 1024 * 1024;
+
+// The log's bytes of one stretch of received text, gathered while the
+// interpreter runs and handed to the log's writer at once.
+class LogBatch final : public ByteSink {
  public:
-  LogFile(Files& files, int number) : files_(files), number_(number) {}
-  void Put(uint8_t byte) override {
-    files_.WriteByte(number_, byte);
-    dirty_ = true;
-  }
-  void FlushIfWritten() {
-    if (!dirty_) return;
-    files_.Flush(number_);
-    dirty_ = false;
-  }
-  // Once per session: a log that cannot be created or written is told on
-  // the message line, with the system's reason; the session goes on.
-  void TellTrouble(Console& console) {
-    if (told_) return;
-    const int error = files_.Error(number_);
-    if (error == 0) return;
-    told_ = true;
-    console.ErrorMessage(std::string(kLogNotWritten) + std::string(kLogFileName) + " (" +
-                         std::strerror(error) + ")");
+  LogBatch() { bytes_.reserve(board::uart::kRxFifoSize * 4); }
+  void Put(uint8_t byte) override { bytes_.push_back(static_cast<char>(byte)); }
+  void HandTo(LogWriter& log) {
+    if (bytes_.empty()) return;
+    log.Append(bytes_);
+    bytes_.clear();
   }
 
  private:
-  Files& files_;
-  int number_;
-  bool dirty_ = false;
-  bool told_ = false;
+  std::string bytes_;
 };
 
 class Session {
  public:
-  Session(Machine& m, int log)
-      : m_(m), log_(m.files, log), interpreter_(m.console, m.colours, log_) {
+  Session(Machine& m, int baud)
+      : m_(m), timing_(PollTimingFor(baud)), held_(kHeldBytes),
+        interpreter_(m.console, m.colours, batch_) {
     received_.reserve(board::uart::kRxFifoSize);
   }
 
-  // One look at the receive FIFO: everything waiting goes through the
-  // interpreter. Returns how many bytes came.
-  int Drain() {
+  // One look at the receive FIFO, the console's background task: what
+  // waits goes, in order, to the held bytes, and its errors are kept to be
+  // told. Unless a message line waits for the operator, what is held is then
+  // drawn and logged. A look never shows a message itself: it runs inside
+  // pauses and message lines. Returns when to look again.
+  uint64_t Look() {
+    const RegisterPort::Selection before = m_.board.Current();
     int count = 0;
     m_.uart.UartRxCount(m_.board.dataPort, m_.uartBase, count);
     if (count > 0) {
-      int failed = 0;
-      m_.uart.UartRcvStr(m_.board.dataPort, m_.uartBase, count, 1000, received_, 0, failed);
-      interpreter_.Feed(received_);
-    } else {
-      // The line is quiet: what the log holds so far goes to the disk.
-      log_.FlushIfWritten();
+      errors_ |= m_.uart.UartReceive(m_.board.dataPort, m_.uartBase, count, 1000, received_);
+      heldLost_ += held_.Append(received_);
     }
-    log_.TellTrouble(m_.console);
-    return count;
+    if (m_.console.OperatorWaiting()) {
+      // The message may stand between a register's selection and its use
+      // (the transmit wait's): that register is selected again.
+      m_.board.Restore(before);
+    } else {
+      Interpret();
+    }
+    return count > 0 ? timing_.busyUs : timing_.idleUs;
   }
 
-  void TellLogTrouble() { log_.TellTrouble(m_.console); }
+  // Draws and logs everything held, oldest first.
+  void Interpret() {
+    while (!held_.Empty()) {
+      const std::string_view stretch = held_.Front();
+      interpreter_.Feed(stretch);
+      held_.Pop(stretch.size());
+    }
+    batch_.HandTo(m_.log);
+  }
+
+  // Tells the operator, on the message line, what went wrong since the last
+  // time: the receive errors (each kind once), text that found no room
+  // while a message waited, and the log's troubles. Only from the session's
+  // own loop, never from a look.
+  void TellTroubles() {
+    if (errors_.Any()) {
+      const RxErrors errors = errors_;
+      errors_ = {};
+      m_.uart.TellReceiveErrors(errors);
+    }
+    if (heldLost_ != 0) {
+      const uint64_t lost = heldLost_;
+      heldLost_ = 0;
+      m_.console.ErrorMessage(std::string(kTextLost) + std::to_string(lost) + " bytes");
+    }
+    TellLogNews();
+  }
+
+  void TellLogNews() {
+    const LogNews news = m_.log.TakeNews();
+    const std::string log(kLogFileName);
+    if (news.failure != 0)
+      m_.console.ErrorMessage(std::string(kLogNotWritten) + log + " (" +
+                              std::strerror(news.failure) + ")");
+    if (news.removed) m_.console.ErrorMessage(std::string(kLogRemoved) + log);
+    if (news.dropped != 0)
+      m_.console.ErrorMessage(std::string(kLogTooSlow) + std::to_string(news.dropped) +
+                              " bytes not in " + log);
+    if (news.resumed)
+      m_.console.ErrorMessage(std::string(kLogResumed) + log + " lacks " +
+                              std::to_string(news.missing) + " bytes");
+  }
 
   void Send(std::string_view bytes) { m_.uart.UartSendSlow(bytes); }
 
@@ -116,15 +155,31 @@ class Session {
 
  private:
   Machine& m_;
-  LogFile log_;
+  const PollTiming timing_;
+  ByteQueue held_;
+  uint64_t heldLost_ = 0;
+  RxErrors errors_;
+  LogBatch batch_;
   Interpreter interpreter_;
   std::string received_;
 };
 
-// Clears the background drain however the session ends.
-struct BackgroundTaskGuard {
-  Console& console;
-  ~BackgroundTaskGuard() { console.ClearBackgroundTask(); }
+// For as long as the session runs: its look at the FIFO is the console's
+// background task, and Shift-F2 at a message line leaves it.
+class SessionGuard {
+ public:
+  explicit SessionGuard(Console& console) : console_(console) {
+    console_.ArmLeaveKey(keys::KeyShiftF2);
+  }
+  ~SessionGuard() {
+    console_.ClearBackgroundTask();
+    console_.ArmLeaveKey({});
+  }
+  SessionGuard(const SessionGuard&) = delete;
+  SessionGuard& operator=(const SessionGuard&) = delete;
+
+ private:
+  Console& console_;
 };
 
 }  // namespace
@@ -150,36 +205,41 @@ PollTiming PollTimingFor(int baud) {
 
 void TermSession(Machine& m, const std::string& title, int baud) {
   Console& console = m.console;
-  m.uart.UartInit(board::uart::kClockHz, baud, m.board.dataPort, m.uartBase);
-  console.WriteText(title + std::string(kStatusText) + std::to_string(baud), true);
-  console.WriteEmptyLine();
-  console.WriteEmptyLine();
+  Session session(m, baud);
+  {
+    SessionGuard guard(console);
+    try {
+      m.uart.UartInit(board::uart::kClockHz, baud, m.board.dataPort, m.uartBase);
+      console.WriteText(title + std::string(kStatusText) + std::to_string(baud), true);
+      console.WriteEmptyLine();
+      console.WriteEmptyLine();
+      m.log.Open(std::string(kLogFileName));
+      session.TellTroubles();
+      // The looks at the FIFO run on their own time, in this loop, during
+      // every pause the session takes (macro waits, the pacing of sent
+      // bytes) and while a message line waits, so none is lost while keys
+      // or the operator are busy.
+      console.SetBackgroundTask([&session] { return session.Look(); });
+      console.AwaitBackgroundTask();
 
-  const int log = m.files.FreeFileNumber();
-  m.files.OpenForOutput(std::string(kLogFileName), log);
-
-  Session session(m, log);
-  session.TellLogTrouble();
-  const PollTiming timing = PollTimingFor(baud);
-  // The looks at the FIFO run on their own time, in this loop and during
-  // every pause the session takes (macro waits, the pacing of sent bytes),
-  // so none is lost while keys are busy.
-  console.SetBackgroundTask([&session, timing] {
-    return session.Drain() > 0 ? timing.busyUs : timing.idleUs;
-  });
-  BackgroundTaskGuard guard{console};
-
-  // Each cycle: the pause up to the next look, the look, then a key.
-  console.AwaitBackgroundTask();
-  for (;;) {
-    console.AwaitBackgroundTask();
-    KeyCode key = console.ReadKey();
-    if (key.empty()) continue;
-    if (!session.OnKey(key)) break;
+      // Each cycle: the pause up to the next look, the look, what went
+      // wrong, then a key.
+      for (;;) {
+        console.AwaitBackgroundTask();
+        session.TellTroubles();
+        KeyCode key = console.ReadKey();
+        if (key.empty()) continue;
+        if (!session.OnKey(key)) break;
+      }
+    } catch (const LeaveRequested&) {
+      // Shift-F2 at a message line: the session ends as Shift-F2 ends it.
+    }
   }
+  // What the line brought up to now is drawn and logged before it ends.
+  session.Interpret();
   console.ClearScreen();
-  m.files.CloseFile(log);
-  session.TellLogTrouble();  // the last of the log may fail to reach the disk
+  m.log.Close();
+  session.TellLogNews();  // the last of the log may fail to reach the disk
 }
 
 }  // namespace qb7

@@ -15,6 +15,10 @@ struct Machine;
 
 inline constexpr std::string_view kLogFileName = "Term.txt";
 inline constexpr std::string_view kLogNotWritten = "Log not written: ";
+inline constexpr std::string_view kLogRemoved = "Log removed; a new one is written: ";
+inline constexpr std::string_view kLogTooSlow = "Log too slow: ";
+inline constexpr std::string_view kLogResumed = "Log written again: ";
+inline constexpr std::string_view kTextLost = "Text lost while a message waited: ";
 inline constexpr std::string_view kStatusText = "     <Fx>Macro  <SF1>Help  <SF2>Exit  Baud: ";
 
 // The macro slot a key plays (1..24), or 0 for a key that plays none.

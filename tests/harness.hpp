@@ -146,21 +146,26 @@ struct Bench {
         ports(board.get(), clock),
         console(frontend, clock),
         files(folder.path()),
-        machine(console, files, ports) {}
+        machine(console, files, ports, log) {}
 
   // Records the text of every message line shown (row 24, white on light
   // red), in order; with answer set, each is answered with a key at once.
   void RecordMessages(bool answer = false) {
-    frontend.OnPresent([this, answer](const Screen& s) {
+    answerMessages_ = answer;
+    if (recording_) return;
+    recording_ = true;
+    frontend.OnPresent([this](const Screen& s) {
       if (s.At(24, 2).bg != 12 || s.At(24, 2).fg != 15) return;
       std::string text = s.RowText(24).substr(2, 77);
       text.erase(text.find_last_not_of(' ') + 1);
       // A message line is modal: it is drawn in exactly one frame.
       messages.push_back(text);
-      if (answer) frontend.AddKey("x");
+      if (answerMessages_) frontend.AddKey("x");
     });
   }
   std::vector<std::string> messages;
+  bool recording_ = false;
+  bool answerMessages_ = false;
 
   // Runs start-up and the menu until the program ends; returns its status.
   int Run() {
@@ -168,6 +173,7 @@ struct Bench {
       RunQb7Uart(machine);
     } catch (const ProgramExit& e) {
       files.CloseAll();
+      log.Finish(0);
       return e.status;
     }
     return -1;
@@ -188,6 +194,7 @@ struct Bench {
   RecordingPorts ports;
   Console console;
   Files files;
+  InlineLogWriter log;
   Machine machine;
 };
 

@@ -64,19 +64,24 @@ TEST(Console, WaitKeyPollsEvery10ms) {
   EXPECT_EQ(b.clock.NowUs(), 30000u);
 }
 
-TEST(Console, BackgroundTaskRunsDuringPausesButNotInMessageWaits) {
+TEST(Console, BackgroundTaskRunsDuringPausesAndMessageWaitsKnowingWhichItIs) {
   ConsoleBench b;
-  int runs = 0;
+  int runs = 0, whileWaiting = 0;
   b.console.SetBackgroundTask([&]() -> uint64_t {
     ++runs;
+    whileWaiting += b.console.OperatorWaiting() ? 1 : 0;
     return 1000;
   });
   b.console.Pause(10);
   EXPECT_EQ(runs, 11);  // due at once, then every 1 ms up to the end
+  EXPECT_EQ(whileWaiting, 0);
   runs = 0;
   b.frontend.AddKeyAt(b.clock.NowUs() + 50000, "k");
   b.console.ErrorMessage("modal");
-  EXPECT_EQ(runs, 0);
+  // The looks go on while the operator reads, and know they must only hold.
+  EXPECT_GE(runs, 49);
+  EXPECT_EQ(whileWaiting, runs);
+  EXPECT_FALSE(b.console.OperatorWaiting());
 }
 
 TEST(MessageLine, DrawsCutsRestoresColoursAndCursor) {

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "console/program_exit.hpp"
+#include "os/helper_thread.hpp"
 #include "os/monotonic.hpp"
 #include "os/signal_watch.hpp"
 
@@ -25,14 +26,6 @@ namespace {
 constexpr int kFrameLookMs = static_cast<int>(kFrameIntervalUs / 1000);
 constexpr uint64_t kQuietSpellUs = 200000;
 
-// Every signal but those a fault raises in the thread that caused it.
-sigset_t AsynchronousSignals() {
-  sigset_t set;
-  sigfillset(&set);
-  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) sigdelset(&set, sig);
-  return set;
-}
-
 }  // namespace
 
 ThreadedFrontend::ThreadedFrontend(TerminalDevice& terminal) : terminal_(terminal) {
@@ -43,22 +36,7 @@ ThreadedFrontend::ThreadedFrontend(TerminalDevice& terminal) : terminal_(termina
   wakeWrite_ = fds[1];
   SignalWatch::SetWakeFd(wakeWrite_);
 
-  // The thread starts with the signals blocked (it inherits the mask), so
-  // they reach the program thread, whose sleeps they cut short, and never
-  // interrupt a write to the terminal half-way.
-  const sigset_t blocked = AsynchronousSignals();
-  sigset_t old;
-  pthread_sigmask(SIG_BLOCK, &blocked, &old);
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
-  pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
-  sched_param normal{};
-  pthread_attr_setschedparam(&attr, &normal);
-  int rc = pthread_create(&thread_, &attr, &ThreadedFrontend::ThreadMain, this);
-  if (rc != 0) rc = pthread_create(&thread_, nullptr, &ThreadedFrontend::ThreadMain, this);
-  pthread_attr_destroy(&attr);
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  const int rc = StartHelperThread(thread_, &ThreadedFrontend::ThreadMain, this);
   if (rc != 0) {
     SignalWatch::SetWakeFd(-1);
     close(wakeRead_);

@@ -1,0 +1,160 @@
+// Nothing the line brings is lost to a waiting message line or to the log,
+// no bell holds a key, and Shift-F2 always leaves a session.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "harness.hpp"
+#include "keys/keys.hpp"
+#include "sim/pattern.hpp"
+
+namespace qb7 {
+namespace {
+
+std::string Key(std::string_view k) { return std::string(k); }
+
+// A session on J27 at a baud; the keys go in at the times given.
+struct J27Bench : test::Bench {
+  explicit J27Bench(const std::string& config = "", int baud = 115200, int lineBaud = 115200)
+      : Bench(true, lineBaud) {
+    folder.Write("Qb7_Uart.cfg", "#COMMODE " + std::to_string(baud) + "\n" + config);
+    RecordMessages();
+    frontend.AddKeyAt(1000, "2");
+  }
+  sim::Outbox& Far() { return board->FarEndOn(2)->outbox(); }
+  void LeaveAt(uint64_t us) {
+    frontend.AddKeyAt(us, Key(keys::KeyShiftF2));
+    frontend.AddKeyAt(us + 100000, "q");
+  }
+};
+
+TEST(NothingLost, WhatArrivesWhileAMessageWaitsIsHeldThenDrawnAndLogged) {
+  for (int baud : {115200, 921600}) {
+    // F1 plays a slot with a character no macro knows: a message line,
+    // which the operator answers only 5 s later, while J27 streams.
+    J27Bench b("#F1 ?\n", baud, baud);
+    const uint64_t bytes = static_cast<uint64_t>(baud) / 10 * 6;  // 6 s of line
+    b.Far().SendPattern(bytes, 400000);
+    b.frontend.AddKeyAt(500000, Key(keys::KeyF1));
+    b.frontend.AddKeyAt(5500000, "x");
+    b.LeaveAt(8000000);
+    ASSERT_EQ(b.Run(), 0);
+    EXPECT_EQ(b.board->overflowEvents(), 0u) << baud;
+    EXPECT_EQ(b.messages, std::vector<std::string>{"Cmd:?   Pos1 ??"}) << baud;
+    EXPECT_EQ(b.folder.Read("Term.txt"), sim::Pattern(bytes)) << baud;
+  }
+}
+
+TEST(NothingLost, TheHeldTextIsOnTheScreenOnceTheMessageIsGone) {
+  J27Bench b("#F1 ?\n");
+  b.Far().Send("held 1\r\nheld 2\r\n", 600000);  // arrives while the message waits
+  b.frontend.AddKeyAt(500000, Key(keys::KeyF1));
+  b.frontend.AddKeyAt(2000000, "x");
+  std::string shownWhileWaiting, shownAfter;
+  b.frontend.OnPresent([&](const Screen& s) {
+    const bool message = s.At(24, 2).bg == 12;
+    if (message && b.clock.NowUs() > 1000000) shownWhileWaiting += s.RowText(4);
+    if (!message && b.clock.NowUs() > 2000000 && b.clock.NowUs() < 2400000)
+      shownAfter = s.RowText(4) + s.RowText(5);
+  });
+  b.LeaveAt(2500000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(shownWhileWaiting.find("held"), std::string::npos);  // the message stays modal
+  EXPECT_EQ(shownAfter.substr(0, 6), "held 1");
+  EXPECT_EQ(shownAfter.substr(80, 6), "held 2");
+}
+
+TEST(NothingLost, ReceiveErrorsFoundWhileAMessageWaitsAreToldAfterItOncePerKind) {
+  // The UART at 115200, the far end at 9600: every byte is a framing error.
+  J27Bench b("#F1 ?\n", 115200, 9600);
+  b.frontend.AddKeyAt(500000, Key(keys::KeyF1));
+  b.Far().Send(std::string(40, 'a'), 600000);  // many looks, many errors
+  b.frontend.AddKeyAt(2000000, "x");            // the macro's message
+  b.frontend.AddKeyAt(2100000, "x");            // the framing error, once
+  b.LeaveAt(3000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.messages,
+            (std::vector<std::string>{"Cmd:?   Pos1 ??", "UartRcvStr Framing Error"}));
+  EXPECT_GT(b.board->framingEvents(), 1u);
+}
+
+TEST(NothingLost, ShiftF2AtAMessageLineLeavesTheSession) {
+  // A far end at the wrong speed that never stops: a message after every
+  // look. One Shift-F2 gets back to the menu.
+  J27Bench b("", 115200, 9600);
+  b.Far().Send(std::string(5000, 'z'), 300000);
+  b.frontend.AddKeyAt(800000, Key(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(1500000, "q");
+  std::string rowAfter;
+  b.frontend.OnPresent([&](const Screen& s) {
+    if (b.clock.NowUs() > 800000 && rowAfter.empty()) rowAfter = s.RowText(1);
+  });
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"UartRcvStr Framing Error"});
+  EXPECT_EQ(rowAfter.substr(0, 23), "QB7 UART IO port 0x352:");
+}
+
+TEST(NothingLost, ALogDeletedDuringTheSessionIsToldAndStartedAgain) {
+  J27Bench b;
+  b.Far().Send("before\r\n", 300000);
+  b.Far().Send("after\r\n", 1500000);
+  b.frontend.AddActionAt(1000000, [&] { std::filesystem::remove(b.folder.path() + "/Term.txt"); });
+  b.frontend.AddKeyAt(1200000, "x");  // answers the message
+  b.LeaveAt(2500000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Log removed; a new one is written: Term.txt"});
+  EXPECT_EQ(b.folder.Read("Term.txt"), "after\r\n");
+}
+
+TEST(NothingLost, ADiskThatFillsAndGetsRoomAgainIsToldBothTimes) {
+  // The file-size limit plays a full disk: writes past it fail with EFBIG.
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  J27Bench b;
+  b.Far().Send("0123456789\r\n", 300000);
+  b.Far().Send("lost\r\n", 1100000);
+  b.Far().Send("kept\r\n", 2300000);
+  rlimit full = saved;
+  full.rlim_cur = 12;
+  b.frontend.AddActionAt(1000000, [&] { setrlimit(RLIMIT_FSIZE, &full); });
+  b.frontend.AddActionAt(2000000, [&] { setrlimit(RLIMIT_FSIZE, &saved); });
+  b.RecordMessages(true);
+  b.LeaveAt(3000000);
+  ASSERT_EQ(b.Run(), 0);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(b.messages, (std::vector<std::string>{"Log not written: Term.txt (File too large)",
+                                                  "Log written again: Term.txt lacks 6 bytes"}));
+  EXPECT_EQ(b.folder.Read("Term.txt"), "0123456789\r\nkept\r\n");
+}
+
+TEST(NothingLost, TenThousandReceivedBellsRingAtMostFourTimesASecond) {
+  J27Bench b;
+  b.Far().Send(std::string(10000, '\a'), 300000);  // 0.87 s of line
+  b.LeaveAt(2000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_GE(b.frontend.Bells(), 3);
+  EXPECT_LE(b.frontend.Bells(), 5);
+}
+
+TEST(NothingLost, BellsInAMessageHoldNoKey) {
+  // An unknown header of forty bells: its message rings once, and the key
+  // pressed at once is acted on at once.
+  test::Bench b;
+  b.folder.Write("Qb7_Uart.cfg", "#" + std::string(40, '\a') + "\n");
+  b.RecordMessages();
+  b.frontend.AddKeyAt(100000, "x");
+  uint64_t menuAtUs = 0;
+  b.frontend.OnPresent([&](const Screen& s) {
+    if (!menuAtUs && s.RowText(1).rfind("QB7 UART IO port", 0) == 0) menuAtUs = b.clock.NowUs();
+  });
+  b.frontend.AddKeyAt(200000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  ASSERT_EQ(b.messages.size(), 1u);
+  EXPECT_EQ(b.frontend.Bells(), 1);
+  EXPECT_LT(menuAtUs, 150000u);
+}
+
+}  // namespace
+}  // namespace qb7
