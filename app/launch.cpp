@@ -2,7 +2,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cerrno>
 #include <exception>
+#include <new>
+#include <string>
+#include <system_error>
 
 #include "app/route_menu.hpp"
 #include "console/program_exit.hpp"
@@ -35,13 +39,16 @@ void SettlePrivileges() {
 int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
   ProgramExit ending;
   uint64_t unlogged = 0;
+  std::string failure;
   try {
+    // The threads first, then the terminal: whatever fails before the screen
+    // is set up leaves the terminal untouched.
+    ThreadedLogWriter log;
     CursesTerminal terminal;
-    SignalWatch::Install(terminal.Original());
+    SignalWatch::Install();
     ThreadedFrontend frontend(terminal);
     Console console(frontend, clock);
     Files files(Files::ExecutableFolder());
-    ThreadedLogWriter log;
     Machine machine(console, files, ports, log);
     machine.children = children;
     try {
@@ -55,10 +62,25 @@ int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
     files.CloseAll();
     unlogged = log.Finish(kLogFinishMs);
     frontend.Shutdown();
+  } catch (const ProgramFailure& e) {
+    failure = e.cause;
+  } catch (const std::bad_alloc&) {
+    failure = "out of memory";
+  } catch (const std::system_error& e) {
+    // A thread or a pipe the platform would not give.
+    const int code = e.code().value();
+    if (code == EMFILE || code == ENFILE)
+      failure = std::string("too many open files (") + e.what() + ")";
+    else if (code == EAGAIN || code == ENOMEM)
+      failure = std::string("out of memory (") + e.what() + ")";
+    else
+      failure = e.what();
   } catch (const std::exception& e) {
-    // Only the platform can fail here (a thread, a pipe); by now the
-    // terminal is given back.
-    std::fprintf(stderr, "qb7uart: %s\n", e.what());
+    failure = e.what();
+  }
+  // By now the terminal is given back, whatever happened.
+  if (!failure.empty()) {
+    std::fprintf(stderr, "qb7uart: %s\n", failure.c_str());
     return 1;
   }
   if (unlogged != 0)

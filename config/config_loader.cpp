@@ -1,8 +1,10 @@
 #include "config/config_loader.hpp"
 
 #include <cstring>
+#include <new>
 #include <string>
 
+#include "console/program_exit.hpp"
 #include "text/ascii.hpp"
 #include "text/number_text.hpp"
 
@@ -41,9 +43,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsContent(std::string_view line) { return !line.empty() && line.front() != '\''; }
 
-}  // namespace
-
-void LoadConfiguration(Console& console, Files& files, Store& store) {
+// Reads the file into the store.
+void Load(Console& console, Files& files, Store& store) {
   store.baud = kDefaultBaud;
   auto found = Files::FileExists(std::string(kConfigFileName));
   if (!found) {
@@ -114,6 +115,18 @@ void LoadConfiguration(Console& console, Files& files, Store& store) {
     console.ErrorMessage(std::string(kConfigNotReadable) + *found + " (" + std::strerror(error) +
                          ")");
   files.CloseFile(file);
+}
+
+}  // namespace
+
+void LoadConfiguration(Console& console, Files& files, Store& store) {
+  try {
+    Load(console, files, store);
+  } catch (const std::bad_alloc&) {
+    // A file far larger than any configuration: the program cannot go on
+    // and says which file it was.
+    throw ProgramFailure{"out of memory while reading " + std::string(kConfigFileName)};
+  }
 }
 
 }  // namespace qb7

@@ -19,7 +19,8 @@ sigset_t AsynchronousSignals() {
 
 }  // namespace
 
-int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument) {
+int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument,
+                      std::size_t stackBytes) {
   // The thread inherits the mask in force when it is made.
   const sigset_t blocked = AsynchronousSignals();
   sigset_t old;
@@ -30,6 +31,7 @@ int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument) {
   pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
   sched_param normal{};
   pthread_attr_setschedparam(&attr, &normal);
+  pthread_attr_setstacksize(&attr, stackBytes);
   int rc = pthread_create(&thread, &attr, main, argument);
   if (rc != 0) rc = pthread_create(&thread, nullptr, main, argument);
   pthread_attr_destroy(&attr);

@@ -6,9 +6,14 @@
 #pragma once
 #include <pthread.h>
 
+#include <cstddef>
+
 namespace qb7 {
 
 // pthread_create's result: 0, or the reason the thread could not start.
-int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument);
+// The stack is of the size given: these threads need little, and a small
+// stack lets the program start where memory is scarce.
+int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument,
+                      std::size_t stackBytes);
 
 }  // namespace qb7

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <initializer_list>
 
+#include "os/exit_guard.hpp"
+
 namespace qb7 {
 
 namespace {
@@ -18,8 +20,6 @@ volatile sig_atomic_t gTermination = 0;
 std::atomic<int> gResized{0};
 std::atomic<int> gStop{0};
 volatile sig_atomic_t gWakeFd = -1;
-termios gOriginal{};
-bool gHaveOriginal = false;
 
 void Wake() {
   const int fd = gWakeFd;
@@ -43,11 +43,9 @@ void OnStop(int) {
 }
 
 void OnCrash(int sig) {
-  // Only async-signal-safe calls: put the terminal back as it was, leave
-  // the alternate screen, show the cursor, then die of the signal.
-  if (gHaveOriginal) tcsetattr(STDIN_FILENO, TCSANOW, &gOriginal);
-  static const char kRestore[] = "\033[0m\033[?1049l\033[?25h\r\n";
-  (void)!write(STDOUT_FILENO, kRestore, sizeof kRestore - 1);
+  // Only async-signal-safe calls: put the terminal back as it was (modes,
+  // alternate screen, cursor), then die of the signal.
+  exit_guard::RestoreNow();
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -62,11 +60,7 @@ void Handle(int sig, void (*handler)(int), int flags) {
 
 }  // namespace
 
-void SignalWatch::Install(const termios* original) {
-  if (original) {
-    gOriginal = *original;
-    gHaveOriginal = true;
-  }
+void SignalWatch::Install() {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) Handle(sig, OnTerminate, 0);
   Handle(SIGWINCH, OnResize, 0);
   // Our own handler, so the curses library installs none: its handler would

@@ -3,7 +3,6 @@
 // live here, in the one place of the program with static state; the
 // threads poll them.
 #pragma once
-#include <termios.h>
 
 namespace qb7 {
 
@@ -11,9 +10,9 @@ class SignalWatch {
  public:
   // Installs the handlers for SIGINT, SIGTERM, SIGHUP (end), SIGWINCH
   // (resize), SIGTSTP (stop with the terminal given back) and the crash
-  // signals (restore the terminal, then die as the signal says). Remembers
-  // the terminal settings to restore on a crash.
-  static void Install(const termios* original);
+  // signals (restore the terminal as the exit guard knows it, then die as
+  // the signal says).
+  static void Install();
   // A descriptor that each handled signal writes a byte to, so a thread
   // asleep in poll() wakes up; -1 for none.
   static void SetWakeFd(int fd);

@@ -1,6 +1,8 @@
 #include "os/threaded_log_writer.hpp"
 
+#include <cerrno>
 #include <chrono>
+#include <new>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -33,7 +35,7 @@ void Merge(LogNews& into, const LogNews& news) {
 }  // namespace
 
 ThreadedLogWriter::ThreadedLogWriter() {
-  const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, this);
+  const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, this, 256 * 1024);
   if (rc != 0) throw std::system_error(rc, std::generic_category(), "log writer thread");
   running_ = true;
 }
@@ -123,11 +125,27 @@ bool ThreadedLogWriter::WriteSome() {
 }
 
 void ThreadedLogWriter::Run() {
+  for (;;) {
+    try {
+      Serve();
+      return;
+    } catch (const std::bad_alloc&) {
+      // No memory for the writer's own work: what it holds is lost, and
+      // told; it goes on with what comes next.
+      std::lock_guard<PriorityMutex> lock(mutex_);
+      news_.failure = ENOMEM;
+      written_ += writing_.Size();
+      writing_.Clear();
+    }
+  }
+}
+
+void ThreadedLogWriter::Serve() {
   uint64_t lastCheckNs = MonotonicNs();
   std::unique_lock<PriorityMutex> lock(mutex_);
   for (;;) {
     // Take what waits: the queue changes sides, so its chunks are reused.
-    if (writing_.Empty()) std::swap(waiting_, writing_);
+    if (writing_.Empty()) writing_.Swap(waiting_);
     while (!orders_.empty()) {
       due_.push_back(std::move(orders_.front()));
       orders_.pop_front();

@@ -47,6 +47,7 @@ class ThreadedLogWriter final : public LogWriter {
 
   static void* ThreadMain(void* self);
   void Run();
+  void Serve();
   // Writer thread: writes what it holds up to the next order, carries out
   // the orders that are due. Returns false when nothing could be done.
   bool WriteSome();

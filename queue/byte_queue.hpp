@@ -62,6 +62,16 @@ class ByteQueue {
       if (last) tailFill_ = 0;
     }
   }
+  // Trades contents with another queue, without allocating.
+  void Swap(ByteQueue& other) noexcept {
+    std::swap(limit_, other.limit_);
+    chunks_.swap(other.chunks_);
+    spare_.swap(other.spare_);
+    std::swap(head_, other.head_);
+    std::swap(tailFill_, other.tailFill_);
+    std::swap(size_, other.size_);
+  }
+
   // Empties the queue; its chunks are kept for reuse.
   void Clear() {
     while (!chunks_.empty()) {

@@ -14,7 +14,7 @@ int main() {
   int status = 0;
   {
     CursesTerminal terminal;
-    SignalWatch::Install(terminal.Original());
+    SignalWatch::Install();
     ThreadedFrontend frontend(terminal);
     RealClock clock;
     Console console(frontend, clock);

@@ -6,13 +6,18 @@
 #include <langinfo.h>
 #include <ncursesw/curses.h>
 #include <ncursesw/term.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 
+#include "console/program_exit.hpp"
+#include "os/exit_guard.hpp"
 #include "text/cp437.hpp"
 
 namespace qb7 {
@@ -32,6 +37,40 @@ bool HasString(const char* capability) {
   return s != nullptr && s != reinterpret_cast<const char*>(-1);
 }
 
+// Whether the process has no descriptor left: terminfo's readers try
+// several places and leave the errno of the last, which hides that cause.
+bool OutOfDescriptors() {
+  const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    close(fd);
+    return false;
+  }
+  return errno == EMFILE || errno == ENFILE;
+}
+
+// The cause of a failure to set the terminal up, as the operator should
+// hear it.
+std::string SetUpFailure(int error) {
+  if (OutOfDescriptors()) error = EMFILE;
+  if (error == EMFILE || error == ENFILE)
+    return "too many open files while setting up the terminal";
+  if (error == ENOMEM || error == EAGAIN) return "out of memory while setting up the terminal";
+  if (error == 0) return "the terminal could not be set up";
+  return std::string("the terminal could not be set up: ") + std::strerror(error);
+}
+
+// Whether this much more memory can be had now. ncurses does not survive
+// every allocation that fails inside it, so its set-up starts only with
+// room to spare.
+bool HaveRoomFor(std::size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                 -1, 0);
+  if (p == MAP_FAILED) return false;
+  munmap(p, bytes);
+  return true;
+}
+constexpr std::size_t kSetUpRoom = 8u * 1024 * 1024;
+
 }  // namespace
 
 CursesTerminal::CursesTerminal() {
@@ -40,6 +79,12 @@ CursesTerminal::CursesTerminal() {
   const char* codeset = nl_langinfo(CODESET);
   if (!codeset || std::strcmp(codeset, "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
   haveOriginal_ = tcgetattr(STDIN_FILENO, &original_) == 0;
+  exit_guard::Install(haveOriginal_ ? &original_ : nullptr, "\033[0m\033[?1049l\033[?25h\r\n");
+}
+
+CursesTerminal::~CursesTerminal() {
+  Release();
+  if (screen_) delscreen(screen_);
 }
 
 std::optional<std::string> CursesTerminal::Unusable(const std::string& program) {
@@ -53,8 +98,17 @@ std::optional<std::string> CursesTerminal::Unusable(const std::string& program) 
   const char* term = std::getenv("TERM");
   if (!term || !*term)
     return start + "TERM is not set; set it to the terminal's type, e.g. TERM=xterm-256color";
+  if (!HaveRoomFor(kSetUpRoom)) return start + SetUpFailure(ENOMEM);
   int error = 0;
-  if (setupterm(nullptr, STDOUT_FILENO, &error) != OK) {
+  exit_guard::BeginSetUp("reading the terminal's description");
+  errno = 0;
+  const bool known = setupterm(nullptr, STDOUT_FILENO, &error) == OK;
+  const int cause = errno;
+  exit_guard::EndSetUp();
+  if (!known) {
+    // Out of descriptors or memory, terminfo cannot be read: that is what
+    // the operator must hear, not that the terminal is unknown.
+    if (cause == ENOMEM || OutOfDescriptors()) return start + SetUpFailure(cause);
     if (error == 0)
       return start + "the terminal type '" + term +
              "' is not known to terminfo; set TERM to the terminal's type, e.g. "
@@ -73,10 +127,22 @@ std::optional<std::string> CursesTerminal::Unusable(const std::string& program) 
 
 void CursesTerminal::Take() {
   if (held_) return;
-  held_ = true;
-  if (!started_) {
-    started_ = true;
-    initscr();
+  if (!screen_) {
+    // ncurses ends the process when it runs out of memory anywhere in its
+    // set-up: the exit guard then puts the terminal back and names the cause.
+    if (!HaveRoomFor(kSetUpRoom)) throw ProgramFailure{SetUpFailure(ENOMEM)};
+    exit_guard::BeginSetUp("setting up the terminal");
+    errno = 0;
+    screen_ = newterm(nullptr, stdout, stdin);
+    if (!screen_) {
+      const int error = errno;
+      exit_guard::EndSetUp();
+      if (haveOriginal_) tcsetattr(STDIN_FILENO, TCSANOW, &original_);
+      throw ProgramFailure{SetUpFailure(error)};
+    }
+    held_ = true;
+    exit_guard::TerminalHeld(true);
+    set_term(screen_);
     raw();  // Ctrl-Z and Ctrl-C arrive as bytes, not signals
     noecho();
     nonl();
@@ -84,9 +150,13 @@ void CursesTerminal::Take() {
     leaveok(stdscr, FALSE);
     SetUpColours();
     curs_set(1);
+    refresh();
+    exit_guard::EndSetUp();
   } else {
     // Back from an external program: the modes of the session, the size the
     // terminal has now, and everything drawn again.
+    held_ = true;
+    exit_guard::TerminalHeld(true);
     reset_prog_mode();
     Resized();
   }
@@ -100,6 +170,7 @@ void CursesTerminal::Release() {
   curs_set(1);
   endwin();
   if (haveOriginal_) tcsetattr(STDIN_FILENO, TCSANOW, &original_);
+  exit_guard::TerminalHeld(false);
 }
 
 void CursesTerminal::SetUpColours() {

@@ -12,22 +12,26 @@
 
 #include "tty/terminal_device.hpp"
 
+struct screen;  // ncurses' SCREEN
+
 namespace qb7 {
 
 class CursesTerminal final : public TerminalDevice {
  public:
-  // Chooses a locale that can show the glyphs and remembers the terminal
-  // settings to give back.
+  // Chooses a locale that can show the glyphs, remembers the terminal
+  // settings to give back, and sees that they are given back however the
+  // process ends.
   CursesTerminal();
+  ~CursesTerminal() override;
 
   // Why this process cannot draw a full screen (standard input or output
   // is not a terminal, or terminfo does not know how to address the cursor
   // on it), as one line for the operator; nothing when it can.
   static std::optional<std::string> Unusable(const std::string& program);
 
-  // The terminal settings found at the start, for the crash handler.
-  const termios* Original() const { return haveOriginal_ ? &original_ : nullptr; }
-
+  // The first Take sets the terminal up; what fails there (memory,
+  // descriptors) throws ProgramFailure naming the cause, with the terminal
+  // as it was found.
   void Take() override;
   void Release() override;
   void Draw(const Screen& frame, bool everything) override;
@@ -42,7 +46,7 @@ class CursesTerminal final : public TerminalDevice {
 
   termios original_{};
   bool haveOriginal_ = false;
-  bool started_ = false;  // curses set up once
+  ::screen* screen_ = nullptr;  // curses set up once
   bool held_ = false;
   bool manyColours_ = false;  // 16 colours and 256 pairs
   bool tooSmall_ = false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 #include "console/program_exit.hpp"
@@ -36,8 +37,19 @@ ThreadedFrontend::ThreadedFrontend(TerminalDevice& terminal) : terminal_(termina
   wakeWrite_ = fds[1];
   SignalWatch::SetWakeFd(wakeWrite_);
 
-  const int rc = StartHelperThread(thread_, &ThreadedFrontend::ThreadMain, this);
+  // The terminal is set up here, while the program has one thread: a
+  // failure is then told plainly, and the terminal put back.
+  try {
+    terminal_.Take();
+  } catch (...) {
+    SignalWatch::SetWakeFd(-1);
+    close(wakeRead_);
+    close(wakeWrite_);
+    throw;
+  }
+  const int rc = StartHelperThread(thread_, &ThreadedFrontend::ThreadMain, this, 1024 * 1024);
   if (rc != 0) {
+    terminal_.Release();
     SignalWatch::SetWakeFd(-1);
     close(wakeRead_);
     close(wakeWrite_);
@@ -70,6 +82,7 @@ void* ThreadedFrontend::ThreadMain(void* self) {
 
 void ThreadedFrontend::CollectKeys(KeyQueue& queue, uint64_t) {
   if (int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
+  if (outOfMemory_.load()) throw ProgramFailure{"out of memory in the terminal's thread"};
   KeyInbox::Event end;
   if (inbox_.TakeInto(queue, end)) throw ProgramExit{end.status, end.signal};
 }
@@ -137,7 +150,20 @@ void ThreadedFrontend::ReadKeys(bool& inputOpen) {
 }
 
 void ThreadedFrontend::Run() {
-  terminal_.Take();
+  try {
+    Serve();
+  } catch (const std::bad_alloc&) {
+    // No memory for the terminal's work: the terminal is given back and the
+    // program told to end.
+    try {
+      terminal_.Release();
+    } catch (...) {
+    }
+    outOfMemory_.store(true);
+  }
+}
+
+void ThreadedFrontend::Serve() {
   bool held = true;
   bool inputOpen = true;
   const Screen* last = nullptr;  // stays valid until the next TakeFrame

@@ -27,8 +27,9 @@ namespace qb7 {
 
 class ThreadedFrontend final : public Frontend {
  public:
-  // Starts the front-end thread, at normal scheduling whatever the program
-  // thread runs at, with every asynchronous signal blocked.
+  // Takes the terminal, then starts the front-end thread, at normal
+  // scheduling whatever the program thread runs at, with every asynchronous
+  // signal blocked. Throws (the terminal as it was) when either fails.
   explicit ThreadedFrontend(TerminalDevice& terminal);
   ~ThreadedFrontend() override;
   ThreadedFrontend(const ThreadedFrontend&) = delete;
@@ -49,6 +50,7 @@ class ThreadedFrontend final : public Frontend {
  private:
   static void* ThreadMain(void* self);
   void Run();
+  void Serve();
   void Ask(TerminalLending::Order order);
   void Wake();
   void WakeIfAsleep();
@@ -60,6 +62,7 @@ class ThreadedFrontend final : public Frontend {
   KeyInbox inbox_;
   TerminalLending lending_;
   std::atomic<bool> shutdown_{false};
+  std::atomic<bool> outOfMemory_{false};
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   pthread_t thread_{};
