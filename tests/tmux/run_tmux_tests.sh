@@ -8,7 +8,15 @@ T() { tmux -L "$sock" "$@"; }
 work=$(mktemp -d /tmp/qb7tmux.XXXXXX)
 failures=0
 passes=0
-trap 'T kill-server 2>/dev/null; rm -rf "$work"' EXIT
+# A frozen file system is always thawed and unmounted again, whatever fails.
+frozen=""
+cleanup() {
+  if [ -n "$frozen" ]; then fsfreeze -u "$frozen" 2>/dev/null; fi
+  T kill-server 2>/dev/null
+  if [ -n "$frozen" ]; then umount "$frozen" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; passes=$((passes + 1)); }
@@ -264,6 +272,68 @@ else
   fail "stopped terminal: Term.txt differs ($(wc -c < "$work/Term.txt") of $(wc -c < "$work/expected.txt") bytes; ${message:-no message}; $(tr '\n' ' ' < "$work/report.txt"))"
 fi
 check_sane "after the stall"
+
+# --- A far end at another speed than the program's, talking without end:
+# a message after every look, yet one key dismisses it and Shift-F2, pressed
+# at human speed, is back at the menu within a second.
+start "./qb7uart-sim --line-baud 9600 --attach '2=yes 0123456789'"
+open_session 2 "with a far end at the wrong speed"
+if wait_for "UartRcvStr Framing Error" 5; then
+  T send-keys -t qb x
+  sleep 0.5
+  T send-keys -t qb S-F2
+  if wait_for "<Q> Quit" 1; then pass "wrong speed: Shift-F2 leaves the session within a second"; else fail "wrong speed: trapped in the session"; fi
+else
+  fail "wrong speed: no framing error shown"
+fi
+T send-keys -t qb q
+st=$(finished)
+[ "$st" = 0 ] && pass "wrong speed: q status 0" || fail "wrong speed: status $st"
+
+# --- A disk that stops answering holds up only the log's writer: with the
+# program's folder on a file system frozen for 10 s while J27 streams at
+# 115200, the screen goes on, Shift-F2 answers, and after the thaw Term.txt
+# holds every byte in order.
+freeze_test() {
+  if [ "$(id -u)" != 0 ] || ! command -v fsfreeze >/dev/null || ! command -v mkfs.ext4 >/dev/null; then
+    echo "skip: frozen disk: needs root, fsfreeze and mkfs.ext4"
+    return
+  fi
+  local disk="$work/disk.img" mnt="$work/disk"
+  mkdir -p "$mnt"
+  truncate -s 64M "$disk" && mkfs.ext4 -q -F "$disk" >/dev/null 2>&1
+  if ! mount -o loop "$disk" "$mnt" 2>/dev/null; then
+    echo "skip: frozen disk: no loop device to mount an image on here"
+    return
+  fi
+  frozen="$mnt"
+  cp "$work/qb7uart-sim" "$work/Qb7_Uart.cfg" "$mnt/"
+  seq 1 12000 > "$work/expected-frozen.txt"
+  echo "exec disk/qb7uart-sim --attach '2=sleep 3; seq 1 12000; sleep 600'" > "$work/frozen.sh"
+  start "sh frozen.sh"
+  open_session 2 "before the freeze"
+  fsfreeze -f "$mnt"
+  local t0=$SECONDS
+  if wait_for "12000" 9; then pass "frozen disk: the screen goes on while the log cannot be written"; else fail "frozen disk: the stream did not reach the screen"; fi
+  T send-keys -t qb S-F2
+  if wait_for "<Q> Quit" 1; then pass "frozen disk: Shift-F2 answers at once"; else fail "frozen disk: Shift-F2 did not answer"; fi
+  [ $((SECONDS - t0)) -lt 10 ] || fail "frozen disk: the checks took longer than the freeze"
+  sleep $((10 - (SECONDS - t0)))
+  fsfreeze -u "$mnt"
+  T send-keys -t qb q
+  st=$(finished)
+  [ "$st" = 0 ] || fail "frozen disk: status $st"
+  if cmp -s "$work/expected-frozen.txt" "$mnt/Term.txt"; then
+    pass "frozen disk: after the thaw Term.txt holds all $(wc -c < "$work/expected-frozen.txt") bytes in order"
+  else
+    fail "frozen disk: Term.txt differs ($(wc -c < "$mnt/Term.txt") of $(wc -c < "$work/expected-frozen.txt") bytes)"
+  fi
+  check_sane "after the frozen disk"
+  T kill-server 2>/dev/null
+  sleep 0.3
+  umount "$mnt" && frozen=""
+}
+freeze_test
 
 # --- Refusals before the screen is touched: one line, status 1.
 refuse() {
