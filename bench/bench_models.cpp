@@ -94,10 +94,11 @@ void BM_KeyDecoding(benchmark::State& state) {
                                "\x1b[24;5~", "\x7f", "\x1b[Z"};
   for (int i = 0; i < 1000; ++i) bytes += kKeys[i % 10];
   KeyDecoder decoder;
-  KeyQueue queue;
+  DecodedKeys queue;
   for (auto _ : state) {
     for (unsigned char b : bytes) decoder.Feed(b, 0, queue);
-    while (!queue.Empty()) benchmark::DoNotOptimize(queue.Pop());
+    for (auto& key : queue) benchmark::DoNotOptimize(key);
+    queue.clear();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * 1000));

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "keys/keys.hpp"
 #include "text/cp437.hpp"
 
 namespace qb7 {
@@ -48,6 +47,13 @@ uint8_t PadScan(Pad k, int mods) {
   return c.plain;  // Shift gives the same codes on the cursor block
 }
 
+void PushPad(Pad k, int mods, DecodedKeys& out) {
+  // Shift-PgUp and Shift-PgDn belong to the view (its history).
+  if (mods == kShift && k == Pad::PgUp) return out.push_back(KeyCode(view::PageUp));
+  if (mods == kShift && k == Pad::PgDn) return out.push_back(KeyCode(view::PageDown));
+  out.push_back(ExtendedKey(PadScan(k, mods)));
+}
+
 // The first and second numbers of "n;m" (defaults 1), and the modifier bits.
 void SplitParams(const std::string& p, int& first, int& mods) {
   first = 1;
@@ -61,27 +67,56 @@ void SplitParams(const std::string& p, int& first, int& mods) {
 
 // The keys both CSI and SS3 sequences end with a letter for: arrows, Home,
 // End and F1..F4. False for any other final byte.
-bool PushLetterKey(uint8_t final, int mods, KeyQueue& out) {
+bool PushLetterKey(uint8_t final, int mods, DecodedKeys& out) {
   switch (final) {
-    case 'A': out.Push(ExtendedKey(PadScan(Pad::Up, mods))); return true;
-    case 'B': out.Push(ExtendedKey(PadScan(Pad::Down, mods))); return true;
-    case 'C': out.Push(ExtendedKey(PadScan(Pad::Right, mods))); return true;
-    case 'D': out.Push(ExtendedKey(PadScan(Pad::Left, mods))); return true;
-    case 'H': out.Push(ExtendedKey(PadScan(Pad::Home, mods))); return true;
-    case 'F': out.Push(ExtendedKey(PadScan(Pad::End, mods))); return true;
+    case 'A': PushPad(Pad::Up, mods, out); return true;
+    case 'B': PushPad(Pad::Down, mods, out); return true;
+    case 'C': PushPad(Pad::Right, mods, out); return true;
+    case 'D': PushPad(Pad::Left, mods, out); return true;
+    case 'H': PushPad(Pad::Home, mods, out); return true;
+    case 'F': PushPad(Pad::End, mods, out); return true;
     case 'P': case 'Q': case 'R': case 'S':
-      out.Push(ExtendedKey(FunctionKeyScan(final - 'P' + 1, mods)));
+      out.push_back(ExtendedKey(FunctionKeyScan(final - 'P' + 1, mods)));
       return true;
     default:
       return false;
   }
 }
 
+// rxvt's arrows with a lower-case final: Shift (ESC [ a) or Ctrl (ESC O a).
+bool PushLowerArrow(uint8_t final, int mods, DecodedKeys& out) {
+  if (final < 'a' || final > 'd') return false;
+  return PushLetterKey(static_cast<uint8_t>(final - 'a' + 'A'), mods, out);
+}
+
+// The modifiers rxvt puts in the last byte of ESC [ n ~: $ Shift, ^ Ctrl,
+// @ Ctrl-Shift; -1 for a byte that is none of them.
+int SuffixMods(char suffix) {
+  switch (suffix) {
+    case '~': return 0;
+    case '$': return kShift;
+    case '^': return kCtrl;
+    case '@': return kCtrl | kShift;
+    default: return -1;
+  }
+}
+
+bool AllDigits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 }  // namespace
 
-bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, KeyQueue& out) {
+KeyFamily KeyFamilyFor(std::string_view term) {
+  return term.substr(0, 4) == "rxvt" ? KeyFamily::Rxvt : KeyFamily::Xterm;
+}
+
+bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
   if (state_ != State::Ground && nowUs - startedUs_ > kEscapeDelayUs) Tick(nowUs, out);
-  if (b == 3) {
+  if (b == 3 && state_ != State::X10Mouse) {
     // Ctrl-C is never part of a sequence.
     state_ = State::Ground;
     return true;
@@ -90,6 +125,7 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, KeyQueue& out) {
     case State::Ground:
       if (b == 27) {
         state_ = State::Escape;
+        alt_ = false;
         startedUs_ = nowUs;
       } else {
         Ground(b, out);
@@ -97,31 +133,40 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, KeyQueue& out) {
       break;
 
     case State::Escape:
-      if (b == '[') {
-        state_ = State::Csi;
-        params_.clear();
-      } else if (b == 'O') {
-        state_ = State::Ss3;
-        params_.clear();
-      } else if (b == 27) {
-        out.Push(KeyCode(keys::KeyEsc));
-        startedUs_ = nowUs;
-      } else if (uint8_t s = AltLetterScan(static_cast<char>(b)); s != 0) {
-        out.Push(ExtendedKey(s));
-        state_ = State::Ground;
-      } else if (uint8_t d = AltDigitScan(static_cast<char>(b)); d != 0) {
-        out.Push(ExtendedKey(d));
-        state_ = State::Ground;
+      if (b == 27) {
+        // ESC ESC: rxvt's Alt before a whole sequence, or two Escs.
+        state_ = State::EscapeEscape;
       } else {
-        out.Push(KeyCode(keys::KeyEsc));
-        state_ = State::Ground;
-        Ground(b, out);
+        AfterEscape(b, out);
+      }
+      break;
+
+    case State::EscapeEscape:
+      if (b == '[' || b == 'O') {
+        alt_ = true;
+        AfterEscape(b, out);
+      } else {
+        out.push_back(KeyCode(keys::KeyEsc));
+        if (b == 27) {
+          state_ = State::EscapeEscape;  // a third: the first stands alone
+          startedUs_ = nowUs;
+        } else {
+          AfterEscape(b, out);
+        }
       }
       break;
 
     case State::Csi:
       if (b == '[' && params_.empty()) {
         state_ = State::LinuxFunction;
+      } else if (b == 'M' && params_.empty()) {
+        // An X10 mouse report: three raw bytes follow.
+        state_ = State::X10Mouse;
+        mouseLeft_ = 3;
+      } else if (b == '$' && AllDigits(params_)) {
+        // rxvt's Shift: ESC [ n $ ends there.
+        state_ = State::Ground;
+        FinishCsi(b, out);
       } else if (b >= 0x20 && b <= 0x3F) {
         if (params_.size() < kMaxParams)
           params_.push_back(static_cast<char>(b));
@@ -146,7 +191,20 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, KeyQueue& out) {
 
     case State::LinuxFunction:
       state_ = State::Ground;
-      if (b >= 'A' && b <= 'E') out.Push(ExtendedKey(FunctionKeyScan(b - 'A' + 1, 0)));
+      if (b >= 'A' && b <= 'E')
+        out.push_back(ExtendedKey(FunctionKeyScan(b - 'A' + 1, alt_ ? kAlt : 0)));
+      break;
+
+    case State::X10Mouse:
+      if (mouseLeft_-- == 3) mouseButton_ = b;
+      if (mouseLeft_ == 0) {
+        state_ = State::Ground;
+        // Button byte 32 + code: 64 and 65 are the wheel (modifiers add 4, 8, 16).
+        const int code = (mouseButton_ - 32) & ~(4 | 8 | 16);
+        out.push_back(KeyCode(code == 64   ? view::WheelUp
+                              : code == 65 ? view::WheelDown
+                                           : view::Mouse));
+      }
       break;
 
     case State::Utf8:
@@ -159,18 +217,38 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, KeyQueue& out) {
       if (--utf8Left_ == 0) {
         state_ = State::Ground;
         int byte = Cp437FromUnicode(codePoint_);
-        if (byte >= 0) out.Push(KeyCode(1, static_cast<char>(byte)));
+        if (byte >= 0) out.push_back(KeyCode(1, static_cast<char>(byte)));
       }
       break;
   }
   return false;
 }
 
-void KeyDecoder::Ground(uint8_t b, KeyQueue& out) {
+void KeyDecoder::AfterEscape(uint8_t b, DecodedKeys& out) {
+  if (b == '[') {
+    state_ = State::Csi;
+    params_.clear();
+  } else if (b == 'O') {
+    state_ = State::Ss3;
+    params_.clear();
+  } else if (uint8_t s = AltLetterScan(static_cast<char>(b)); s != 0) {
+    out.push_back(ExtendedKey(s));
+    state_ = State::Ground;
+  } else if (uint8_t d = AltDigitScan(static_cast<char>(b)); d != 0) {
+    out.push_back(ExtendedKey(d));
+    state_ = State::Ground;
+  } else {
+    out.push_back(KeyCode(keys::KeyEsc));
+    state_ = State::Ground;
+    Ground(b, out);
+  }
+}
+
+void KeyDecoder::Ground(uint8_t b, DecodedKeys& out) {
   if (b == 127) {
-    out.Push(KeyCode(1, '\x08'));  // the terminal's Backspace
+    out.push_back(KeyCode(1, '\x08'));  // the terminal's Backspace
   } else if (b < 0x80) {
-    out.Push(KeyCode(1, static_cast<char>(b)));
+    out.push_back(KeyCode(1, static_cast<char>(b)));
   } else if ((b & 0xE0) == 0xC0) {
     state_ = State::Utf8;
     codePoint_ = b & 0x1F;
@@ -187,67 +265,99 @@ void KeyDecoder::Ground(uint8_t b, KeyQueue& out) {
   // A stray continuation byte is dropped.
 }
 
-void KeyDecoder::FinishCsi(uint8_t final, KeyQueue& out) {
-  int first = 1, mods = 0;
-  SplitParams(params_, first, mods);
-  if (!params_.empty() && (params_[0] < '0' || params_[0] > '9')) return;  // private: ignore
-  if (PushLetterKey(final, mods, out)) return;
-  if (final == 'Z') out.Push(KeyCode(keys::KeyShiftTab));
-  if (final != '~') return;  // focus, mouse and the like: not keys
-  Pad pad;
-  switch (first) {
-    case 1: case 7: pad = Pad::Home; break;
-    case 2: pad = Pad::Ins; break;
-    case 3: pad = Pad::Del; break;
-    case 4: case 8: pad = Pad::End; break;
-    case 5: pad = Pad::PgUp; break;
-    case 6: pad = Pad::PgDn; break;
-    default: {
-      // F1..F12 as 11..15, 17..21, 23, 24; the Linux console's Shift-F1..F8
-      // as 25, 26, 28, 29, 31..34.
-      static constexpr int kFunction[] = {11, 12, 13, 14, 15, 17, 18, 19, 20, 21, 23, 24};
-      for (int f = 0; f < 12; ++f)
-        if (kFunction[f] == first) {
-          out.Push(ExtendedKey(FunctionKeyScan(f + 1, mods)));
-          return;
-        }
-      static constexpr int kLinuxShift[] = {25, 26, 28, 29, 31, 32, 33, 34};
-      for (int f = 0; f < 8; ++f)
-        if (kLinuxShift[f] == first) {
-          out.Push(ExtendedKey(FunctionKeyScan(f + 1, mods | kShift)));
-          return;
-        }
-      return;
-    }
-  }
-  out.Push(ExtendedKey(PadScan(pad, mods)));
+void KeyDecoder::FinishMouse(uint8_t final, DecodedKeys& out) {
+  // ESC [ < button ; column ; row M (press) or m (release).
+  const int button = std::atoi(params_.c_str() + 1) & ~(4 | 8 | 16);
+  if (final == 'M' && button == 64)
+    out.push_back(KeyCode(view::WheelUp));
+  else if (final == 'M' && button == 65)
+    out.push_back(KeyCode(view::WheelDown));
+  else
+    out.push_back(KeyCode(view::Mouse));
 }
 
-void KeyDecoder::FinishSs3(uint8_t final, KeyQueue& out) {
+void KeyDecoder::FinishCsi(uint8_t final, DecodedKeys& out) {
+  if (!params_.empty() && params_[0] == '<' && (final == 'M' || final == 'm'))
+    return FinishMouse(final, out);
+  int first = 1, mods = 0;
+  SplitParams(params_, first, mods);
+  if (alt_) mods |= kAlt;
+  if (!params_.empty() && (params_[0] < '0' || params_[0] > '9')) return;  // private: ignore
+  // st without keypad-transmit mode: Delete, Insert, Ctrl-End, Ctrl-Insert
+  // (F1 with a modifier is ESC [1;mP, never a bare ESC [P).
+  if (final == 'P' && params_.empty()) return PushPad(Pad::Del, mods, out);
+  if (final == 'h' && params_ == "4") return PushPad(Pad::Ins, mods, out);
+  if (PushLetterKey(final, mods, out)) return;
+  if (PushLowerArrow(final, mods | kShift, out)) return;
+  if (final == 'Z') return out.push_back(KeyCode(keys::KeyShiftTab));
+  if (final == 'J' && params_.empty()) return PushPad(Pad::End, kCtrl, out);
+  if (final == 'L' && params_.empty()) return PushPad(Pad::Ins, kCtrl, out);
+  const int suffix = SuffixMods(static_cast<char>(final));
+  if (suffix < 0) return;  // focus reports and the like: not keys
+  FinishTilde(first, mods | suffix, static_cast<char>(final), out);
+}
+
+void KeyDecoder::FinishTilde(int number, int mods, char suffix, DecodedKeys& out) {
+  switch (number) {
+    case 1: case 7: return PushPad(Pad::Home, mods, out);
+    case 2: return PushPad(Pad::Ins, mods, out);
+    case 3: return PushPad(Pad::Del, mods, out);
+    case 4: case 8: return PushPad(Pad::End, mods, out);
+    case 5: return PushPad(Pad::PgUp, mods, out);
+    case 6: return PushPad(Pad::PgDn, mods, out);
+    default: break;
+  }
+  // F1..F12 as 11..15, 17..21, 23, 24.
+  static constexpr int kFunction[] = {11, 12, 13, 14, 15, 17, 18, 19, 20, 21, 23, 24};
+  // The shifted function keys from 23 (rxvt: Shift-F1..Shift-F10) and from
+  // 25 (the Linux console's console-setup keymaps: Shift-F1..Shift-F8).
+  static constexpr int kShifted[] = {23, 24, 25, 26, 28, 29, 31, 32, 33, 34};
+  const bool rxvt = family_ == KeyFamily::Rxvt;
+  // In rxvt, 23 and 24 are Shift-F1 and Shift-F2 (the same bytes as F11 and
+  // F12) unless a $ or ^ says they are F11 and F12 themselves.
+  const bool rxvtShifted = rxvt && (suffix == '~' || suffix == '@');
+  for (int f = 0; f < 10; ++f) {
+    if (kShifted[f] != number) continue;
+    if (rxvt && (number >= 25 || rxvtShifted))
+      return out.push_back(ExtendedKey(FunctionKeyScan(f + 1, mods | kShift)));
+    if (!rxvt && number >= 25)
+      return out.push_back(ExtendedKey(FunctionKeyScan(f - 1, mods | kShift)));
+  }
+  for (int f = 0; f < 12; ++f)
+    if (kFunction[f] == number) return out.push_back(ExtendedKey(FunctionKeyScan(f + 1, mods)));
+}
+
+void KeyDecoder::FinishSs3(uint8_t final, DecodedKeys& out) {
   int mods = 0;
   if (!params_.empty()) {
     int m = std::atoi(params_.c_str());
     mods = (m >= 2 && m <= 16) ? m - 1 : 0;
   }
+  if (alt_) mods |= kAlt;
   if (PushLetterKey(final, mods, out)) return;
-  if (final == 'M') out.Push(KeyCode(keys::KeyEnter));  // keypad Enter
+  if (PushLowerArrow(final, mods | kCtrl, out)) return;
+  if (final == 'M') out.push_back(KeyCode(keys::KeyEnter));  // keypad Enter
 }
 
-void KeyDecoder::Abandon(KeyQueue& out) {
+void KeyDecoder::Abandon(DecodedKeys& out) {
   // What stood alone: a lone Esc is the Esc key; Esc [ and Esc O are Alt
   // with that character; a cut-off sequence is dropped.
   switch (state_) {
     case State::Escape:
-      out.Push(KeyCode(keys::KeyEsc));
+      out.push_back(KeyCode(keys::KeyEsc));
+      break;
+    case State::EscapeEscape:
+      out.push_back(KeyCode(keys::KeyEsc));
+      out.push_back(KeyCode(keys::KeyEsc));
       break;
     case State::Csi:
-      if (params_.empty()) {
-        out.Push(KeyCode(keys::KeyEsc));
-        out.Push(KeyCode(1, '['));
+      if (params_.empty() && !alt_) {
+        out.push_back(KeyCode(keys::KeyEsc));
+        out.push_back(KeyCode(1, '['));
       }
       break;
     case State::Ss3:
-      if (params_.empty()) out.Push(ExtendedKey(AltLetterScan('O')));
+      if (params_.empty() && !alt_) out.push_back(ExtendedKey(AltLetterScan('O')));
       break;
     default:
       break;
@@ -255,7 +365,7 @@ void KeyDecoder::Abandon(KeyQueue& out) {
   state_ = State::Ground;
 }
 
-void KeyDecoder::Tick(uint64_t nowUs, KeyQueue& out) {
+void KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
   if (state_ == State::Ground || state_ == State::Utf8) return;
   if (nowUs - startedUs_ > kEscapeDelayUs) Abandon(out);
 }

@@ -1,14 +1,35 @@
 // Turns the bytes a terminal sends for key presses into the program's key
-// codes, whatever the terminal type: xterm, tmux, screen and the Linux
-// console sequences, with Shift, Ctrl and Alt. Pure: the caller passes the
-// time, so a lone Esc is told from the start of a sequence by the delay.
+// codes, for every family of terminal: xterm and its kin (VTE terminals,
+// tmux, screen, st, PuTTY), rxvt-unicode, and the Linux console, with
+// Shift, Ctrl and Alt. Pure: the caller passes the time, so a lone Esc is
+// told from the start of a sequence by the delay.
+//
+// A few byte strings mean different keys in different families: ESC [23~
+// is F11 in xterm and Shift-F1 in rxvt; ESC [25~ is Shift-F1 under the Linux
+// console's console-setup keymaps and Shift-F3 in rxvt. The family given
+// (from TERM) decides those; everything else decodes the same in all.
+//
+// Mouse reports (SGR and the older X10 form) become the view's wheel codes,
+// or nothing; Shift-PgUp and Shift-PgDn become the view's page codes.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <string_view>
 
-#include "keys/key_queue.hpp"
+#include "keys/keys.hpp"
 
 namespace qb7 {
+
+enum class KeyFamily {
+  Xterm,  // xterm, VTE, tmux, screen, st, PuTTY, Windows Terminal, Linux console
+  Rxvt,   // rxvt-unicode and the rxvt family
+};
+
+// The family a terminal of this TERM belongs to.
+KeyFamily KeyFamilyFor(std::string_view term);
+
+using DecodedKeys = std::deque<KeyCode>;
 
 class KeyDecoder {
  public:
@@ -16,27 +37,36 @@ class KeyDecoder {
   // stands alone.
   static constexpr uint64_t kEscapeDelayUs = 50000;
 
-  // Feeds one byte received at nowUs; decoded keys go to the queue. Returns
-  // true when the byte was Ctrl-C, which is no key but the order to end.
-  bool Feed(uint8_t byte, uint64_t nowUs, KeyQueue& out);
+  explicit KeyDecoder(KeyFamily family = KeyFamily::Xterm) : family_(family) {}
+
+  // Feeds one byte received at nowUs; decoded keys go to out. Returns true
+  // when the byte was Ctrl-C, which is no key but the order to end.
+  bool Feed(uint8_t byte, uint64_t nowUs, DecodedKeys& out);
   // Completes what waited longer than the escape delay.
-  void Tick(uint64_t nowUs, KeyQueue& out);
+  void Tick(uint64_t nowUs, DecodedKeys& out);
   // True while bytes of an unfinished sequence wait.
   bool Pending() const { return state_ != State::Ground; }
 
  private:
-  enum class State { Ground, Escape, Csi, Ss3, LinuxFunction, Utf8 };
+  enum class State { Ground, Escape, EscapeEscape, Csi, Ss3, LinuxFunction, X10Mouse, Utf8 };
 
-  void Ground(uint8_t byte, KeyQueue& out);
-  void FinishCsi(uint8_t final, KeyQueue& out);
-  void FinishSs3(uint8_t final, KeyQueue& out);
-  void Abandon(KeyQueue& out);
+  void Ground(uint8_t byte, DecodedKeys& out);
+  void AfterEscape(uint8_t byte, DecodedKeys& out);
+  void FinishCsi(uint8_t final, DecodedKeys& out);
+  void FinishTilde(int number, int mods, char suffix, DecodedKeys& out);
+  void FinishMouse(uint8_t final, DecodedKeys& out);
+  void FinishSs3(uint8_t final, DecodedKeys& out);
+  void Abandon(DecodedKeys& out);
 
+  KeyFamily family_;
   State state_ = State::Ground;
+  bool alt_ = false;  // an Esc came before the whole sequence: Alt with it
   uint64_t startedUs_ = 0;
   std::string params_;
   char32_t codePoint_ = 0;
   int utf8Left_ = 0;
+  int mouseLeft_ = 0;
+  uint8_t mouseButton_ = 0;
 };
 
 }  // namespace qb7

@@ -65,6 +65,19 @@ inline constexpr std::string_view KeyEnter{"\x0d", 1};
 inline constexpr std::string_view KeyEsc{"\x1b", 1};
 }  // namespace keys
 
+// What the front end's view of the screen takes for itself and never hands
+// to the program: the mouse wheel, Shift-PgUp and Shift-PgDn. Three bytes,
+// so that no key code (one or two bytes) can be one of them.
+namespace view {
+inline constexpr std::string_view WheelUp{"\xff\xff\x01", 3};
+inline constexpr std::string_view WheelDown{"\xff\xff\x02", 3};
+inline constexpr std::string_view PageUp{"\xff\xff\x03", 3};
+inline constexpr std::string_view PageDown{"\xff\xff\x04", 3};
+// A mouse report that is no wheel (a click, a drag): nothing at all.
+inline constexpr std::string_view Mouse{"\xff\xff\x05", 3};
+}  // namespace view
+inline bool IsViewCode(std::string_view code) { return code.size() == 3 && code.substr(0, 2) == "\xff\xff"; }
+
 // PC BIOS scan codes of the extended keys, by modifier.
 namespace scan {
 // F1..F10 plain / Shift / Ctrl / Alt start at these codes; F11 and F12 follow

@@ -10,16 +10,15 @@ namespace qb7 {
 namespace {
 
 // Feeds the bytes at once, then lets the escape delay pass.
-std::vector<std::string> Decode(const std::string& bytes, bool* interrupted = nullptr) {
-  KeyDecoder d;
-  KeyQueue q;
+std::vector<std::string> Decode(const std::string& bytes, bool* interrupted = nullptr,
+                                KeyFamily family = KeyFamily::Xterm) {
+  KeyDecoder d(family);
+  DecodedKeys q;
   bool stop = false;
   for (unsigned char b : bytes) stop |= d.Feed(b, 1000, q);
   d.Tick(1000 + KeyDecoder::kEscapeDelayUs + 1, q);
   if (interrupted) *interrupted = stop;
-  std::vector<std::string> keys;
-  while (!q.Empty()) keys.push_back(q.Pop());
-  return keys;
+  return std::vector<std::string>(q.begin(), q.end());
 }
 
 std::string X(int scan) { return std::string{'\xff', static_cast<char>(scan)}; }
@@ -136,6 +135,75 @@ TEST(KeyDecoder, APressOfEachNamedKeyGivesItsConstant) {
   EXPECT_EQ(Decode("\x1b"), std::vector<std::string>{std::string(keys::KeyEsc)});
 }
 
+// What rxvt-unicode sends, decoded with its family; and the sequences that
+// mean different keys in different families, under both.
+TEST(KeyDecoder, TheRxvtFamily) {
+  const std::vector<Case> cases = {
+      {"F1", "\x1b[11~", {X(59)}},
+      {"F10", "\x1b[21~", {X(68)}},
+      {"Shift-F1 (also F11's bytes)", "\x1b[23~", {X(84)}},
+      {"Shift-F2 (also F12's bytes)", "\x1b[24~", {X(85)}},
+      {"Shift-F3", "\x1b[25~", {X(86)}},
+      {"Shift-F10", "\x1b[34~", {X(93)}},
+      {"Shift-F11", "\x1b[23$", {X(135)}},
+      {"Shift-F12", "\x1b[24$", {X(136)}},
+      {"Ctrl-F1", "\x1b[11^", {X(94)}},
+      {"Ctrl-F11", "\x1b[23^", {X(137)}},
+      {"Ctrl-Shift-F1", "\x1b[23@", {X(94)}},
+      {"Alt-F1", "\x1b\x1b[11~", {X(104)}},
+      {"Alt-Up", "\x1b\x1bOA", {X(152)}},
+      {"Ctrl-Up", "\x1bOa", {X(141)}},
+      {"Ctrl-Left", "\x1bOd", {X(115)}},
+      {"Shift-Right is Right", "\x1b[c", {X(77)}},
+      {"Home", "\x1b[7~", {X(71)}},
+      {"Ctrl-Home", "\x1b[7^", {X(119)}},
+      {"Ctrl-End", "\x1b[8^", {X(117)}},
+      {"Shift-Del is Del", "\x1b[3$", {X(83)}},
+      {"Shift-PgUp is the view's", "\x1b[5$", {std::string(view::PageUp)}},
+      {"Esc Esc, then a letter", "\x1b\x1bx", {"\x1b", X(45)}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes, nullptr, KeyFamily::Rxvt), c.keys) << c.name;
+  // The same bytes in the xterm family (and the Linux console, whose
+  // console-setup keymaps Debian and Ubuntu install).
+  const std::vector<Case> xterm = {
+      {"F11", "\x1b[23~", {X(133)}},
+      {"F12", "\x1b[24~", {X(134)}},
+      {"console-setup Shift-F1", "\x1b[25~", {X(84)}},
+      {"console-setup Shift-F8", "\x1b[34~", {X(91)}},
+  };
+  for (const Case& c : xterm) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
+  EXPECT_EQ(KeyFamilyFor("rxvt-unicode-256color"), KeyFamily::Rxvt);
+  EXPECT_EQ(KeyFamilyFor("rxvt"), KeyFamily::Rxvt);
+  for (const char* term : {"xterm-256color", "linux", "tmux-256color", "screen", "st-256color", ""})
+    EXPECT_EQ(KeyFamilyFor(term), KeyFamily::Xterm) << term;
+}
+
+// st without keypad-transmit mode, the Linux console, and what the mouse
+// and the view's keys become.
+TEST(KeyDecoder, StTheLinuxConsoleTheMouseAndTheView) {
+  const std::vector<Case> cases = {
+      {"st Delete", "\x1b[P", {X(83)}},
+      {"st Insert", "\x1b[4h", {X(82)}},
+      {"st Ctrl-End", "\x1b[J", {X(117)}},
+      {"linux F1", "\x1b[[A", {X(59)}},
+      {"linux F5", "\x1b[[E", {X(63)}},
+      {"linux F6", "\x1b[17~", {X(64)}},
+      {"linux Home", "\x1b[1~", {X(71)}},
+      {"Alt-F1 as xterm sends it", "\x1b[1;3P", {X(104)}},
+      {"Shift-PgUp", "\x1b[5;2~", {std::string(view::PageUp)}},
+      {"Shift-PgDn", "\x1b[6;2~", {std::string(view::PageDown)}},
+      {"Ctrl-PgUp stays a key", "\x1b[5;5~", {X(132)}},
+      {"wheel up, SGR", "\x1b[<64;10;5M", {std::string(view::WheelUp)}},
+      {"wheel down, SGR", "\x1b[<65;10;5M", {std::string(view::WheelDown)}},
+      {"wheel with Shift", "\x1b[<68;1;1M", {std::string(view::WheelUp)}},
+      {"click and release", "\x1b[<0;3;4M\x1b[<0;3;4m",
+       {std::string(view::Mouse), std::string(view::Mouse)}},
+      {"wheel up, X10", "\x1b[M`!!", {std::string(view::WheelUp)}},
+      {"click, X10, then a key", "\x1b[M !!a", {std::string(view::Mouse), "a"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
+}
+
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {
   bool interrupted = false;
   EXPECT_TRUE(Decode("a\x03", &interrupted) == std::vector<std::string>{"a"});
@@ -146,27 +214,25 @@ TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {
 
 TEST(KeyDecoder, EscStandsAloneOnlyAfterTheDelay) {
   KeyDecoder d;
-  KeyQueue q;
+  DecodedKeys q;
   d.Feed(27, 0, q);
   d.Tick(KeyDecoder::kEscapeDelayUs, q);
-  EXPECT_TRUE(q.Empty());
+  EXPECT_TRUE(q.empty());
   EXPECT_TRUE(d.Pending());
   // A letter after the delay is a letter, not Alt with it.
   d.Feed('x', KeyDecoder::kEscapeDelayUs + 1, q);
-  EXPECT_EQ(q.Pop(), "\x1b");
-  EXPECT_EQ(q.Pop(), "x");
+  EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()), (std::vector<std::string>{"\x1b", "x"}));
 }
 
 TEST(KeyDecoder, ASequenceSplitAcrossReadsStillDecodes) {
   const std::string seq = "\x1b[24;5~";
   for (std::size_t cut = 1; cut < seq.size(); ++cut) {
     KeyDecoder d;
-    KeyQueue q;
+    DecodedKeys q;
     for (std::size_t i = 0; i < seq.size(); ++i)
       d.Feed(static_cast<uint8_t>(seq[i]), i < cut ? 0 : 20000, q);
     d.Tick(20000, q);
-    EXPECT_EQ(q.Pop(), X(138)) << cut;
-    EXPECT_TRUE(q.Empty());
+    EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()), std::vector<std::string>{X(138)}) << cut;
   }
 }
 

@@ -150,6 +150,8 @@ void CursesTerminal::Take() {
     leaveok(stdscr, FALSE);
     SetUpColours();
     curs_set(1);
+    LearnModes();
+    putp(modesOn_.c_str());
     refresh();
     exit_guard::EndSetUp();
   } else {
@@ -158,8 +160,36 @@ void CursesTerminal::Take() {
     held_ = true;
     exit_guard::TerminalHeld(true);
     reset_prog_mode();
+    putp(modesOn_.c_str());
     Resized();
   }
+}
+
+void CursesTerminal::LearnModes() {
+  // Keypad-transmit mode, as every curses program sets it: the keys then
+  // send what terminfo lists (st's Delete and Insert among them).
+  const char* smkx = tigetstr(const_cast<char*>("smkx"));
+  const char* rmkx = tigetstr(const_cast<char*>("rmkx"));
+  const bool keypad = HasString("smkx") && HasString("rmkx");
+  const char* term = std::getenv("TERM");
+  // xterm sends Alt as the letter with bit 7 set unless asked for an ESC
+  // before it (mode 1036, saved and restored with the terminal's own
+  // save/restore of private modes).
+  const bool xterm = term && std::strncmp(term, "xterm", 5) == 0;
+  // Mouse reports (and SGR coordinates), so that the wheel scrolls the
+  // view and never becomes keys sent to the board; Shift+drag still selects.
+  static const char kMouseOn[] = "\033[?1000h\033[?1006h";
+  static const char kMouseOff[] = "\033[?1006l\033[?1000l";
+  modesOn_ = std::string(keypad ? smkx : "") + (xterm ? "\033[?1036s\033[?1036h" : "") + kMouseOn;
+  modesOff_ = std::string(kMouseOff) + (xterm ? "\033[?1036r" : "") + (keypad ? rmkx : "");
+  // However the program ends, these go too.
+  exit_guard::Install(haveOriginal_ ? &original_ : nullptr,
+                      modesOff_ + "\033[0m\033[?1049l\033[?25h\r\n");
+}
+
+KeyFamily CursesTerminal::Keys() const {
+  const char* term = std::getenv("TERM");
+  return KeyFamilyFor(term ? term : "");
 }
 
 void CursesTerminal::Release() {
@@ -168,6 +198,7 @@ void CursesTerminal::Release() {
   def_prog_mode();
   attrset(A_NORMAL);
   curs_set(1);
+  putp(modesOff_.c_str());
   endwin();
   if (haveOriginal_) tcsetattr(STDIN_FILENO, TCSANOW, &original_);
   exit_guard::TerminalHeld(false);

@@ -38,11 +38,13 @@ class CursesTerminal final : public TerminalDevice {
   void Bell() override;
   void Resized() override;
   int InputFd() const override;
+  KeyFamily Keys() const override;
 
  private:
   void SetUpColours();
   short PairFor(int fg, int bg) const;
   void DrawTooSmall();
+  void LearnModes();
 
   termios original_{};
   bool haveOriginal_ = false;
@@ -51,6 +53,9 @@ class CursesTerminal final : public TerminalDevice {
   bool manyColours_ = false;  // 16 colours and 256 pairs
   bool tooSmall_ = false;
   bool drawnOnce_ = false;
+  // What the program switches on while it holds the terminal, and off again.
+  std::string modesOn_;
+  std::string modesOff_;
   std::array<std::array<Cell, Screen::kCols>, Screen::kRows> shown_{};
 };
 

@@ -2,6 +2,7 @@
 // and raw keys, given back, drawn, rung. Only the front-end thread calls it.
 // CursesTerminal is the real one; tests put a stand-in here.
 #pragma once
+#include "keys/key_decoder.hpp"
 #include "screen/screen.hpp"
 
 namespace qb7 {
@@ -18,8 +19,10 @@ class TerminalDevice {
   virtual void Bell() = 0;
   // The terminal changed size; a Draw of everything follows.
   virtual void Resized() = 0;
-  // Where the bytes of key presses come from.
+  // Where the bytes of key presses come from, and which family of
+  // terminals sends them.
   virtual int InputFd() const = 0;
+  virtual KeyFamily Keys() const { return KeyFamily::Xterm; }
 };
 
 }  // namespace qb7

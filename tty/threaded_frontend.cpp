@@ -29,7 +29,8 @@ constexpr uint64_t kQuietSpellUs = 200000;
 
 }  // namespace
 
-ThreadedFrontend::ThreadedFrontend(TerminalDevice& terminal) : terminal_(terminal) {
+ThreadedFrontend::ThreadedFrontend(TerminalDevice& terminal)
+    : terminal_(terminal), decoder_(terminal.Keys()) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
     throw std::system_error(errno, std::generic_category(), "front-end wake pipe");
@@ -83,7 +84,7 @@ void* ThreadedFrontend::ThreadMain(void* self) {
 void ThreadedFrontend::CollectKeys(KeyQueue& queue, uint64_t) {
   if (int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
   if (outOfMemory_.load()) throw ProgramFailure{"out of memory in the terminal's thread"};
-  KeyInbox::Event end;
+  KeyInbox::End end;
   if (inbox_.TakeInto(queue, end)) throw ProgramExit{end.status, end.signal};
 }
 
@@ -123,7 +124,11 @@ void ThreadedFrontend::WakeIfAsleep() {
 // ---- Front-end thread ----
 
 void ThreadedFrontend::PassKeys() {
-  while (!decoded_.Empty()) inbox_.PushKey(decoded_.Pop());
+  while (!decoded_.empty() && inbox_.HasRoom()) {
+    // What the view takes for itself never reaches the program.
+    if (!IsViewCode(decoded_.front())) inbox_.PushKey(std::move(decoded_.front()));
+    decoded_.pop_front();
+  }
 }
 
 void ThreadedFrontend::ReadKeys(bool& inputOpen) {
@@ -139,7 +144,7 @@ void ThreadedFrontend::ReadKeys(bool& inputOpen) {
   const uint64_t now = MonotonicUs();
   for (ssize_t i = 0; i < n; ++i) {
     if (decoder_.Feed(buf[i], now, decoded_)) {
-      // Ctrl-C: no key but the order to end, after the keys before it.
+      // Ctrl-C: no key but the order to end, which waits for no key.
       PassKeys();
       inbox_.PushEnd(130, 0);
       inputOpen = false;
@@ -169,9 +174,14 @@ void ThreadedFrontend::Serve() {
   const Screen* last = nullptr;  // stays valid until the next TakeFrame
   uint64_t lastFrameUs = 0;
   for (;;) {
-    pollfd fds[2] = {{wakeRead_, POLLIN, 0},
-                     {held && inputOpen ? terminal_.InputFd() : -1, POLLIN, 0}};
+    // Keys are read only while there is room for them; a paste beyond that
+    // waits in the terminal, which then holds up its sender.
+    const bool readKeys = held && inputOpen && decoded_.size() < kHeldKeys;
+    pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {readKeys ? terminal_.InputFd() : -1, POLLIN, 0}};
     int timeoutMs = MonotonicUs() - lastFrameUs < kQuietSpellUs ? kFrameLookMs : -1;
+    // Keys waiting for room in the inbox are looked after every frame
+    // interval, as the program takes them.
+    if (!decoded_.empty()) timeoutMs = kFrameLookMs;
     // While a lone Esc may still be the start of a sequence, look again
     // when its delay is over.
     if (decoder_.Pending()) {

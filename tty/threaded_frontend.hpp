@@ -74,7 +74,10 @@ class ThreadedFrontend final : public Frontend {
   std::atomic<bool> asleep_{false};
   // Front-end thread only.
   KeyDecoder decoder_;
-  KeyQueue decoded_;  // keys decoded, on their way to the inbox
+  // Keys decoded, on their way to the inbox. While this many wait, no more
+  // is read from the terminal: the rest of a paste waits in the terminal.
+  static constexpr std::size_t kHeldKeys = 65536;
+  DecodedKeys decoded_;
 };
 
 }  // namespace qb7

@@ -104,6 +104,9 @@ check_sane() {
   local flags
   flags=$(T display-message -p -t qb '#{cursor_flag} #{alternate_on}')
   if [ "$flags" = "1 0" ]; then pass "$what: cursor visible, main screen"; else fail "$what: cursor/alternate flags '$flags'"; fi
+  # Keypad-transmit mode and mouse reports are switched off again.
+  flags=$(T display-message -p -t qb '#{keypad_cursor_flag}#{keypad_flag}#{mouse_any_flag}#{mouse_sgr_flag}')
+  if [ "$flags" = "0000" ]; then pass "$what: keypad and mouse modes off"; else fail "$what: keypad/mouse flags '$flags'"; fi
 }
 
 cp "$build/qb7uart-sim" "$build/qb7uart" "$build/tests/keyprobe" "$work/"
@@ -160,6 +163,8 @@ done
 # --- A session: route 0, a macro in colour, Shift-F2, q, and the log.
 start ./qb7uart-sim
 open_session 0 "for the session"
+flags=$(T display-message -p -t qb '#{keypad_cursor_flag}#{mouse_any_flag}#{mouse_sgr_flag}')
+[ "$flags" = "111" ] && pass "keypad-transmit and mouse reports on while the program holds the terminal" || fail "modes while running: '$flags'"
 T send-keys -t qb F3
 if wait_for "9    sfp"; then
   colours=$(T capture-pane -p -e -t qb)
