@@ -158,5 +158,24 @@ TEST(ThreadedFrontend, TheTerminalIsGivenAwayBeforeSuspendReturnsAndTakenBackDra
   EXPECT_EQ(keys.Pop(), "k");
 }
 
+// A paste far longer than the key queues reaches the program whole and in
+// order: the front end hands keys over only while there is room, and a
+// program that takes them slowly (one byte sent per 10 ms) loses none.
+TEST(ThreadedFrontend, APasteLongerThanTheQueuesLosesNothing) {
+  StandInTerminal terminal;
+  ThreadedFrontend frontend(terminal);
+  std::string paste;
+  for (int i = 0; i < 3000; ++i) paste.push_back(static_cast<char>('a' + i % 26));
+  ASSERT_EQ(write(terminal.keysOut, paste.data(), paste.size()), static_cast<ssize_t>(paste.size()));
+  KeyQueue queue;
+  std::string got;
+  for (int i = 0; i < 20000 && got.size() < paste.size(); ++i) {
+    frontend.CollectKeys(queue, 0);
+    for (int k = 0; k < 7 && !queue.Empty(); ++k) got += queue.Pop();
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(got, paste);
+}
+
 }  // namespace
 }  // namespace qb7

@@ -151,8 +151,8 @@ void CursesTerminal::Take() {
     SetUpColours();
     curs_set(1);
     LearnModes();
-    putp(modesOn_.c_str());
     refresh();
+    SendModes(modesOn_);
     exit_guard::EndSetUp();
   } else {
     // Back from an external program: the modes of the session, the size the
@@ -160,7 +160,7 @@ void CursesTerminal::Take() {
     held_ = true;
     exit_guard::TerminalHeld(true);
     reset_prog_mode();
-    putp(modesOn_.c_str());
+    SendModes(modesOn_);
     Resized();
   }
 }
@@ -187,6 +187,12 @@ void CursesTerminal::LearnModes() {
                       modesOff_ + "\033[0m\033[?1049l\033[?25h\r\n");
 }
 
+void CursesTerminal::SendModes(const std::string& modes) {
+  // Straight to the terminal, after what curses has sent (its own output
+  // is flushed by every refresh), so the order is kept.
+  (void)!write(STDOUT_FILENO, modes.data(), modes.size());
+}
+
 KeyFamily CursesTerminal::Keys() const {
   const char* term = std::getenv("TERM");
   return KeyFamilyFor(term ? term : "");
@@ -198,7 +204,8 @@ void CursesTerminal::Release() {
   def_prog_mode();
   attrset(A_NORMAL);
   curs_set(1);
-  putp(modesOff_.c_str());
+  refresh();
+  SendModes(modesOff_);
   endwin();
   if (haveOriginal_) tcsetattr(STDIN_FILENO, TCSANOW, &original_);
   exit_guard::TerminalHeld(false);

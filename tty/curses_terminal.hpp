@@ -45,6 +45,7 @@ class CursesTerminal final : public TerminalDevice {
   short PairFor(int fg, int bg) const;
   void DrawTooSmall();
   void LearnModes();
+  static void SendModes(const std::string& modes);
 
   termios original_{};
   bool haveOriginal_ = false;

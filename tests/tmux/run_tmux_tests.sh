@@ -281,7 +281,8 @@ check_sane "after the stall"
 # --- A far end at another speed than the program's, talking without end:
 # a message after every look, yet one key dismisses it and Shift-F2, pressed
 # at human speed, is back at the menu within a second.
-start "./qb7uart-sim --line-baud 9600 --attach '2=yes 0123456789'"
+echo "exec ./qb7uart-sim --line-baud 9600 --attach '2=yes 0123456789'" > "$work/wrong.sh"
+start "sh wrong.sh"
 open_session 2 "with a far end at the wrong speed"
 if wait_for "UartRcvStr Framing Error" 5; then
   T send-keys -t qb x
@@ -294,6 +295,28 @@ fi
 T send-keys -t qb q
 st=$(finished)
 [ "$st" = 0 ] && pass "wrong speed: q status 0" || fail "wrong speed: status $st"
+
+# --- A paste of 4,000 bytes reaches the board whole, in order, as typed
+# keys (one byte per 10 ms: 40 s), recorded by the far end.
+for i in $(seq 1 100); do printf 'line %03d of the paste: the quick brown fox\n' "$i"; done | head -c 4000 > "$work/paste.txt"
+tr '\n' '\r' < "$work/paste.txt" > "$work/paste-expected.bin"
+rm -f "$work/far.bin"
+echo "exec ./qb7uart-sim --attach '2=tee far.bin'" > "$work/paste.sh"
+start "sh paste.sh"
+open_session 2 "before the paste"
+T load-buffer -b paste "$work/paste.txt"
+T paste-buffer -b paste -t qb
+for i in $(seq 1 900); do
+  [ "$(stat -c %s "$work/far.bin" 2>/dev/null || echo 0)" -ge 4000 ] && break
+  sleep 0.1
+done
+sleep 0.5
+if cmp -s "$work/paste-expected.bin" "$work/far.bin"; then
+  pass "a 4000-byte paste reaches the board whole and in order"
+else
+  fail "the paste reached the board as $(stat -c %s "$work/far.bin" 2>/dev/null) bytes, not as pasted"
+fi
+leave_and_quit "after the paste"
 
 # --- A disk that stops answering holds up only the log's writer: with the
 # program's folder on a file system frozen for 10 s while J27 streams at
