@@ -314,8 +314,10 @@ void KeyDecoder::FinishTilde(int number, int mods, char suffix, DecodedKeys& out
   static constexpr int kShifted[] = {23, 24, 25, 26, 28, 29, 31, 32, 33, 34};
   const bool rxvt = family_ == KeyFamily::Rxvt;
   // In rxvt, 23 and 24 are Shift-F1 and Shift-F2 (the same bytes as F11 and
-  // F12) unless a $ or ^ says they are F11 and F12 themselves.
-  const bool rxvtShifted = rxvt && (suffix == '~' || suffix == '@');
+  // F12) unless a $ or ^ says they are F11 and F12 themselves, or an
+  // xterm-style modifier does (rxvt sends none; a keysym resource can).
+  const bool explicitMods = params_.find(';') != std::string::npos;
+  const bool rxvtShifted = rxvt && !explicitMods && (suffix == '~' || suffix == '@');
   for (int f = 0; f < 10; ++f) {
     if (kShifted[f] != number) continue;
     if (rxvt && (number >= 25 || rxvtShifted))

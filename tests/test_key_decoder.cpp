@@ -161,6 +161,7 @@ TEST(KeyDecoder, TheRxvtFamily) {
       {"Shift-Del is Del", "\x1b[3$", {X(83)}},
       {"Shift-PgUp is the view's", "\x1b[5$", {std::string(view::PageUp)}},
       {"Esc Esc, then a letter", "\x1b\x1bx", {"\x1b", X(45)}},
+      {"F11 as a keysym resource sends it", "\x1b[23;1~", {X(133)}},
   };
   for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes, nullptr, KeyFamily::Rxvt), c.keys) << c.name;
   // The same bytes in the xterm family (and the Linux console, whose
