@@ -75,6 +75,10 @@ class Console final : public TerminalLoan {
   // runs it once.
   void AwaitBackgroundTask();
 
+  // While on, rows that leave the screen (scrolled off the top, or taken
+  // off by a clear) go to the front end's history.
+  void KeepHistory(bool on) { screen_.SetRowSink(on ? &history_ : nullptr); }
+
   // Gathers keys and draws the screen if it is due (at most one frame every
   // 15 ms while things change). Cheap; call it from busy loops.
   void Service();
@@ -95,9 +99,20 @@ class Console final : public TerminalLoan {
 
   static constexpr uint64_t kBellUs = 250000;
 
+  // Hands the rows that leave the screen to the front end.
+  class HistoryFeed final : public RowSink {
+   public:
+    explicit HistoryFeed(Frontend& f) : frontend_(f) {}
+    void Keep(const Row& row, uint64_t number) override { frontend_.KeepRow(row, number); }
+
+   private:
+    Frontend& frontend_;
+  };
+
   Frontend& frontend_;
   Clock& clock_;
   Screen screen_;
+  HistoryFeed history_{frontend_};
   KeyQueue keys_;
   int exitBackground_ = 0;
   std::string leaveKey_;

@@ -23,6 +23,12 @@ class Frontend {
   virtual void Present(const Screen& screen) = 0;
   // The terminal's own bell; returns at once.
   virtual void Bell() = 0;
+  // A row that left the screen, for the history the operator can scroll
+  // back through; returns at once, never waits for the terminal.
+  virtual void KeepRow(const Row& row, uint64_t number) {
+    (void)row;
+    (void)number;
+  }
   // The terminal lent to an external program, and taken back: each
   // returns once it is done.
   virtual void Lend() = 0;

@@ -33,6 +33,8 @@ class HeadlessFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override { ++bells_; }
+  void KeepRow(const Row& row, uint64_t) override { kept_.push_back(row); }
+  const std::vector<Row>& KeptRows() const { return kept_; }
   void Lend() override { ++lends_; }
   void TakeBack() override { ++takeBacks_; }
 
@@ -60,6 +62,7 @@ class HeadlessFrontend final : public Frontend {
   // event before ScriptEnded is thrown.
   static constexpr uint64_t kIdleLimitUs = 600ull * 1000 * 1000;
   int bells_ = 0;
+  std::vector<Row> kept_;
   int frames_ = 0;
   int lends_ = 0;
   int takeBacks_ = 0;

@@ -8,13 +8,30 @@ uint8_t Mod16(int v) { return static_cast<uint8_t>(((v % 16) + 16) % 16); }
 
 Screen::Screen() { Clear(); }
 
+void Screen::RowLeaves(const Row& row) {
+  if (!sink_) return;
+  sink_->Keep(row, rowsGone_++);
+}
+
 void Screen::Clear() {
+  if (sink_) {
+    // What the clear takes off, down to the last row that shows anything.
+    int last = 0;
+    for (int r = 1; r <= kRows; ++r)
+      for (const Cell& c : cells_[r - 1])
+        if (c.ch != ' ' || c.bg != 0) {
+          last = r;
+          break;
+        }
+    for (int r = 1; r <= last; ++r) RowLeaves(cells_[r - 1]);
+  }
   Cell blank{' ', static_cast<uint8_t>(colours_.fg), static_cast<uint8_t>(colours_.bg)};
   for (auto& row : cells_) row.fill(blank);
   row_ = 1;
   col_ = 1;
   pending_ = false;
   ++version_;
+  ++clears_;
 }
 
 void Screen::SetPosition(int row, int col) {
@@ -53,6 +70,7 @@ std::string Screen::RowText(int row) const {
 }
 
 void Screen::ScrollUp() {
+  RowLeaves(cells_[0]);
   for (int r = 1; r < kRows; ++r) cells_[r - 1] = cells_[r];
   Cell blank{' ', static_cast<uint8_t>(colours_.fg), static_cast<uint8_t>(colours_.bg)};
   cells_[kRows - 1].fill(blank);

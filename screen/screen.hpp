@@ -24,6 +24,19 @@ struct CursorState {
   bool breakPending = false;
 };
 
+class Screen;
+
+// One row of the screen, as it is kept once it has left the screen.
+using Row = std::array<Cell, 80>;
+
+// Where rows go that leave the screen: scrolled off the top, or taken off
+// by a clear. Each carries its number in the order rows left (0, 1, ...).
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual void Keep(const Row& row, uint64_t number) = 0;
+};
+
 struct ColourPair {
   int fg = 7;
   int bg = 0;
@@ -34,6 +47,7 @@ class Screen {
  public:
   static constexpr int kRows = 25;
   static constexpr int kCols = 80;
+  static_assert(std::tuple_size<Row>::value == kCols);
 
   Screen();
 
@@ -64,18 +78,30 @@ class Screen {
   // Grows on every change, so a front end can skip frames that show nothing new.
   uint64_t Version() const { return version_; }
 
+  // Rows that leave the screen go to the sink while one is set (null: they
+  // are gone). RowsGone counts them, so a frame tells which rows left the
+  // screen before it was taken.
+  void SetRowSink(RowSink* sink) { sink_ = sink; }
+  uint64_t RowsGone() const { return rowsGone_; }
+  // Counts the clears, so a view can start again from the top after one.
+  uint64_t Clears() const { return clears_; }
+
  private:
   void Put(uint8_t ch);
+  void RowLeaves(const Row& row);
   void LineFeed();
   void ScrollUp();
 
-  std::array<std::array<Cell, kCols>, kRows> cells_;
+  std::array<Row, kRows> cells_;
   ColourPair colours_;
   int row_ = 1;
   int col_ = 1;
   bool pending_ = false;
   bool below_ = false;  // during a write: the cursor has gone below row 25
   uint64_t version_ = 0;
+  RowSink* sink_ = nullptr;
+  uint64_t rowsGone_ = 0;
+  uint64_t clears_ = 0;
 };
 
 }  // namespace qb7

@@ -165,15 +165,18 @@ class Session {
 };
 
 // For as long as the session runs: its look at the FIFO is the console's
-// background task, and Shift-F2 at a message line leaves it.
+// background task, Shift-F2 at a message line leaves it, and the rows that
+// leave the screen are kept in the history.
 class SessionGuard {
  public:
   explicit SessionGuard(Console& console) : console_(console) {
     console_.ArmLeaveKey(keys::KeyShiftF2);
+    console_.KeepHistory(true);
   }
   ~SessionGuard() {
     console_.ClearBackgroundTask();
     console_.ArmLeaveKey({});
+    console_.KeepHistory(false);
   }
   SessionGuard(const SessionGuard&) = delete;
   SessionGuard& operator=(const SessionGuard&) = delete;
@@ -235,9 +238,12 @@ void TermSession(Machine& m, const std::string& title, int baud) {
       // Shift-F2 at a message line: the session ends as Shift-F2 ends it.
     }
   }
-  // What the line brought up to now is drawn and logged before it ends.
+  // What the line brought up to now is drawn and logged before it ends;
+  // the screen the clear takes off goes to the history too.
   session.Interpret();
+  console.KeepHistory(true);
   console.ClearScreen();
+  console.KeepHistory(false);
   m.log.Close();
   session.TellLogNews();  // the last of the log may fail to reach the disk
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -43,20 +44,22 @@ class StandInTerminal final : public TerminalDevice {
     std::lock_guard<std::mutex> lock(mutex);
     ++releases;
   }
-  void Draw(const Screen& frame, bool everything) override {
+  void Draw(const Picture& frame, bool everything) override {
     std::unique_lock<std::mutex> lock(mutex);
     if (std::this_thread::get_id() == testThread_) {
       drawnOnTestThread = true;
       return;
     }
     ++draws;
-    lastRow = frame.RowText(1).substr(0, 10);
+    lastRow = frame.RowText(0).substr(0, 10);
     lastEverything = everything;
     changed.notify_all();
     changed.wait(lock, [this] { return !stalled; });
   }
   void Bell() override {}
   void Resized() override {}
+  int Rows() const override { return rows; }
+  int Cols() const override { return 80; }
   int InputFd() const override { return keysIn_; }
 
   template <class Pred>
@@ -77,6 +80,7 @@ class StandInTerminal final : public TerminalDevice {
   int draws = 0, takes = 0, releases = 0;
   std::string lastRow;
   bool lastEverything = false;
+  std::atomic<int> rows{25};
   int keysOut = -1;
 
  private:

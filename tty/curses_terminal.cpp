@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -246,34 +247,23 @@ void CursesTerminal::Resized() {
 
 int CursesTerminal::InputFd() const { return STDIN_FILENO; }
 
-void CursesTerminal::DrawTooSmall() {
-  erase();
-  std::string notice = "qb7uart needs a terminal of at least 80x25; this one is " +
-                       std::to_string(COLS) + "x" + std::to_string(LINES) + ".";
-  mvaddnstr(0, 0, notice.c_str(), COLS);
-  if (LINES > 1) mvaddnstr(1, 0, "Enlarge the window to go on.", COLS);
-  refresh();
-}
+int CursesTerminal::Rows() const { return LINES; }
+int CursesTerminal::Cols() const { return COLS; }
 
-void CursesTerminal::Draw(const Screen& screen, bool everything) {
+void CursesTerminal::Draw(const Picture& picture, bool everything) {
   if (!held_) return;
-  const bool small = LINES < Screen::kRows || COLS < Screen::kCols;
-  if (small) {
-    tooSmall_ = true;
-    drawnOnce_ = false;
-    DrawTooSmall();
-    return;
-  }
-  if (tooSmall_) {
-    tooSmall_ = false;
-    clear();
+  if (picture.rows != shownRows_ || picture.cols != shownCols_) {
+    shown_.assign(picture.cells.size(), Cell{});
+    shownRows_ = picture.rows;
+    shownCols_ = picture.cols;
     everything = true;
   }
   if (!drawnOnce_) everything = true;
-  for (int r = 1; r <= Screen::kRows; ++r) {
-    for (int c = 1; c <= Screen::kCols; ++c) {
-      const Cell& cell = screen.At(r, c);
-      Cell& shown = shown_[r - 1][c - 1];
+  const int rows = std::min(picture.rows, LINES), cols = std::min(picture.cols, COLS);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const Cell& cell = picture.At(r, c);
+      Cell& shown = shown_[static_cast<std::size_t>(r * picture.cols + c)];
       if (!everything && cell == shown) continue;
       shown = cell;
       wchar_t glyph[2] = {static_cast<wchar_t>(Cp437Glyph(cell.ch)), 0};
@@ -281,11 +271,16 @@ void CursesTerminal::Draw(const Screen& screen, bool everything) {
       if (!manyColours_ && (cell.fg & 8)) attrs |= A_BOLD;
       cchar_t cc;
       setcchar(&cc, glyph, attrs, PairFor(cell.fg, cell.bg), nullptr);
-      mvadd_wch(r - 1, c - 1, &cc);
+      mvadd_wch(r, c, &cc);
     }
   }
   drawnOnce_ = true;
-  move(screen.CursorRow() - 1, screen.CursorColumn() - 1);
+  if (picture.cursorRow >= 0) {
+    curs_set(1);
+    move(picture.cursorRow, picture.cursorCol);
+  } else {
+    curs_set(0);
+  }
   refresh();
 }
 

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <array>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -34,16 +35,17 @@ class CursesTerminal final : public TerminalDevice {
   // as it was found.
   void Take() override;
   void Release() override;
-  void Draw(const Screen& frame, bool everything) override;
+  void Draw(const Picture& picture, bool everything) override;
   void Bell() override;
   void Resized() override;
   int InputFd() const override;
+  int Rows() const override;
+  int Cols() const override;
   KeyFamily Keys() const override;
 
  private:
   void SetUpColours();
   short PairFor(int fg, int bg) const;
-  void DrawTooSmall();
   void LearnModes();
   static void SendModes(const std::string& modes);
 
@@ -52,12 +54,14 @@ class CursesTerminal final : public TerminalDevice {
   ::screen* screen_ = nullptr;  // curses set up once
   bool held_ = false;
   bool manyColours_ = false;  // 16 colours and 256 pairs
-  bool tooSmall_ = false;
   bool drawnOnce_ = false;
   // What the program switches on while it holds the terminal, and off again.
   std::string modesOn_;
   std::string modesOff_;
-  std::array<std::array<Cell, Screen::kCols>, Screen::kRows> shown_{};
+  // What the terminal shows now, so that a frame sends only what changed.
+  std::vector<Cell> shown_;
+  int shownRows_ = 0;
+  int shownCols_ = 0;
 };
 
 }  // namespace qb7

@@ -16,6 +16,7 @@
 #include "os/helper_thread.hpp"
 #include "os/monotonic.hpp"
 #include "os/signal_watch.hpp"
+#include "tty/view.hpp"
 
 namespace qb7 {
 
@@ -26,6 +27,8 @@ namespace {
 // after a quiet spell it sleeps until woken.
 constexpr int kFrameLookMs = static_cast<int>(kFrameIntervalUs / 1000);
 constexpr uint64_t kQuietSpellUs = 200000;
+// Rows a notch of the mouse wheel scrolls the view, as terminals do.
+constexpr int kWheelRows = 3;
 
 }  // namespace
 
@@ -123,10 +126,64 @@ void ThreadedFrontend::WakeIfAsleep() {
 
 // ---- Front-end thread ----
 
+void ThreadedFrontend::KeepRow(const Row& row, uint64_t number) { rows_.Push(row, number); }
+
+bool ThreadedFrontend::TooSmall() const {
+  return terminal_.Rows() < kMinRows || terminal_.Cols() < kMinCols;
+}
+
+void ThreadedFrontend::Show(bool everything) {
+  if (!last_) return;
+  rows_.Drain([this](const Row& row, uint64_t number) { history_.Keep(row, number); });
+  // Scrolled back, the view stays on the rows it shows while new ones come.
+  const uint64_t gone = last_->RowsGone();
+  if (place_.back > 0 && gone > shownGone_) place_.back += static_cast<int>(gone - shownGone_);
+  shownGone_ = gone;
+  // A cleared screen is shown from its top again (the help list, a new
+  // session), as far as the cursor lets it.
+  if (last_->Clears() != shownClears_) {
+    shownClears_ = last_->Clears();
+    place_.top = place_.left = 1;
+  }
+  ViewInput in;
+  in.windowRows = terminal_.Rows();
+  in.windowCols = terminal_.Cols();
+  in.cursorRow = last_->CursorRow();
+  in.cursorCol = last_->CursorColumn();
+  in.historyRows = std::min<uint64_t>(gone, HistoryStore::kRows);
+  layout_ = PlaceView(in, place_);
+  place_ = layout_.place;
+  DrawView(*last_, history_, layout_, in.windowRows, in.windowCols, picture_);
+  terminal_.Draw(picture_, everything);
+}
+
+void ThreadedFrontend::Scroll(const KeyCode& code) {
+  const int page = std::max(layout_.rows - 1, 1);
+  if (code == view::WheelUp) place_.back += kWheelRows;
+  if (code == view::WheelDown) place_.back = std::max(place_.back - kWheelRows, 0);
+  if (code == view::PageUp) place_.back += page;
+  if (code == view::PageDown) place_.back = std::max(place_.back - page, 0);
+  Show(false);  // a click or a drag (view::Mouse) changes nothing
+}
+
 void ThreadedFrontend::PassKeys() {
-  while (!decoded_.empty() && inbox_.HasRoom()) {
-    // What the view takes for itself never reaches the program.
-    if (!IsViewCode(decoded_.front())) inbox_.PushKey(std::move(decoded_.front()));
+  while (!decoded_.empty()) {
+    KeyCode& key = decoded_.front();
+    if (IsViewCode(key)) {
+      // What the view takes for itself never reaches the program.
+      Scroll(key);
+      decoded_.pop_front();
+      continue;
+    }
+    // Nothing acts while the operator cannot see it: keys are held until
+    // the window is large enough again.
+    if (TooSmall() || !inbox_.HasRoom()) return;
+    if (place_.back > 0) {
+      // Any other key returns to the live screen, then does what it does.
+      place_.back = 0;
+      Show(false);
+    }
+    inbox_.PushKey(std::move(key));
     decoded_.pop_front();
   }
 }
@@ -171,7 +228,6 @@ void ThreadedFrontend::Run() {
 void ThreadedFrontend::Serve() {
   bool held = true;
   bool inputOpen = true;
-  const Screen* last = nullptr;  // stays valid until the next TakeFrame
   uint64_t lastFrameUs = 0;
   for (;;) {
     // Keys are read only while there is room for them; a paste beyond that
@@ -203,13 +259,13 @@ void ThreadedFrontend::Serve() {
     }
 
     if (const Screen* frame = mailbox_.TakeFrame()) {
-      last = frame;
+      last_ = frame;
       lastFrameUs = MonotonicUs();
-      if (held) terminal_.Draw(*last, false);
+      if (held) Show(false);
     }
     if (held && SignalWatch::TakeResize()) {
       terminal_.Resized();
-      if (last) terminal_.Draw(*last, true);
+      Show(true);
     }
     if (held && SignalWatch::TakeStop()) {
       // Stopped from outside: the terminal goes back to the shell as it
@@ -217,7 +273,7 @@ void ThreadedFrontend::Serve() {
       terminal_.Release();
       kill(getpid(), SIGSTOP);
       terminal_.Take();
-      if (last) terminal_.Draw(*last, true);
+      Show(true);
     }
     const int bells = mailbox_.TakeBells();
     for (int i = 0; held && i < bells; ++i) terminal_.Bell();
@@ -240,7 +296,7 @@ void ThreadedFrontend::Serve() {
         held = true;
         SignalWatch::TakeResize();  // Take learns the size anyway
         SignalWatch::TakeStop();    // a stop asked while the terminal was not ours
-        if (last) terminal_.Draw(*last, true);
+        Show(true);
         lending_.Done();
         break;
     }

@@ -19,6 +19,7 @@
 #include "console/frontend.hpp"
 #include "keys/key_decoder.hpp"
 #include "tty/frame_mailbox.hpp"
+#include "tty/history.hpp"
 #include "tty/key_inbox.hpp"
 #include "tty/terminal_device.hpp"
 #include "tty/terminal_lending.hpp"
@@ -40,6 +41,7 @@ class ThreadedFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override;
+  void KeepRow(const Row& row, uint64_t number) override;
   // Return once the front end has lent the terminal / taken it back.
   void Lend() override;
   void TakeBack() override;
@@ -56,6 +58,9 @@ class ThreadedFrontend final : public Frontend {
   void WakeIfAsleep();
   void ReadKeys(bool& inputOpen);
   void PassKeys();
+  void Show(bool everything);
+  void Scroll(const KeyCode& code);
+  bool TooSmall() const;
 
   TerminalDevice& terminal_;
   FrameMailbox mailbox_;
@@ -72,8 +77,16 @@ class ThreadedFrontend final : public Frontend {
   // every frame interval by itself, so the program thread makes no system
   // call to hand one over.
   std::atomic<bool> asleep_{false};
-  // Front-end thread only.
+  RowRing rows_;  // rows that left the screen, to the history
+  // Front-end thread only: the keys, and the view of the newest frame.
   KeyDecoder decoder_;
+  const Screen* last_ = nullptr;  // stays valid until the next TakeFrame
+  HistoryStore history_;
+  ViewPlace place_;
+  ViewLayout layout_;
+  Picture picture_;
+  uint64_t shownGone_ = 0;
+  uint64_t shownClears_ = 0;
   // Keys decoded, on their way to the inbox. While this many wait, no more
   // is read from the terminal: the rest of a paste waits in the terminal.
   static constexpr std::size_t kHeldKeys = 65536;
