@@ -4,13 +4,13 @@
 #               the same suite under AddressSanitizer and UBSan, and a short
 #               run of every fuzz target
 # Smaller steps: make build, make check (plain tests only), make sanitize,
-# make fuzz-smoke, make bench, make soak.
+# make fuzz-smoke, make bench, make soak, make picture.
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build run test check sanitize fuzz-smoke bench soak clean
+.PHONY: all build run test check sanitize fuzz-smoke bench soak picture clean
 
 all: build
 
@@ -40,6 +40,10 @@ bench: build
 
 soak: build
 	$(BUILD)/bench/qb7_soak
+
+# README's picture of the screen, from the real binary (needs python3).
+picture: build
+	bash docs/make_picture.sh $(BUILD) docs/screen.svg
 
 clean:
 	rm -rf build build-asan build-fuzz
