@@ -33,8 +33,12 @@ class HeadlessFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override { ++bells_; }
-  void KeepRow(const Row& row, uint64_t) override { kept_.push_back(row); }
-  const std::vector<Row>& KeptRows() const { return kept_; }
+  // The rows that left the screen, the last 10,000 of them.
+  void KeepRow(const Row& row, uint64_t) override {
+    if (kept_.size() == 10000) kept_.pop_front();
+    kept_.push_back(row);
+  }
+  const std::deque<Row>& KeptRows() const { return kept_; }
   void Lend() override { ++lends_; }
   void TakeBack() override { ++takeBacks_; }
 
@@ -62,7 +66,7 @@ class HeadlessFrontend final : public Frontend {
   // event before ScriptEnded is thrown.
   static constexpr uint64_t kIdleLimitUs = 600ull * 1000 * 1000;
   int bells_ = 0;
-  std::vector<Row> kept_;
+  std::deque<Row> kept_;
   int frames_ = 0;
   int lends_ = 0;
   int takeBacks_ = 0;
