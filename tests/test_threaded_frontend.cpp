@@ -132,7 +132,7 @@ TEST(ThreadedFrontend, KeysArriveInOrderAndCtrlCIsTheOrderToEnd) {
   EXPECT_TRUE(keys.Empty());  // nothing after Ctrl-C
 }
 
-TEST(ThreadedFrontend, TheTerminalIsGivenAwayBeforeSuspendReturnsAndTakenBackDrawn) {
+TEST(ThreadedFrontend, TheTerminalIsLentBeforeLendReturnsAndTakenBackDrawn) {
   StandInTerminal terminal;
   ThreadedFrontend frontend(terminal);
   frontend.Present(Frame("session"));

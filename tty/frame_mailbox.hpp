@@ -19,7 +19,6 @@
 
 namespace qb7 {
 
-enum class FrontendRequest { None, Release, Retake, Shutdown };
 
 class FrameMailbox {
  public:
