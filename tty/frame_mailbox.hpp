@@ -6,19 +6,15 @@
 // Frames and bells pass without a lock (three screen buffers whose roles
 // are swapped atomically), so the program thread, which may run at
 // real-time priority, never waits for the front-end thread, whatever that
-// is doing. Only the few requests that need the terminal itself (hand it to
-// an external program, take it back, shut down) wait for the front end to
-// carry them out.
+// is doing. (The terminal lent to an external program and taken back
+// passes elsewhere: TerminalLending.)
 #pragma once
 #include <array>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 #include "screen/screen.hpp"
 
 namespace qb7 {
-
 
 class FrameMailbox {
  public:
