@@ -34,16 +34,21 @@ void Merge(LogNews& into, const LogNews& news) {
 
 }  // namespace
 
-ThreadedLogWriter::ThreadedLogWriter() {
-  const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, this, 256 * 1024);
-  if (rc != 0) throw std::system_error(rc, std::generic_category(), "log writer thread");
+ThreadedLogWriter::ThreadedLogWriter() : state_(std::make_shared<State>()) {
+  auto* held = new std::shared_ptr<State>(state_);
+  const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, held, 256 * 1024);
+  if (rc != 0) {
+    delete held;
+    throw std::system_error(rc, std::generic_category(), "log writer thread");
+  }
   running_ = true;
 }
 
 ThreadedLogWriter::~ThreadedLogWriter() { Finish(0); }
 
-void* ThreadedLogWriter::ThreadMain(void* self) {
-  static_cast<ThreadedLogWriter*>(self)->Run();
+void* ThreadedLogWriter::ThreadMain(void* state) {
+  const std::unique_ptr<std::shared_ptr<State>> held(static_cast<std::shared_ptr<State>*>(state));
+  (*held)->Run();
   return nullptr;
 }
 
@@ -51,46 +56,48 @@ void* ThreadedLogWriter::ThreadMain(void* self) {
 
 void ThreadedLogWriter::Open(const std::string& name) {
   {
-    std::lock_guard<PriorityMutex> lock(mutex_);
-    orders_.push_back({Order::Open, name, appended_});
-    idle_ = false;
+    std::lock_guard<PriorityMutex> lock(state_->mutex);
+    state_->orders.push_back({Order::Open, name, state_->appended});
+    state_->idle = false;
   }
-  wake_.notify_one();
+  state_->wake.notify_one();
 }
 
 void ThreadedLogWriter::Append(std::string_view bytes) {
   if (bytes.empty()) return;
-  std::lock_guard<PriorityMutex> lock(mutex_);
-  const std::size_t lost = waiting_.Append(bytes);
-  appended_ += bytes.size() - lost;
-  news_.dropped += lost;
-  idle_ = false;
+  State& s = *state_;
+  std::lock_guard<PriorityMutex> lock(s.mutex);
+  const std::size_t lost = s.waiting.Append(bytes);
+  s.appended += bytes.size() - lost;
+  s.news.dropped += lost;
+  s.idle = false;
 }
 
 void ThreadedLogWriter::Close() {
   {
-    std::lock_guard<PriorityMutex> lock(mutex_);
-    orders_.push_back({Order::Close, {}, appended_});
-    idle_ = false;
+    std::lock_guard<PriorityMutex> lock(state_->mutex);
+    state_->orders.push_back({Order::Close, {}, state_->appended});
+    state_->idle = false;
   }
-  wake_.notify_one();
+  state_->wake.notify_one();
 }
 
 LogNews ThreadedLogWriter::TakeNews() {
-  std::lock_guard<PriorityMutex> lock(mutex_);
-  LogNews news = news_;
-  news_ = {};
+  std::lock_guard<PriorityMutex> lock(state_->mutex);
+  LogNews news = state_->news;
+  state_->news = {};
   return news;
 }
 
 uint64_t ThreadedLogWriter::Finish(int waitMs) {
   if (!running_) return 0;
-  std::unique_lock<PriorityMutex> lock(mutex_);
-  finishing_ = true;
-  wake_.notify_one();
-  const bool done = idleChanged_.wait_for(lock, std::chrono::milliseconds(waitMs),
-                                          [this] { return idle_; });
-  const uint64_t unwritten = appended_ - written_.load();
+  State& s = *state_;
+  std::unique_lock<PriorityMutex> lock(s.mutex);
+  s.finishing = true;
+  s.wake.notify_one();
+  const bool done =
+      s.idleChanged.wait_for(lock, std::chrono::milliseconds(waitMs), [&s] { return s.idle; });
+  const uint64_t unwritten = s.appended - s.written.load();
   lock.unlock();
   running_ = false;
   if (done) {
@@ -98,33 +105,33 @@ uint64_t ThreadedLogWriter::Finish(int waitMs) {
     return 0;
   }
   // The writer is stuck in the kernel (a frozen disk): the program ends
-  // without it, and says what the log lacks.
+  // without it, and says what the log lacks. The writer keeps what it shares.
   pthread_detach(thread_);
   return unwritten;
 }
 
 // ---- Writer thread ----
 
-bool ThreadedLogWriter::WriteSome() {
-  while (!due_.empty() && due_.front().at <= written_.load()) {
-    const Order order = std::move(due_.front());
-    due_.pop_front();
+bool ThreadedLogWriter::State::WriteSome() {
+  while (!due.empty() && due.front().at <= written.load()) {
+    const Order order = std::move(due.front());
+    due.pop_front();
     if (order.kind == Order::Open)
-      file_.Open(order.name);
+      file.Open(order.name);
     else
-      file_.Close();
+      file.Close();
   }
-  if (writing_.Empty()) return false;
-  const std::string_view front = writing_.Front();
-  const uint64_t room = due_.empty() ? front.size() : due_.front().at - written_.load();
+  if (writing.Empty()) return false;
+  const std::string_view front = writing.Front();
+  const uint64_t room = due.empty() ? front.size() : due.front().at - written.load();
   const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
-  file_.Write(front.substr(0, n));
-  writing_.Pop(n);
-  written_ += n;
+  file.Write(front.substr(0, n));
+  writing.Pop(n);
+  written += n;
   return true;
 }
 
-void ThreadedLogWriter::Run() {
+void ThreadedLogWriter::State::Run() {
   for (;;) {
     try {
       Serve();
@@ -132,23 +139,23 @@ void ThreadedLogWriter::Run() {
     } catch (const std::bad_alloc&) {
       // No memory for the writer's own work: what it holds is lost, and
       // told; it goes on with what comes next.
-      std::lock_guard<PriorityMutex> lock(mutex_);
-      news_.failure = ENOMEM;
-      written_ += writing_.Size();
-      writing_.Clear();
+      std::lock_guard<PriorityMutex> lock(mutex);
+      news.failure = ENOMEM;
+      written += writing.Size();
+      writing.Clear();
     }
   }
 }
 
-void ThreadedLogWriter::Serve() {
+void ThreadedLogWriter::State::Serve() {
   uint64_t lastCheckNs = MonotonicNs();
-  std::unique_lock<PriorityMutex> lock(mutex_);
+  std::unique_lock<PriorityMutex> lock(mutex);
   for (;;) {
     // Take what waits: the queue changes sides, so its chunks are reused.
-    if (writing_.Empty()) writing_.Swap(waiting_);
-    while (!orders_.empty()) {
-      due_.push_back(std::move(orders_.front()));
-      orders_.pop_front();
+    if (writing.Empty()) writing.Swap(waiting);
+    while (!orders.empty()) {
+      due.push_back(std::move(orders.front()));
+      orders.pop_front();
     }
     lock.unlock();
 
@@ -156,23 +163,23 @@ void ThreadedLogWriter::Serve() {
     }
     if (MonotonicNs() - lastCheckNs >= kCheckEveryNs) {
       lastCheckNs = MonotonicNs();
-      file_.CheckStillThere();
+      file.CheckStillThere();
     }
-    LogNews news = file_.TakeNews();
+    LogNews fresh = file.TakeNews();
 
     lock.lock();
-    Merge(news_, news);
-    idle_ = writing_.Empty() && due_.empty() && waiting_.Empty() && orders_.empty();
-    if (idle_) {
-      if (finishing_) {
-        file_.Close();
-        Merge(news_, file_.TakeNews());
-        idleChanged_.notify_all();
+    Merge(news, fresh);
+    idle = writing.Empty() && due.empty() && waiting.Empty() && orders.empty();
+    if (idle) {
+      if (finishing) {
+        file.Close();
+        Merge(news, file.TakeNews());
+        idleChanged.notify_all();
         return;
       }
-      idleChanged_.notify_all();
+      idleChanged.notify_all();
     }
-    wake_.wait_for(lock, kTick, [this] { return finishing_ || !orders_.empty(); });
+    wake.wait_for(lock, kTick, [this] { return finishing || !orders.empty(); });
   }
 }
 

@@ -78,17 +78,16 @@ TEST(ThreadedLogWriter, AStalledDiskHoldsUpOnlyTheWriterAndTheEndSaysWhatIsMissi
   TempFolder t;
   const std::string fifo = t.path() + "/Term.txt";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // Reachable to the end, so that the writer, still blocked when the test
-  // ends, never outlives it.
-  static ThreadedLogWriter* log = new ThreadedLogWriter;
-  log->Open(fifo);
+  // The writer, still blocked when the test ends, keeps what it shares.
+  ThreadedLogWriter log;
+  log.Open(fifo);
   const std::string block(4096, 'x');
   const uint64_t start = MonotonicUs();
-  for (int i = 0; i < 1000; ++i) log->Append(block);  // 4 MB: far past a pipe's 64 KB
+  for (int i = 0; i < 1000; ++i) log.Append(block);  // 4 MB: far past a pipe's 64 KB
   const uint64_t appendUs = MonotonicUs() - start;
   EXPECT_LT(appendUs, 500000u) << "appending waited for the stalled writer";
   const uint64_t finishStart = MonotonicUs();
-  EXPECT_EQ(log->Finish(300), 4096u * 1000);  // nothing was written: open() never returned
+  EXPECT_EQ(log.Finish(300), 4096u * 1000);  // nothing was written: open() never returned
   EXPECT_LT(MonotonicUs() - finishStart, 2000000u);
   // The writer may now run to its end: a reader takes what it writes.
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
@@ -108,19 +107,20 @@ TEST(ThreadedLogWriter, BytesThatFindTheQueueFullAreCountedNotWaitedFor) {
   TempFolder t;
   const std::string fifo = t.path() + "/Term.txt";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // Left blocked in open() for good, and reachable to the end.
-  static ThreadedLogWriter* log = new ThreadedLogWriter;
-  log->Open(fifo);
+  // Left blocked in open() for good; it keeps what it shares.
+  ThreadedLogWriter log;
+  log.Open(fifo);
   // The queue holds kQueueBytes on each side of the hand-over; whatever
   // the writer took before it stalled, three blocks more cannot fit.
   const std::string block(1024 * 1024, 'y');
   const size_t blocks = 2 * ThreadedLogWriter::kQueueBytes / block.size() + 3;
   const uint64_t start = MonotonicUs();
-  for (size_t i = 0; i < blocks; ++i) log->Append(block);
+  for (size_t i = 0; i < blocks; ++i) log.Append(block);
   EXPECT_LT(MonotonicUs() - start, 2000000u);
-  const LogNews news = log->TakeNews();
+  const LogNews news = log.TakeNews();
   EXPECT_GE(news.dropped, 3u * block.size());
   EXPECT_LE(news.dropped, 3u * block.size() + ThreadedLogWriter::kQueueBytes);
+  EXPECT_EQ(log.Finish(100), 2 * ThreadedLogWriter::kQueueBytes + 3 * block.size() - news.dropped);
 }
 
 }  // namespace
