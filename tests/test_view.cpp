@@ -2,6 +2,8 @@
 // the history's bound; the rows that leave the screen.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "harness.hpp"
 #include "keys/keys.hpp"
 #include "tty/history.hpp"
@@ -142,6 +144,32 @@ TEST(History, TheHandOverNeverWaitsAndCountsWhatFoundItFull) {
     ++taken;
   });
   EXPECT_EQ(taken, RowRing::kRows);
+}
+
+TEST(History, RowsCrossTheHandOverInOrderWhileBothThreadsRun) {
+  RowRing ring;
+  constexpr uint64_t kPushed = 100000;
+  std::thread producer([&] {
+    Row row{};
+    for (uint64_t n = 0; n < kPushed; ++n) {
+      row[0].ch = static_cast<uint8_t>(n);
+      ring.Push(row, n);
+    }
+  });
+  uint64_t taken = 0, last = 0;
+  bool ordered = true, intact = true;
+  auto keep = [&](const Row& row, uint64_t number) {
+    ordered = ordered && (taken == 0 || number > last);
+    intact = intact && row[0].ch == static_cast<uint8_t>(number);
+    last = number;
+    ++taken;
+  };
+  while (taken + ring.Lost() < kPushed) ring.Drain(keep);
+  producer.join();
+  ring.Drain(keep);
+  EXPECT_TRUE(ordered);
+  EXPECT_TRUE(intact);
+  EXPECT_EQ(taken + ring.Lost(), kPushed);
 }
 
 TEST(History, RowsLeaveByScrollAndByClearDownToTheLastThatShowsAnything) {
