@@ -3,6 +3,7 @@
 #pragma once
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -106,6 +107,24 @@ class RecordingPorts final : public PortIo {
   board::RegisterSelection selection_;
 };
 
+// The tests' log writer, which also tells the largest stretch handed to it
+// at once: the work of one look.
+class MeasuredLog final : public LogWriter {
+ public:
+  void Open(const std::string& name) override { inner_.Open(name); }
+  void Append(std::string_view bytes) override {
+    largestAppend = std::max(largestAppend, bytes.size());
+    inner_.Append(bytes);
+  }
+  void Close() override { inner_.Close(); }
+  LogNews TakeNews() override { return inner_.TakeNews(); }
+  uint64_t Finish(int waitMs) override { return inner_.Finish(waitMs); }
+  std::size_t largestAppend = 0;
+
+ private:
+  InlineLogWriter inner_;
+};
+
 class TempFolder {
  public:
   TempFolder() {
@@ -194,7 +213,7 @@ struct Bench {
   RecordingPorts ports;
   Console console;
   Files files;
-  InlineLogWriter log;
+  MeasuredLog log;
   Machine machine;
 };
 
