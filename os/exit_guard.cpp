@@ -15,7 +15,9 @@ bool gInstalled = false;
 bool gHaveOriginal = false;
 termios gOriginal{};
 bool gHeld = false;
-std::string gRestore = "\033[0m\033[?1049l\033[?25h\r\n";
+// Colours reset, the alternate screen left, the cursor shown.
+constexpr char kScreenBack[] = "\033[0m\033[?1049l\033[?25h\r\n";
+std::string gRestore = kScreenBack;
 // During a set-up step: the saved standard error, the pipe the library's
 // complaints go to, and what the step is.
 int gSavedStderr = -1;
@@ -56,12 +58,12 @@ void Register() {
 
 }  // namespace
 
-void Install(const termios* original, const std::string& restore) {
+void Install(const termios* original, const std::string& modesOff) {
   if (original) {
     gOriginal = *original;
     gHaveOriginal = true;
   }
-  gRestore = restore;
+  gRestore = modesOff + kScreenBack;
   Register();
 }
 

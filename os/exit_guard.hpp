@@ -12,9 +12,9 @@
 namespace qb7::exit_guard {
 
 // Registers the exit handler (once) with the settings to restore and the
-// bytes that put the terminal's modes back (leave the alternate screen,
-// show the cursor, and whatever else the program switched on).
-void Install(const termios* original, const std::string& restore);
+// bytes that switch off the modes the program switched on; leaving the
+// alternate screen and showing the cursor follow them always.
+void Install(const termios* original, const std::string& modesOff = {});
 // Whether the program holds the terminal now: only then does an exit put
 // it back.
 void TerminalHeld(bool held);

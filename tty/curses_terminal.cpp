@@ -80,7 +80,7 @@ CursesTerminal::CursesTerminal() {
   const char* codeset = nl_langinfo(CODESET);
   if (!codeset || std::strcmp(codeset, "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
   haveOriginal_ = tcgetattr(STDIN_FILENO, &original_) == 0;
-  exit_guard::Install(haveOriginal_ ? &original_ : nullptr, "\033[0m\033[?1049l\033[?25h\r\n");
+  exit_guard::Install(haveOriginal_ ? &original_ : nullptr);
 }
 
 CursesTerminal::~CursesTerminal() {
@@ -184,8 +184,7 @@ void CursesTerminal::LearnModes() {
   modesOn_ = std::string(keypad ? smkx : "") + (xterm ? "\033[?1036s\033[?1036h" : "") + kMouseOn;
   modesOff_ = std::string(kMouseOff) + (xterm ? "\033[?1036r" : "") + (keypad ? rmkx : "");
   // However the program ends, these go too.
-  exit_guard::Install(haveOriginal_ ? &original_ : nullptr,
-                      modesOff_ + "\033[0m\033[?1049l\033[?25h\r\n");
+  exit_guard::Install(haveOriginal_ ? &original_ : nullptr, modesOff_);
 }
 
 void CursesTerminal::SendModes(const std::string& modes) {
