@@ -24,8 +24,10 @@ run: build
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# With clang, so that every run of make test builds the tree with both
+# compilers (the plain build uses the system's c++, GCC on Debian).
 sanitize:
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB7_SANITIZE=ON -DQB7_BENCH=OFF
+	CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQB7_SANITIZE=ON -DQB7_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)

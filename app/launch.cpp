@@ -11,11 +11,11 @@
 #include "app/route_menu.hpp"
 #include "console/program_exit.hpp"
 #include "machine/machine.hpp"
-#include "os/privileges.hpp"
-#include "os/threaded_log_writer.hpp"
+#include "process/privileges.hpp"
+#include "log/threaded_log_writer.hpp"
 #include "os/signal_watch.hpp"
-#include "tty/curses_terminal.hpp"
-#include "tty/threaded_frontend.hpp"
+#include "terminal/curses_terminal.hpp"
+#include "terminal/terminal_thread.hpp"
 
 namespace qb7 {
 
@@ -46,7 +46,7 @@ int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
     ThreadedLogWriter log;
     CursesTerminal terminal;
     SignalWatch::Install();
-    ThreadedFrontend frontend(terminal);
+    TerminalThread frontend(terminal);
     Console console(frontend, clock);
     Files files(Files::ExecutableFolder());
     Machine machine(console, files, ports, log);

@@ -9,7 +9,7 @@
 
 #include "board/port_io.hpp"
 #include "console/clock.hpp"
-#include "os/child_start.hpp"
+#include "process/child_start.hpp"
 
 namespace qb7 {
 

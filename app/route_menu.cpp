@@ -7,7 +7,7 @@
 #include "config/config_loader.hpp"
 #include "console/program_exit.hpp"
 #include "machine/machine.hpp"
-#include "terminal/term_session.hpp"
+#include "session/term_session.hpp"
 #include "text/ascii.hpp"
 
 namespace qb7 {

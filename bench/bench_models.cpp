@@ -9,7 +9,7 @@
 #include "config/config_loader.hpp"
 #include "console/headless_frontend.hpp"
 #include "keys/key_decoder.hpp"
-#include "terminal/interpreter.hpp"
+#include "session/interpreter.hpp"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "board/board_registers.hpp"
 #include "os/monotonic.hpp"
-#include "os/privileges.hpp"
+#include "process/privileges.hpp"
 
 namespace {
 

@@ -38,11 +38,11 @@
 #include "console/program_exit.hpp"
 #include "keys/keys.hpp"
 #include "machine/machine.hpp"
-#include "os/privileges.hpp"
-#include "os/threaded_log_writer.hpp"
+#include "process/privileges.hpp"
+#include "log/threaded_log_writer.hpp"
 #include "sim/pattern.hpp"
 #include "sim/simulated_board.hpp"
-#include "terminal/term_session.hpp"
+#include "session/term_session.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "board/board_registers.hpp"
 #include "os/files.hpp"
-#include "os/privileges.hpp"
+#include "process/privileges.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>

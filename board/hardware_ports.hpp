@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "board/port_io.hpp"
-#include "os/child_start.hpp"
+#include "process/child_start.hpp"
 
 namespace qb7 {
 

@@ -10,7 +10,7 @@
 #include "console/clock.hpp"
 #include "console/frontend.hpp"
 #include "keys/key_queue.hpp"
-#include "os/terminal_loan.hpp"
+#include "process/terminal_loan.hpp"
 #include "screen/screen.hpp"
 
 namespace qb7 {
@@ -76,7 +76,7 @@ class Console final : public TerminalLoan {
   void AwaitBackgroundTask();
 
   // While on, rows that leave the screen (scrolled off the top, or taken
-  // off by a clear) go to the front end's history.
+  // off by a clear) go to the view's history.
   void KeepHistory(bool on) { screen_.SetRowSink(on ? &history_ : nullptr); }
 
   // Gathers keys and draws the screen if it is due (at most one frame every

@@ -1,5 +1,5 @@
 // What the console needs of a terminal: keys in, the screen out.
-// ThreadedFrontend hands both over to the thread that owns the real
+// TerminalThread hands both over to the thread that owns the real
 // terminal; HeadlessFrontend serves tests, synchronously.
 #pragma once
 #include <cstdint>
@@ -10,7 +10,7 @@
 namespace qb7 {
 
 // A frame is handed over at most this often while the screen changes, and
-// the real front end looks for one as often.
+// the terminal thread looks for one as often.
 inline constexpr uint64_t kFrameIntervalUs = 15000;
 
 class Frontend {

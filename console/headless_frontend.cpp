@@ -13,18 +13,29 @@ void HeadlessFrontend::Insert(Event e) {
   events_.insert(it, std::move(e));
 }
 
-void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) { Insert({atUs, std::move(key)}); }
+void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) {
+  Event e;
+  e.atUs = atUs;
+  e.key = std::move(key);
+  Insert(std::move(e));
+}
 
 void HeadlessFrontend::AddKeys(std::initializer_list<std::string_view> keys) {
   for (auto k : keys) AddKey(KeyCode(k));
 }
 
 void HeadlessFrontend::AddInterruptAt(uint64_t atUs, int status, int signal) {
-  Insert({atUs, {}, true, status, signal});
+  Event e;
+  e.atUs = atUs;
+  e.interrupt = true;
+  e.status = status;
+  e.signal = signal;
+  Insert(std::move(e));
 }
 
 void HeadlessFrontend::AddActionAt(uint64_t atUs, std::function<void()> action) {
-  Event e{atUs, {}};
+  Event e;
+  e.atUs = atUs;
   e.action = std::move(action);
   Insert(std::move(e));
 }

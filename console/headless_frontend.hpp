@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/frontend.hpp"
+#include "view/viewer.hpp"
 
 namespace qb7 {
 
@@ -33,12 +34,10 @@ class HeadlessFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override { ++bells_; }
-  // The rows that left the screen, the last 10,000 of them.
-  void KeepRow(const Row& row, uint64_t) override {
-    if (kept_.size() == 10000) kept_.pop_front();
-    kept_.push_back(row);
-  }
-  const std::deque<Row>& KeptRows() const { return kept_; }
+  // The rows that left the screen go to the view's history, as they do in
+  // the real program.
+  void KeepRow(const Row& row, uint64_t number) override { viewer_.Keep(row, number); }
+  const Viewer& viewer() const { return viewer_; }
   void Lend() override { ++lends_; }
   void TakeBack() override { ++takeBacks_; }
 
@@ -50,7 +49,7 @@ class HeadlessFrontend final : public Frontend {
 
  private:
   struct Event {
-    uint64_t atUs;
+    uint64_t atUs = 0;
     KeyCode key;
     bool interrupt = false;
     int status = 0;
@@ -66,7 +65,7 @@ class HeadlessFrontend final : public Frontend {
   // event before ScriptEnded is thrown.
   static constexpr uint64_t kIdleLimitUs = 600ull * 1000 * 1000;
   int bells_ = 0;
-  std::deque<Row> kept_;
+  Viewer viewer_;
   int frames_ = 0;
   int lends_ = 0;
   int takeBacks_ = 0;

@@ -6,7 +6,7 @@
 
 #include "console/console.hpp"
 #include "fuzz/fuzz_support.hpp"
-#include "terminal/interpreter.hpp"
+#include "session/interpreter.hpp"
 
 namespace {
 class CheckingSink final : public qb7::ByteSink {

@@ -65,7 +65,7 @@ inline constexpr std::string_view KeyEnter{"\x0d", 1};
 inline constexpr std::string_view KeyEsc{"\x1b", 1};
 }  // namespace keys
 
-// What the front end's view of the screen takes for itself and never hands
+// What the view of the screen takes for itself and never hands
 // to the program: the mouse wheel, Shift-PgUp and Shift-PgDn. Three bytes,
 // so that no key code (one or two bytes) can be one of them.
 namespace view {

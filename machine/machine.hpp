@@ -9,9 +9,9 @@
 #include "board/uart.hpp"
 #include "config/store.hpp"
 #include "console/console.hpp"
-#include "os/child_start.hpp"
+#include "process/child_start.hpp"
 #include "os/files.hpp"
-#include "os/log_writer.hpp"
+#include "log/log_writer.hpp"
 #include "screen/screen.hpp"
 
 namespace qb7 {

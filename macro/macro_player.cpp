@@ -5,7 +5,7 @@
 
 #include "console/program_exit.hpp"
 #include "machine/machine.hpp"
-#include "os/external_program.hpp"
+#include "process/external_program.hpp"
 #include "text/ascii.hpp"
 #include "text/number_text.hpp"
 
@@ -111,6 +111,8 @@ class Player {
   std::string number_;
 };
 
+constexpr std::string_view kCannotRun = "Cannot run ";
+
 // Runs "GP.EXE" with the terminal lent to it, and tells the operator when
 // it could not be run. A terminating signal passed on to it ends the tool.
 void StartExternalProgram(Machine& m) {
@@ -122,12 +124,12 @@ void StartExternalProgram(Machine& m) {
     case ProgramOutcome::Kind::Ended:
       break;
     case ProgramOutcome::Kind::NotFound:
-      m.console.ErrorMessage("Cannot run " + run.program + ": not found in " + folder +
+      m.console.ErrorMessage(std::string(kCannotRun) + run.program + ": not found in " + folder +
                              " nor on the PATH");
       break;
     case ProgramOutcome::Kind::NotExecutable:
     case ProgramOutcome::Kind::CouldNotStart:
-      m.console.ErrorMessage("Cannot run " + run.program + ": " + std::strerror(run.error));
+      m.console.ErrorMessage(std::string(kCannotRun) + run.program + ": " + std::strerror(run.error));
       break;
   }
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,11 @@ namespace {
 bool gInstalled = false;
 bool gHaveOriginal = false;
 termios gOriginal{};
-bool gHeld = false;
+// Written by the thread that takes and gives back the terminal, read by an
+// exit handler or a crash handler on whichever thread: a lock-free atomic,
+// the one kind of shared value a signal handler may read.
+std::atomic<bool> gHeld{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 // Colours reset, the alternate screen left, the cursor shown.
 constexpr char kScreenBack[] = "\033[0m\033[?1049l\033[?25h\r\n";
 std::string gRestore = kScreenBack;
@@ -30,10 +35,7 @@ void PutTerminalBack() {
 }
 
 void OnExit() {
-  if (gHeld) {
-    gHeld = false;
-    PutTerminalBack();
-  }
+  if (gHeld.exchange(false)) PutTerminalBack();
   if (gSettingUp == nullptr) return;
   // A library ended the program while setting up: its own words, read back,
   // decide how the operator hears of it.
@@ -67,7 +69,7 @@ void Install(const termios* original, const std::string& modesOff) {
   Register();
 }
 
-void TerminalHeld(bool held) { gHeld = held; }
+void TerminalHeld(bool held) { gHeld.store(held); }
 
 void BeginSetUp(const char* what) {
   Register();
@@ -97,7 +99,7 @@ void EndSetUp() {
 }
 
 void RestoreNow() {
-  if (gHeld) PutTerminalBack();
+  if (gHeld.load()) PutTerminalBack();
 }
 
 }  // namespace qb7::exit_guard

@@ -1,5 +1,5 @@
 // The one reader of the system's monotonic clock: real time for RealClock,
-// the front-end thread's own timing and the benchmarks.
+// the terminal thread's own timing and the benchmarks.
 #pragma once
 #include <cstdint>
 

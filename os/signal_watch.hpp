@@ -1,5 +1,5 @@
 // Signals that end the program or change the terminal. A signal handler can
-// only set a flag (and wake the front end through its pipe), so the flags
+// only set a flag (and wake the terminal thread through its pipe), so the flags
 // live here, in the one place of the program with static state; the
 // threads poll them.
 #pragma once

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "os/child_start.hpp"
+#include "process/child_start.hpp"
 
 namespace qb7::sim {
 

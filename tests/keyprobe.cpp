@@ -1,4 +1,4 @@
-// Test helper: shows the key codes the real terminal front end decodes, one
+// Test helper: shows the key codes the terminal thread decodes, one
 // line per key ("255 59"), until q. Used by the tmux tests.
 #include <string>
 
@@ -6,8 +6,8 @@
 #include "console/console.hpp"
 #include "console/program_exit.hpp"
 #include "os/signal_watch.hpp"
-#include "tty/curses_terminal.hpp"
-#include "tty/threaded_frontend.hpp"
+#include "terminal/curses_terminal.hpp"
+#include "terminal/terminal_thread.hpp"
 
 int main() {
   using namespace qb7;
@@ -15,7 +15,7 @@ int main() {
   {
     CursesTerminal terminal;
     SignalWatch::Install();
-    ThreadedFrontend frontend(terminal);
+    TerminalThread frontend(terminal);
     RealClock clock;
     Console console(frontend, clock);
     try {

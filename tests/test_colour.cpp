@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "console/headless_frontend.hpp"
-#include "terminal/term_colour.hpp"
+#include "session/term_colour.hpp"
 
 namespace qb7 {
 namespace {

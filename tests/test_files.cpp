@@ -3,7 +3,7 @@
 
 #include "console/headless_frontend.hpp"
 #include "harness.hpp"
-#include "os/external_program.hpp"
+#include "process/external_program.hpp"
 #include "os/files.hpp"
 
 namespace qb7 {

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "console/headless_frontend.hpp"
-#include "terminal/interpreter.hpp"
+#include "session/interpreter.hpp"
 
 namespace qb7 {
 namespace {

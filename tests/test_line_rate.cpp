@@ -5,7 +5,7 @@
 #include "harness.hpp"
 #include "keys/keys.hpp"
 #include "sim/pattern.hpp"
-#include "terminal/term_session.hpp"
+#include "session/term_session.hpp"
 
 namespace qb7 {
 namespace {

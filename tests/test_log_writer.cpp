@@ -11,7 +11,7 @@
 
 #include "harness.hpp"
 #include "os/monotonic.hpp"
-#include "os/threaded_log_writer.hpp"
+#include "log/threaded_log_writer.hpp"
 
 namespace qb7 {
 namespace {

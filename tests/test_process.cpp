@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "board/hardware_ports.hpp"
-#include "os/child_start.hpp"
+#include "process/child_start.hpp"
 
 namespace qb7 {
 namespace {

@@ -5,7 +5,7 @@
 #include "file_permissions.hpp"
 #include "harness.hpp"
 #include "keys/keys.hpp"
-#include "terminal/term_session.hpp"
+#include "session/term_session.hpp"
 
 namespace qb7 {
 namespace {

@@ -6,8 +6,9 @@
 
 #include "harness.hpp"
 #include "keys/keys.hpp"
-#include "tty/history.hpp"
-#include "tty/view.hpp"
+#include "terminal/row_ring.hpp"
+#include "view/history_store.hpp"
+#include "view/view.hpp"
 
 namespace qb7 {
 namespace {
@@ -129,21 +130,21 @@ TEST(History, KeepsTheLast10000RowsInFixedMemory) {
   ASSERT_NE(h.Find(15000), nullptr);
   EXPECT_EQ((*h.Find(15000))[0].ch, 15000 % 200);
   ASSERT_NE(h.Find(24999), nullptr);
-  EXPECT_EQ(HistoryStore::kRows, 10000u);
+  EXPECT_EQ(HistoryStore::kKeptRows, 10000u);
   EXPECT_LE(HistoryStore::Bytes(), 3u * 1024 * 1024);
 }
 
 TEST(History, TheHandOverNeverWaitsAndCountsWhatFoundItFull) {
   RowRing ring;
   Row row{};
-  for (uint64_t n = 0; n < RowRing::kRows + 5; ++n) ring.Push(row, n);
+  for (uint64_t n = 0; n < RowRing::kRingRows + 5; ++n) ring.Push(row, n);
   EXPECT_EQ(ring.Lost(), 5u);
   uint64_t taken = 0, next = 0;
   ring.Drain([&](const Row&, uint64_t number) {
     EXPECT_EQ(number, next++);
     ++taken;
   });
-  EXPECT_EQ(taken, RowRing::kRows);
+  EXPECT_EQ(taken, RowRing::kRingRows);
 }
 
 TEST(History, RowsCrossTheHandOverInOrderWhileBothThreadsRun) {
@@ -214,9 +215,11 @@ TEST(History, ASessionKeepsWhatScrollsAndWhatTheHelpAndLeavingClear) {
   b.frontend.AddKeyAt(800000, "q");
   ASSERT_EQ(b.Run(), 0);
   std::vector<std::string> kept;
-  for (const Row& r : b.frontend.KeptRows()) {
+  for (uint64_t n = 0; n < b.console.screen().RowsGone(); ++n) {
+    const Row* r = b.frontend.viewer().history().Find(n);
+    ASSERT_NE(r, nullptr) << n;
     std::string s;
-    for (const Cell& c : r) s.push_back(static_cast<char>(c.ch));
+    for (const Cell& c : *r) s.push_back(static_cast<char>(c.ch));
     s.erase(s.find_last_not_of(' ') + 1);
     kept.push_back(s.substr(0, 17));
   }

@@ -1,0 +1,52 @@
+// Where the session hands the bytes of its log: to a writer that owns the
+// file, so that the program thread never waits for the disk. A stalled
+// disk (a frozen file system, a slow stick, a lost NFS server) holds up
+// only the writer; the line is still drained, the screen drawn and keys
+// answered.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "log/log_file.hpp"
+
+namespace qb7 {
+
+class LogWriter {
+ public:
+  virtual ~LogWriter() = default;
+  // Program thread; none of these waits for the disk. Open starts a new log
+  // (the file is created, or emptied); Append's bytes follow in order; Close
+  // ends the log once they are written.
+  virtual void Open(const std::string& name) = 0;
+  virtual void Append(std::string_view bytes) = 0;
+  virtual void Close() = 0;
+  // What the operator should hear of, gathered since the last call.
+  virtual LogNews TakeNews() = 0;
+  // At the program's end: waits at most waitMs for every byte appended to
+  // reach the file, and returns how many did not.
+  virtual uint64_t Finish(int waitMs) = 0;
+};
+
+// Does the work at once, on the caller's thread: for the tests, which run
+// on a virtual clock and want every step in order. It also looks for a
+// removed log at every TakeNews.
+class InlineLogWriter final : public LogWriter {
+ public:
+  void Open(const std::string& name) override { file_.Open(name); }
+  void Append(std::string_view bytes) override { file_.Write(bytes); }
+  void Close() override { file_.Close(); }
+  LogNews TakeNews() override {
+    file_.CheckStillThere();
+    return file_.TakeNews();
+  }
+  uint64_t Finish(int) override {
+    file_.Close();
+    return 0;
+  }
+
+ private:
+  LogFile file_;
+};
+
+}  // namespace qb7

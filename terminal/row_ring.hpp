@@ -1,0 +1,41 @@
+// The hand-over of the rows that leave the screen, from the program thread
+// to the terminal thread's view: the program thread puts each row as it
+// leaves, the terminal thread takes them when it next looks, whatever frames
+// it skipped meanwhile, with no lock. A terminal thread held up (its
+// terminal stopped reading) for longer than the ring lasts loses the rows
+// that found it full; they are counted, and the view shows them as not kept.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "queue/spsc_ring.hpp"
+#include "screen/screen.hpp"
+
+namespace qb7 {
+
+class RowRing {
+ public:
+  static constexpr std::size_t kRingRows = 8192;
+
+  // Program thread: never waits.
+  void Push(const Row& row, uint64_t number) {
+    if (!ring_.TryPush({row, number})) lost_.fetch_add(1, std::memory_order_relaxed);
+  }
+
+  // Terminal thread: hands every row waiting to keep(row, number).
+  template <class Keep>
+  void Drain(Keep keep) {
+    ring_.Drain([&keep](const NumberedRow& r) { keep(r.row, r.number); });
+  }
+  uint64_t Lost() const { return lost_.load(std::memory_order_relaxed); }
+
+ private:
+  struct NumberedRow {
+    Row row;
+    uint64_t number;
+  };
+  SpscRing<NumberedRow> ring_{kRingRows};
+  std::atomic<uint64_t> lost_{0};
+};
+
+}  // namespace qb7
