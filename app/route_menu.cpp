@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "board/reset_pulse.hpp"
 #include "config/config_loader.hpp"
 #include "console/program_exit.hpp"
 #include "machine/machine.hpp"
@@ -47,11 +48,15 @@ void RunQb7Uart(Machine& m) {
       const int route = key[0] - '0';
       m.board.WriteRegister(board::kRouteRegister, route);
       m.console.ClearScreen();
-      TermSession(m, std::string(kRouteTitles[route]), m.store.baud);
+      TermSession(m, std::string(kRouteTitles[route]), m.store.baud, {route, false});
     } else if (key == "R") {
-      m.board.WriteRegister(board::kResetRegister, 1);
-      m.console.Pause(10);
-      m.board.WriteRegister(board::kResetRegister, 0);
+      PulseReset(m.board, m.console);
+    } else if (key == kResetAndCapture) {
+      // The VSC7420's session, then its reset once the session receives:
+      // the boot from its first byte.
+      m.board.WriteRegister(board::kRouteRegister, 0);
+      m.console.ClearScreen();
+      TermSession(m, std::string(kRouteTitles[0]), m.store.baud, {0, true});
     } else if (key == "Q") {
       m.board.WriteRegister(board::kRouteRegister, 0);
       throw ProgramExit{0, 0};

@@ -33,6 +33,10 @@ inline constexpr std::array<std::string_view, 6> kRouteTitles = {
     "DK22S Console - NEL=QB7",      "VSC7420 Console - NEL=QB7", "VSC7420 Console - NEL=WJ9",
 };
 
+// Ctrl-R: the VSC7420's session (route 0) with its reset pulsed once the
+// session receives.
+inline constexpr std::string_view kResetAndCapture = "\x12";
+
 // Runs start-up, then the menu until Q (or a message line's Home) ends the
 // program by throwing ProgramExit.
 void RunQb7Uart(Machine& machine);

@@ -24,6 +24,8 @@ void RealClock::SleepUntilUs(uint64_t targetUs) {
   clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
 }
 
+uint64_t RealClock::WallUs() const { return WallClockUs(); }
+
 void RealClock::Charge(uint64_t us) {
   uint64_t until = MonotonicNs() + us * 1000;
   while (MonotonicNs() < until) {

@@ -15,6 +15,8 @@ class Clock {
   // Time spent by one bus cycle of the given length (a port access): the
   // virtual clock moves on, the real clock waits it out.
   virtual void Charge(uint64_t us) = 0;
+  // The date and time: microseconds since 1970-01-01 UTC.
+  virtual uint64_t WallUs() const = 0;
 };
 
 class RealClock final : public Clock {
@@ -23,6 +25,7 @@ class RealClock final : public Clock {
   uint64_t NowUs() const override;
   void SleepUntilUs(uint64_t targetUs) override;
   void Charge(uint64_t us) override;
+  uint64_t WallUs() const override;
 
  private:
   uint64_t originNs_;
@@ -36,6 +39,10 @@ class VirtualClock final : public Clock {
     if (targetUs > nowUs_) nowUs_ = targetUs;
   }
   void Charge(uint64_t us) override { nowUs_ += us; }
+  // A fixed date (2026-01-01 00:00:00 UTC) at time 0, so the tests' dates
+  // repeat exactly.
+  static constexpr uint64_t kEpochUs = 1767225600ull * 1000000;
+  uint64_t WallUs() const override { return kEpochUs + nowUs_; }
   void Advance(uint64_t us) { nowUs_ += us; }
 
  private:

@@ -90,6 +90,10 @@ class Console final : public TerminalLoan {
   void Lend() override;
   void TakeBack() override;
 
+  // Who is told of every message line as it is shown (null: nobody).
+  void WatchMessages(std::function<void(std::string_view)> watch) { watch_ = std::move(watch); }
+
+  Clock& clock() { return clock_; }
   Screen& screen() { return screen_; }
   const Screen& screen() const { return screen_; }
 
@@ -103,7 +107,9 @@ class Console final : public TerminalLoan {
   class HistoryFeed final : public RowSink {
    public:
     explicit HistoryFeed(Frontend& f) : frontend_(f) {}
-    void Keep(const Row& row, uint64_t number) override { frontend_.KeepRow(row, number); }
+    void Keep(const Row& row, uint64_t number, const RowTime& time) override {
+      frontend_.KeepRow(row, number, time);
+    }
 
    private:
     Frontend& frontend_;
@@ -124,6 +130,7 @@ class Console final : public TerminalLoan {
     CursorState cursor;
   };
   std::array<SavedLine, Screen::kRows + 1> saved_{};
+  std::function<void(std::string_view)> watch_;
   std::function<uint64_t()> task_;
   uint64_t nextTaskUs_ = 0;
   bool inTask_ = false;

@@ -25,9 +25,10 @@ class Frontend {
   virtual void Bell() = 0;
   // A row that left the screen, for the history the operator can scroll
   // back through; returns at once, never waits for the terminal.
-  virtual void KeepRow(const Row& row, uint64_t number) {
+  virtual void KeepRow(const Row& row, uint64_t number, const RowTime& time) {
     (void)row;
     (void)number;
+    (void)time;
   }
   // The terminal lent to an external program, and taken back: each
   // returns once it is done.

@@ -36,7 +36,9 @@ class HeadlessFrontend final : public Frontend {
   void Bell() override { ++bells_; }
   // The rows that left the screen go to the view's history, as they do in
   // the real program.
-  void KeepRow(const Row& row, uint64_t number) override { viewer_.Keep(row, number); }
+  void KeepRow(const Row& row, uint64_t number, const RowTime& time) override {
+    viewer_.Keep(row, number, time);
+  }
   const Viewer& viewer() const { return viewer_; }
   void Lend() override { ++lends_; }
   void TakeBack() override { ++takeBacks_; }

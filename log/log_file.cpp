@@ -8,14 +8,30 @@
 
 namespace qb7 {
 
-bool LogFile::Reopen() {
-  fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) return false;
-  struct stat st {};
-  if (fstat(fd_, &st) == 0) {
-    device_ = st.st_dev;
-    inode_ = st.st_ino;
+bool LogFile::OpenRegular() {
+  // Not through a link; and without waiting, so that a named pipe with no
+  // reader (or a device) cannot hold the writer in the open.
+  constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  fd_ = open(name_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+  if (fd_ < 0 && errno == EEXIST) fd_ = open(name_.c_str(), kFlags | O_APPEND);
+  if (fd_ < 0) {
+    // ELOOP: a link; ENXIO: a pipe with no reader.
+    if (errno == ELOOP || errno == ENXIO)
+      news_.notRegular = true;
+    else
+      Fail(errno, 0);
+    return false;
   }
+  struct stat st {};
+  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd_);
+    fd_ = -1;
+    news_.notRegular = true;
+    return false;
+  }
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+  fcntl(fd_, F_SETFL, O_APPEND);  // writes wait for the disk again
   return true;
 }
 
@@ -24,10 +40,9 @@ void LogFile::Open(const std::string& name) {
   name_ = name;
   failing_ = false;
   lacking_ = 0;
-  openFailed_ = !Reopen();
-  // A log that cannot be had at all is told once; its bytes then go
+  // A file that cannot be had at all is told once; its bytes then go
   // nowhere, as a closed file's do.
-  if (openFailed_) news_.failure = errno != 0 ? errno : EIO;
+  OpenRegular();
 }
 
 void LogFile::Fail(int error, uint64_t bytes) {
@@ -52,7 +67,7 @@ void LogFile::Write(std::string_view bytes) {
     done += static_cast<std::size_t>(n);
   }
   if (failing_) {
-    // Written again after a failure: the operator hears what the log lacks.
+    // Written again after a failure: the operator hears what the file lacks.
     failing_ = false;
     news_.resumed = true;
     news_.missing = lacking_;
@@ -71,17 +86,17 @@ void LogFile::CheckStillThere() {
   if (fd_ < 0) return;
   struct stat open {}, named {};
   const bool unlinked = fstat(fd_, &open) == 0 && open.st_nlink == 0;
-  const bool elsewhere = stat(name_.c_str(), &named) != 0 || named.st_dev != device_ ||
+  const bool elsewhere = lstat(name_.c_str(), &named) != 0 || named.st_dev != device_ ||
                          named.st_ino != inode_;
   if (!unlinked && !elsewhere) return;
   close(fd_);
   fd_ = -1;
   news_.removed = true;
-  if (!Reopen()) Fail(errno, 0);
+  OpenRegular();
 }
 
-LogNews LogFile::TakeNews() {
-  LogNews n = news_;
+FileNews LogFile::TakeNews() {
+  FileNews n = news_;
   news_ = {};
   return n;
 }

@@ -1,9 +1,16 @@
-// The session log as a file: opened (created or emptied), written, closed,
-// and watched. Whatever goes wrong is kept as news for the operator rather
-// than reported here: a failure (the first since the log last worked), the
-// return of writes after one (with the bytes the log now lacks), a log that
-// was deleted or renamed under it (a new one is started in its place).
-// Single-threaded: the log writer owns it.
+// One file the session log writes (Term.txt, or Term.times beside it):
+// opened, written, closed, and watched. It is opened only as a regular
+// file of its own: never through a symbolic link (in a folder others may
+// write, a link would let them have the program empty or fill any file its
+// user may write), never a pipe or a device, which could also block the
+// open. It is created, or, when a file of that name is already there,
+// written on after what it holds: nothing is ever emptied.
+//
+// Whatever goes wrong is kept as news for the operator rather than reported
+// here: a failure (the first since the file last worked), the return of
+// writes after one (with the bytes the file now lacks), a file that was
+// deleted or renamed under it (a new one is started in its place).
+// Single-threaded: the log's writer owns it.
 #pragma once
 #include <sys/types.h>
 
@@ -25,24 +32,23 @@ class LogFile {
   void Open(const std::string& name);
   void Write(std::string_view bytes);
   void Close();
-  // Starts a new log when the open one was deleted or renamed.
+  // Starts a new file when the open one was deleted or renamed.
   void CheckStillThere();
   // The news gathered since the last call.
-  LogNews TakeNews();
+  FileNews TakeNews();
   bool IsOpen() const { return fd_ >= 0; }
 
  private:
   void Fail(int error, uint64_t bytes);
-  bool Reopen();
+  bool OpenRegular();
 
   int fd_ = -1;
   std::string name_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool failing_ = false;   // the last write failed
-  uint64_t lacking_ = 0;   // bytes lost since the log last worked
-  bool openFailed_ = false;
-  LogNews news_;
+  uint64_t lacking_ = 0;   // bytes lost since the file last worked
+  FileNews news_;
 };
 
 }  // namespace qb7

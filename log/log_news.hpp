@@ -4,21 +4,34 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace qb7 {
 
-inline constexpr std::string_view kLogFileName = "Term.txt";
+// The news of one file (Term.txt, or Term.times beside it).
+struct FileNews {
+  int failure = 0;          // errno of a failure to open or write; 0: none
+  bool notRegular = false;  // a link, a pipe, a folder: not opened, not written
+  bool resumed = false;     // writes succeed again after a failure
+  uint64_t missing = 0;     // with resumed: the bytes the file lacks
+  bool removed = false;     // deleted or renamed: a new one was started
+  bool Any() const { return failure != 0 || notRegular || resumed || removed; }
+  // Adds later news to this: a new failure replaces an earlier resumption.
+  void Merge(const FileNews& later);
+};
 
 struct LogNews {
-  int failure = 0;          // errno of a failure to open or write; 0: none
-  bool resumed = false;     // writes succeed again after a failure
-  uint64_t missing = 0;     // with resumed: the bytes the log lacks
-  bool removed = false;     // deleted or renamed: a new log was started
-  uint64_t dropped = 0;     // bytes the writer had no room to keep
-  bool Any() const { return failure != 0 || resumed || removed || dropped != 0; }
-  // Adds later news to this: a new failure replaces an earlier resumption.
+  FileNews log;
+  FileNews times;
+  uint64_t dropped = 0;       // log bytes the writer had no room to keep
+  uint64_t marksDropped = 0;  // records of Term.times it had no room to keep
+  // The last session's log could not be moved to make room for this one's:
+  // it is kept, and this session is not logged.
+  int rotationFailure = 0;
+  std::string rotationFile;
+  bool Any() const {
+    return log.Any() || times.Any() || dropped != 0 || marksDropped != 0 || rotationFailure != 0;
+  }
   void Merge(const LogNews& later);
 };
 

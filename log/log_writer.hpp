@@ -1,14 +1,15 @@
-// Where the session hands the bytes of its log: to a writer that owns the
-// file, so that the program thread never waits for the disk. A stalled
-// disk (a frozen file system, a slow stick, a lost NFS server) holds up
-// only the writer; the line is still drained, the screen drawn and keys
-// answered.
+// Where the session hands its log: to a writer that owns the log's files,
+// so that the program thread never waits for the disk. A stalled disk (a
+// frozen file system, a slow stick, a lost NFS server) holds up only the
+// writer; the line is still drained, the screen drawn and keys answered.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "log/log_file.hpp"
+#include "log/log_files.hpp"
+#include "log/log_news.hpp"
+#include "log/times_format.hpp"
 
 namespace qb7 {
 
@@ -16,10 +17,12 @@ class LogWriter {
  public:
   virtual ~LogWriter() = default;
   // Program thread; none of these waits for the disk. Open starts a new log
-  // (the file is created, or emptied); Append's bytes follow in order; Close
-  // ends the log once they are written.
+  // (the earlier ones rotated, the file of its times beside it); Append's
+  // bytes follow in order, and Mark's records of when they came; Close ends
+  // the log once they are written.
   virtual void Open(const std::string& name) = 0;
   virtual void Append(std::string_view bytes) = 0;
+  virtual void Mark(const TimeMark& mark) = 0;
   virtual void Close() = 0;
   // What the operator should hear of, gathered since the last call.
   virtual LogNews TakeNews() = 0;
@@ -33,20 +36,21 @@ class LogWriter {
 // removed log at every TakeNews.
 class InlineLogWriter final : public LogWriter {
  public:
-  void Open(const std::string& name) override { file_.Open(name); }
-  void Append(std::string_view bytes) override { file_.Write(bytes); }
-  void Close() override { file_.Close(); }
+  void Open(const std::string& name) override { files_.Open(name); }
+  void Append(std::string_view bytes) override { files_.Write(bytes); }
+  void Mark(const TimeMark& mark) override { files_.Mark(mark); }
+  void Close() override { files_.Close(); }
   LogNews TakeNews() override {
-    file_.CheckStillThere();
-    return file_.TakeNews();
+    files_.CheckStillThere();
+    return files_.TakeNews();
   }
   uint64_t Finish(int) override {
-    file_.Close();
+    files_.Close();
     return 0;
   }
 
  private:
-  LogFile file_;
+  LogFiles files_;
 };
 
 }  // namespace qb7

@@ -21,7 +21,10 @@ constexpr uint64_t kCheckEveryNs = 500'000'000;
 
 }  // namespace
 
-ThreadedLogWriter::ThreadedLogWriter() : state_(std::make_shared<State>()) {
+ThreadedLogWriter::ThreadedLogWriter() : ThreadedLogWriter(std::make_unique<LogFiles>()) {}
+
+ThreadedLogWriter::ThreadedLogWriter(std::unique_ptr<LogStore> store)
+    : state_(std::make_shared<State>(std::move(store))) {
   auto* held = new std::shared_ptr<State>(state_);
   const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, held, 256 * 1024);
   if (rc != 0) {
@@ -41,14 +44,28 @@ void* ThreadedLogWriter::ThreadMain(void* state) {
 
 // ---- Program thread ----
 
-void ThreadedLogWriter::Open(const std::string& name) {
+void ThreadedLogWriter::State::Post(Order order) {
+  const bool mark = order.kind == Order::Mark;
   {
-    std::lock_guard<PriorityMutex> lock(state_->mutex);
-    state_->orders.push_back({Order::Open, name, state_->appended});
-    state_->idle = false;
+    std::lock_guard<PriorityMutex> lock(mutex);
+    if (mark) {
+      if (marks >= kQueueMarks) {
+        ++news.marksDropped;
+        return;
+      }
+      ++marks;
+    }
+    order.at = appended;
+    orders.push_back(std::move(order));
+    idle = false;
   }
-  state_->wake.notify_one();
+  // Records wait for the next tick with the bytes; orders wake the writer.
+  if (!mark) wake.notify_one();
 }
+
+void ThreadedLogWriter::Open(const std::string& name) { state_->Post({Order::Open, 0, name, {}}); }
+
+void ThreadedLogWriter::Mark(const TimeMark& mark) { state_->Post({Order::Mark, 0, {}, mark}); }
 
 void ThreadedLogWriter::Append(std::string_view bytes) {
   if (bytes.empty()) return;
@@ -60,14 +77,7 @@ void ThreadedLogWriter::Append(std::string_view bytes) {
   s.idle = false;
 }
 
-void ThreadedLogWriter::Close() {
-  {
-    std::lock_guard<PriorityMutex> lock(state_->mutex);
-    state_->orders.push_back({Order::Close, {}, state_->appended});
-    state_->idle = false;
-  }
-  state_->wake.notify_one();
-}
+void ThreadedLogWriter::Close() { state_->Post({Order::Close, 0, {}, {}}); }
 
 LogNews ThreadedLogWriter::TakeNews() {
   std::lock_guard<PriorityMutex> lock(state_->mutex);
@@ -103,16 +113,17 @@ bool ThreadedLogWriter::State::WriteSome() {
   while (!due.empty() && due.front().at <= written.load()) {
     const Order order = std::move(due.front());
     due.pop_front();
-    if (order.kind == Order::Open)
-      file.Open(order.name);
-    else
-      file.Close();
+    switch (order.kind) {
+      case Order::Open: files->Open(order.name); break;
+      case Order::Mark: files->Mark(order.mark); break;
+      case Order::Close: files->Close(); break;
+    }
   }
   if (writing.Empty()) return false;
   const std::string_view front = writing.Front();
   const uint64_t room = due.empty() ? front.size() : due.front().at - written.load();
   const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
-  file.Write(front.substr(0, n));
+  files->Write(front.substr(0, n));
   writing.Pop(n);
   written += n;
   return true;
@@ -127,7 +138,7 @@ void ThreadedLogWriter::State::Run() {
       // No memory for the writer's own work: what it holds is lost, and
       // told; it goes on with what comes next.
       std::lock_guard<PriorityMutex> lock(mutex);
-      news.failure = ENOMEM;
+      news.log.failure = ENOMEM;
       written += writing.Size();
       writing.Clear();
     }
@@ -144,15 +155,16 @@ void ThreadedLogWriter::State::Serve() {
       due.push_back(std::move(orders.front()));
       orders.pop_front();
     }
+    marks = 0;
     lock.unlock();
 
     while (WriteSome()) {
     }
     if (MonotonicNs() - lastCheckNs >= kCheckEveryNs) {
       lastCheckNs = MonotonicNs();
-      file.CheckStillThere();
+      files->CheckStillThere();
     }
-    LogNews fresh = file.TakeNews();
+    LogNews fresh = files->TakeNews();
 
     lock.lock();
     news.Merge(fresh);
@@ -161,8 +173,8 @@ void ThreadedLogWriter::State::Serve() {
       // The file is closed outside the lock: a close that hangs (a lost NFS
       // server) must leave Finish free to give up after its time.
       lock.unlock();
-      file.Close();
-      const LogNews last = file.TakeNews();
+      files->Close();
+      const LogNews last = files->TakeNews();
       lock.lock();
       news.Merge(last);
       closed = true;

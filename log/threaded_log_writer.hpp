@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "log/log_store.hpp"
 #include "log/log_writer.hpp"
 #include "os/priority_mutex.hpp"
 #include "queue/byte_queue.hpp"
@@ -27,34 +28,45 @@ class ThreadedLogWriter final : public LogWriter {
   static constexpr std::size_t kQueueBytes = 32u * 1024 * 1024;
 
   // Starts the writer thread at normal scheduling, with every asynchronous
-  // signal blocked (they are the program thread's).
+  // signal blocked (they are the program thread's). It writes to the log's
+  // files, or to the store given.
   ThreadedLogWriter();
+  explicit ThreadedLogWriter(std::unique_ptr<LogStore> store);
   ~ThreadedLogWriter() override;
   ThreadedLogWriter(const ThreadedLogWriter&) = delete;
   ThreadedLogWriter& operator=(const ThreadedLogWriter&) = delete;
 
+  // Records of Term.times that may wait at most: minutes of short lines.
+  static constexpr std::size_t kQueueMarks = 1u << 20;
+
   void Open(const std::string& name) override;
   void Append(std::string_view bytes) override;
+  void Mark(const TimeMark& mark) override;
   void Close() override;
   LogNews TakeNews() override;
   uint64_t Finish(int waitMs) override;
 
  private:
+  // What the writer carries out besides writing bytes, in the order given:
+  // each once the bytes appended before it are written.
   struct Order {
-    enum Kind { Open, Close } kind;
-    std::string name;
-    uint64_t at;  // carried out once this many bytes have been written
+    enum Kind { Open, Mark, Close } kind;
+    uint64_t at;       // carried out once this many bytes have been written
+    std::string name;  // Open: the log
+    TimeMark mark;     // Mark: the record
   };
 
   // What the two threads share. The writer thread holds it too, so that a
   // writer left stuck in the kernel by a frozen disk when the program ends
   // never touches freed memory, whenever it wakes.
   struct State {
+    explicit State(std::unique_ptr<LogStore> s) : files(std::move(s)) {}
     void Run();
     void Serve();
-    // Writer thread: writes what it holds up to the next order, carries out
-    // the orders that are due. Returns false when nothing could be done.
+    // Log writer thread: writes what it holds up to the next order, carries
+    // out the orders that are due. Returns false when nothing could be done.
     bool WriteSome();
+    void Post(Order order);
 
     PriorityMutex mutex;
     std::condition_variable_any wake;
@@ -62,16 +74,17 @@ class ThreadedLogWriter final : public LogWriter {
     // Under the mutex.
     ByteQueue waiting{kQueueBytes};
     std::deque<Order> orders;
+    std::size_t marks = 0;  // records among the orders
     uint64_t appended = 0;  // every byte ever appended
     LogNews news;
     bool finishing = false;
     bool idle = true;  // the writer holds nothing and has no order to carry out
     bool closed = false;  // finished: everything written and the file closed
     std::atomic<uint64_t> written{0};  // bytes taken out and written (or lost)
-    // Writer thread only.
+    // Log writer thread only.
     ByteQueue writing{kQueueBytes};
     std::deque<Order> due;
-    LogFile file;
+    std::unique_ptr<LogStore> files;
   };
 
   static void* ThreadMain(void* state);

@@ -4,6 +4,8 @@
 // inherit. The mains build it; the menu, the session and the macro player
 // work on it.
 #pragma once
+#include <string_view>
+
 #include "board/board_registers.hpp"
 #include "board/register_port.hpp"
 #include "board/uart.hpp"
@@ -15,6 +17,14 @@
 #include "screen/screen.hpp"
 
 namespace qb7 {
+
+// What happened during a session that its log's times should hold (an
+// external program started and ended), told by whoever saw it.
+class SessionEvents {
+ public:
+  virtual ~SessionEvents() = default;
+  virtual void Note(std::string_view what) = 0;
+};
 
 struct Machine {
   Machine(Console& c, Files& f, PortIo& io, LogWriter& l)
@@ -31,6 +41,8 @@ struct Machine {
   // end set them when a session ends.
   ColourPair colours;
   ChildPolicy children;  // what the programs the tool starts must not inherit
+  // The session running now, to be told of events; null outside one.
+  SessionEvents* events = nullptr;
 };
 
 }  // namespace qb7

@@ -117,8 +117,11 @@ constexpr std::string_view kCannotRun = "Cannot run ";
 // it could not be run. A terminating signal passed on to it ends the tool.
 void StartExternalProgram(Machine& m) {
   const std::string folder = m.files.ProgramFolder();
+  if (m.events) m.events->Note("GP.EXE started");
   const ProgramOutcome run =
       RunProgram(folder, m.children, std::string(kExternalProgram), m.console);
+  if (m.events && run.kind == ProgramOutcome::Kind::Ended)
+    m.events->Note("GP.EXE ended: " + run.program + ", status " + std::to_string(run.status));
   if (run.passedSignal != 0) throw ProgramExit{128 + run.passedSignal, run.passedSignal};
   switch (run.kind) {
     case ProgramOutcome::Kind::Ended:

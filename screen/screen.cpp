@@ -8,9 +8,9 @@ uint8_t Mod16(int v) { return static_cast<uint8_t>(((v % 16) + 16) % 16); }
 
 Screen::Screen() { Clear(); }
 
-void Screen::RowLeaves(const Row& row) {
+void Screen::RowLeaves(int row) {
   if (!sink_) return;
-  sink_->Keep(row, rowsGone_++);
+  sink_->Keep(cells_[row - 1], rowsGone_++, times_[row - 1]);
 }
 
 void Screen::Clear() {
@@ -23,10 +23,11 @@ void Screen::Clear() {
           last = r;
           break;
         }
-    for (int r = 1; r <= last; ++r) RowLeaves(cells_[r - 1]);
+    for (int r = 1; r <= last; ++r) RowLeaves(r);
   }
   Cell blank{' ', static_cast<uint8_t>(colours_.fg), static_cast<uint8_t>(colours_.bg)};
   for (auto& row : cells_) row.fill(blank);
+  times_.fill(RowTime{});
   row_ = 1;
   col_ = 1;
   pending_ = false;
@@ -70,10 +71,14 @@ std::string Screen::RowText(int row) const {
 }
 
 void Screen::ScrollUp() {
-  RowLeaves(cells_[0]);
-  for (int r = 1; r < kRows; ++r) cells_[r - 1] = cells_[r];
+  RowLeaves(1);
+  for (int r = 1; r < kRows; ++r) {
+    cells_[r - 1] = cells_[r];
+    times_[r - 1] = times_[r];
+  }
   Cell blank{' ', static_cast<uint8_t>(colours_.fg), static_cast<uint8_t>(colours_.bg)};
   cells_[kRows - 1].fill(blank);
+  times_[kRows - 1] = RowTime{};
 }
 
 void Screen::LineFeed() {
@@ -87,6 +92,7 @@ void Screen::LineFeed() {
 void Screen::Put(uint8_t ch) {
   cells_[row_ - 1][col_ - 1] = {ch, static_cast<uint8_t>(colours_.fg),
                                 static_cast<uint8_t>(colours_.bg)};
+  if (!times_[row_ - 1].Known()) times_[row_ - 1] = now_;
   if (++col_ > kCols) {
     col_ = 1;
     LineFeed();

@@ -29,12 +29,24 @@ class Screen;
 // One row of the screen, as it is kept once it has left the screen.
 using Row = std::array<Cell, 80>;
 
+// When the first byte written on a row came: microseconds since the reset
+// of the VSC7420 (sinceReset) or since the session started; no time for a
+// row written outside a session (the menu, the help).
+struct RowTime {
+  static constexpr int64_t kNone = -1;
+  int64_t us = kNone;
+  bool sinceReset = false;
+  bool Known() const { return us != kNone; }
+  bool operator==(const RowTime&) const = default;
+};
+
 // Where rows go that leave the screen: scrolled off the top, or taken off
-// by a clear. Each carries its number in the order rows left (0, 1, ...).
+// by a clear. Each carries its number in the order rows left (0, 1, ...)
+// and its time.
 class RowSink {
  public:
   virtual ~RowSink() = default;
-  virtual void Keep(const Row& row, uint64_t number) = 0;
+  virtual void Keep(const Row& row, uint64_t number, const RowTime& time) = 0;
 };
 
 struct ColourPair {
@@ -73,6 +85,10 @@ class Screen {
   int Write(std::string_view bytes);
 
   const Cell& At(int row, int col) const { return cells_[row - 1][col - 1]; }
+  // The time given to rows from now on, as their first byte is written
+  // (none: they get no time).
+  void SetRowTime(const RowTime& time) { now_ = time; }
+  const RowTime& TimeOf(int row) const { return times_[row - 1]; }
   // The characters of one row as a byte string of 80.
   std::string RowText(int row) const;
   // Grows on every change, so a front end can skip frames that show nothing new.
@@ -88,11 +104,13 @@ class Screen {
 
  private:
   void Put(uint8_t ch);
-  void RowLeaves(const Row& row);
+  void RowLeaves(int row);
   void LineFeed();
   void ScrollUp();
 
   std::array<Row, kRows> cells_;
+  std::array<RowTime, kRows> times_{};
+  RowTime now_;
   ColourPair colours_;
   int row_ = 1;
   int col_ = 1;

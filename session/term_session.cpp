@@ -5,11 +5,13 @@
 #include <string>
 
 #include "board/board_registers.hpp"
+#include "board/reset_pulse.hpp"
 #include "log/log_news.hpp"
 #include "machine/machine.hpp"
 #include "macro/macro_player.hpp"
-#include "queue/byte_queue.hpp"
+#include "session/held_text.hpp"
 #include "session/interpreter.hpp"
+#include "session/session_log.hpp"
 
 namespace qb7 {
 
@@ -29,52 +31,40 @@ constexpr SlotRange kSlotRanges[] = {
     {keys::KeyShiftF11, keys::KeyShiftF12, 23},
 };
 
-// What the line brings while a message line waits is held, in order, up to
-// this many bytes: minutes of the fastest line (921600 baud brings 92 KB a
-// second).
-constexpr std::size_t kHeldBytes = 64u * 1024 * 1024;
 // The most a look interprets: well under a tenth of a millisecond's work
 // (the interpreter takes 50 MB a second and more), against the 1.4 ms the
 // FIFO lasts at 921600; a backlog still goes a hundred times faster than
 // any line brings more.
 constexpr std::size_t kSliceBytes = 4096;
 
-// The log's bytes of one stretch of received text, gathered while the
-// interpreter runs and handed to the log's writer at once.
-class LogBatch final : public ByteSink {
- public:
-  LogBatch() { bytes_.reserve(board::uart::kRxFifoSize * 4); }
-  void Put(uint8_t byte) override { bytes_.push_back(static_cast<char>(byte)); }
-  void HandTo(LogWriter& log) {
-    if (bytes_.empty()) return;
-    log.Append(bytes_);
-    bytes_.clear();
-  }
+constexpr std::string_view kEventReset = "reset";
+constexpr std::string_view kEventLeft = "session left";
 
- private:
-  std::string bytes_;
-};
-
-class Session {
+class Session final : public SessionEvents {
  public:
   Session(Machine& m, int baud)
-      : m_(m), timing_(PollTimingFor(baud)), held_(kHeldBytes),
-        interpreter_(m.console, m.colours, batch_) {
+      : m_(m), timing_(PollTimingFor(baud)), log_(m.log, m.console.clock()),
+        interpreter_(m.console, m.colours, log_) {
     received_.reserve(board::uart::kRxFifoSize);
   }
 
+  SessionLog& log() { return log_; }
+
   // One look at the receive FIFO, the console's background task: what
-  // waits goes, in order, to the held bytes, and its errors are kept to be
-  // told. Unless a message line waits for the operator, what is held is then
-  // drawn and logged. A look never shows a message itself: it runs inside
-  // pauses and message lines. Returns when to look again.
+  // waits goes, in order and with the look's time, to the held text, and
+  // its errors are kept to be told. Unless a message line waits for the
+  // operator, what is held is then drawn and logged. A look never shows a
+  // message itself: it runs inside pauses and message lines. Returns when
+  // to look again.
   uint64_t Look() {
     const RegisterPort::Selection before = m_.board.Current();
     int count = 0;
     m_.uart.UartRxCount(m_.board.dataPort, m_.uartBase, count);
     if (count > 0) {
-      errors_ |= m_.uart.UartReceive(m_.board.dataPort, m_.uartBase, count, 1000, received_);
-      heldLost_ += held_.Append(received_);
+      const RxErrors found =
+          m_.uart.UartReceive(m_.board.dataPort, m_.uartBase, count, 1000, received_);
+      errors_ |= found;
+      heldLost_ += held_.Hold(received_, m_.console.clock().NowUs(), found);
     }
     if (m_.console.OperatorWaiting()) {
       // The message may stand between a register's selection and its use
@@ -88,16 +78,21 @@ class Session {
     return count > 0 || !held_.Empty() ? timing_.busyUs : timing_.idleUs;
   }
 
-  // Draws and logs what is held, oldest first, up to about that many bytes.
+  // Draws and logs what is held, oldest first, up to about that many bytes,
+  // each stretch with the time it came.
   void Interpret(std::size_t most = SIZE_MAX) {
     std::size_t done = 0;
-    while (!held_.Empty() && done < most) {
-      const std::string_view stretch = held_.Front().substr(0, most - done);
-      interpreter_.Feed(stretch);
-      held_.Pop(stretch.size());
-      done += stretch.size();
+    HeldText::Piece piece;
+    while (done < most && held_.Front(piece)) {
+      log_.SetNow(piece.atUs);
+      m_.console.screen().SetRowTime(log_.RowTimeAt(piece.atUs));
+      NoteErrors(piece);
+      const std::string_view bytes = piece.bytes.substr(0, most - done);
+      interpreter_.Feed(bytes);
+      held_.Pop(bytes.size());
+      done += bytes.size();
     }
-    batch_.HandTo(m_.log);
+    log_.Flush();
   }
 
   // Tells the operator, on the message line, what went wrong since the last
@@ -119,7 +114,30 @@ class Session {
   }
 
   void TellLogNews() {
-    for (const std::string& line : LogNewsLines(m_.log.TakeNews())) m_.console.ErrorMessage(line);
+    for (const std::string& line : LogNewsLines(m_.log.TakeNews())) {
+      // Told once in the times file, as the log's trouble it is.
+      log_.Note("log trouble: " + line);
+      quietMessage_ = true;
+      m_.console.ErrorMessage(line);
+    }
+  }
+
+  // Every message line shown during the session goes to the times file.
+  void OnMessage(std::string_view text) {
+    if (!quietMessage_) log_.Note("message: " + std::string(text));
+    quietMessage_ = false;
+  }
+
+  // What the macro player tells: "GP.EXE" started and ended.
+  void Note(std::string_view what) override { log_.Note(what); }
+
+  // The VSC7420's reset pulse, its release noted: from then on the times
+  // are given since it too.
+  void PulseReset() {
+    qb7::PulseReset(m_.board, m_.console);
+    const uint64_t released = m_.console.clock().NowUs();
+    log_.ResetAt(released);
+    log_.NoteAt(released, kEventReset);
   }
 
   void Send(std::string_view bytes) { m_.uart.UartSendSlow(bytes); }
@@ -153,14 +171,24 @@ class Session {
   }
 
  private:
+  // The receive errors found with a stretch, where its text begins.
+  void NoteErrors(const HeldText::Piece& piece) {
+    if (piece.errors.timeout) log_.NoteAt(piece.atUs, "receive error: time-out");
+    if (piece.errors.overflow) log_.NoteAt(piece.atUs, "receive error: overflow");
+    if (piece.errors.framing) log_.NoteAt(piece.atUs, "receive error: framing");
+    if (piece.errors.pending && !piece.errors.overflow && !piece.errors.framing)
+      log_.NoteAt(piece.atUs, "receive error");
+  }
+
   Machine& m_;
   const PollTiming timing_;
-  ByteQueue held_;
+  HeldText held_;
   uint64_t heldLost_ = 0;
   RxErrors errors_;
-  LogBatch batch_;
+  SessionLog log_;
   Interpreter interpreter_;
   std::string received_;
+  bool quietMessage_ = false;
 };
 
 // For as long as the session runs: its look at the FIFO is the console's
@@ -168,43 +196,25 @@ class Session {
 // leave the screen are kept in the history.
 class SessionGuard {
  public:
-  explicit SessionGuard(Console& console) : console_(console) {
-    console_.ArmLeaveKey(keys::KeyShiftF2);
-    console_.KeepHistory(true);
+  SessionGuard(Machine& m, Session& session) : m_(m) {
+    m_.console.ArmLeaveKey(keys::KeyShiftF2);
+    m_.console.KeepHistory(true);
+    m_.console.WatchMessages([&session](std::string_view text) { session.OnMessage(text); });
+    m_.events = &session;
   }
   ~SessionGuard() {
-    console_.ClearBackgroundTask();
-    console_.ArmLeaveKey({});
-    console_.KeepHistory(false);
+    m_.console.ClearBackgroundTask();
+    m_.console.ArmLeaveKey({});
+    m_.console.KeepHistory(false);
+    m_.console.WatchMessages(nullptr);
+    m_.console.screen().SetRowTime({});
+    m_.events = nullptr;
   }
   SessionGuard(const SessionGuard&) = delete;
   SessionGuard& operator=(const SessionGuard&) = delete;
 
  private:
-  Console& console_;
-};
-
-// The session's log, closed however the session ends: Shift-F2, or the
-// program ending in the middle of it (Ctrl-C, Home at a message line, a
-// signal).
-class SessionLog {
- public:
-  explicit SessionLog(LogWriter& log) : log_(log) {}
-  ~SessionLog() { Close(); }
-  SessionLog(const SessionLog&) = delete;
-  SessionLog& operator=(const SessionLog&) = delete;
-  void Open() {
-    log_.Open(std::string(kLogFileName));
-    open_ = true;
-  }
-  void Close() {
-    if (open_) log_.Close();
-    open_ = false;
-  }
-
- private:
-  LogWriter& log_;
-  bool open_ = false;
+  Machine& m_;
 };
 
 }  // namespace
@@ -228,18 +238,19 @@ PollTiming PollTimingFor(int baud) {
   return {idle, std::clamp<uint64_t>(fillUs / 4, 100, idle)};
 }
 
-void TermSession(Machine& m, const std::string& title, int baud) {
+void TermSession(Machine& m, const std::string& title, int baud, const SessionStart& start) {
   Console& console = m.console;
-  SessionLog log(m.log);
   Session session(m, baud);
   {
-    SessionGuard guard(console);
+    SessionGuard guard(m, session);
     try {
       m.uart.UartInit(board::uart::kClockHz, baud, m.board.dataPort, m.uartBase);
       console.WriteText(title + std::string(kStatusText) + std::to_string(baud), true);
       console.WriteEmptyLine();
       console.WriteEmptyLine();
-      log.Open();
+      session.log().Open();
+      session.log().Note("start: route " + std::to_string(start.route) + " \"" + title + "\" " +
+                         std::to_string(baud) + " baud");
       session.TellTroubles();
       // The looks at the FIFO run on their own time, in this loop, during
       // every pause the session takes (macro waits, the pacing of sent
@@ -249,6 +260,9 @@ void TermSession(Machine& m, const std::string& title, int baud) {
       // A first look at once, so that what the FIFO held when the session
       // opened is on the screen before the first key is read.
       console.AwaitBackgroundTask();
+      // The session receives: a reset asked with it is pulsed now, so the
+      // boot is shown and logged from its first byte.
+      if (start.resetOnceReceiving) session.PulseReset();
 
       // Each cycle: the pause up to the next look, the look, what went
       // wrong, then a key.
@@ -266,10 +280,11 @@ void TermSession(Machine& m, const std::string& title, int baud) {
   // What the line brought up to now is drawn and logged before it ends;
   // the screen the clear takes off goes to the history too.
   session.Interpret();
+  session.log().Note(kEventLeft);
   console.KeepHistory(true);
   console.ClearScreen();
   console.KeepHistory(false);
-  log.Close();
+  session.log().Close();
   session.TellLogNews();  // the last of the log may fail to reach the disk
 }
 

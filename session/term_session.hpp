@@ -31,7 +31,16 @@ struct PollTiming {
 };
 PollTiming PollTimingFor(int baud);
 
+// How a session starts: the route it runs on (for the times beside its
+// log), and whether the VSC7420's reset is pulsed as soon as the session
+// receives, so that the boot is captured from its first byte.
+struct SessionStart {
+  int route = -1;
+  bool resetOnceReceiving = false;
+};
+
 // Runs until the operator presses Shift-F2.
-void TermSession(Machine& machine, const std::string& title, int baud);
+void TermSession(Machine& machine, const std::string& title, int baud,
+                 const SessionStart& start = {});
 
 }  // namespace qb7

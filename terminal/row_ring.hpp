@@ -18,14 +18,14 @@ class RowRing {
   static constexpr std::size_t kRingRows = 8192;
 
   // Program thread: never waits.
-  void Push(const Row& row, uint64_t number) {
-    if (!ring_.TryPush({row, number})) lost_.fetch_add(1, std::memory_order_relaxed);
+  void Push(const Row& row, uint64_t number, const RowTime& time) {
+    if (!ring_.TryPush({row, number, time})) lost_.fetch_add(1, std::memory_order_relaxed);
   }
 
-  // Terminal thread: hands every row waiting to keep(row, number).
+  // Terminal thread: hands every row waiting to keep(row, number, time).
   template <class Keep>
   void Drain(Keep keep) {
-    ring_.Drain([&keep](const NumberedRow& r) { keep(r.row, r.number); });
+    ring_.Drain([&keep](const NumberedRow& r) { keep(r.row, r.number, r.time); });
   }
   uint64_t Lost() const { return lost_.load(std::memory_order_relaxed); }
 
@@ -33,6 +33,7 @@ class RowRing {
   struct NumberedRow {
     Row row;
     uint64_t number;
+    RowTime time;
   };
   SpscRing<NumberedRow> ring_{kRingRows};
   std::atomic<uint64_t> lost_{0};

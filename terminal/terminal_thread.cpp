@@ -121,7 +121,9 @@ void TerminalThread::WakeIfAsleep() {
   if (asleep_.exchange(false)) Wake();
 }
 
-void TerminalThread::KeepRow(const Row& row, uint64_t number) { rows_.Push(row, number); }
+void TerminalThread::KeepRow(const Row& row, uint64_t number, const RowTime& time) {
+  rows_.Push(row, number, time);
+}
 
 // ---- Terminal thread ----
 
@@ -129,7 +131,9 @@ void TerminalThread::MeasureWindow() { viewer_.SetWindow(terminal_.Rows(), termi
 
 void TerminalThread::Show(bool everything) {
   if (!viewer_.HasFrame()) return;
-  rows_.Drain([this](const Row& row, uint64_t number) { viewer_.Keep(row, number); });
+  rows_.Drain([this](const Row& row, uint64_t number, const RowTime& time) {
+    viewer_.Keep(row, number, time);
+  });
   MeasureWindow();
   terminal_.Draw(viewer_.Draw(), everything);
 }

@@ -43,7 +43,7 @@ class TerminalThread final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Screen& screen) override;
   void Bell() override;
-  void KeepRow(const Row& row, uint64_t number) override;
+  void KeepRow(const Row& row, uint64_t number, const RowTime& time) override;
   // Return once the terminal thread has lent the terminal / taken it back.
   void Lend() override;
   void TakeBack() override;

@@ -116,6 +116,7 @@ class MeasuredLog final : public LogWriter {
     largestAppend = std::max(largestAppend, bytes.size());
     inner_.Append(bytes);
   }
+  void Mark(const TimeMark& mark) override { inner_.Mark(mark); }
   void Close() override { inner_.Close(); }
   LogNews TakeNews() override { return inner_.TakeNews(); }
   uint64_t Finish(int waitMs) override { return inner_.Finish(waitMs); }

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "harness.hpp"
@@ -66,50 +69,80 @@ TEST(ThreadedLogWriter, ARemovedLogIsToldAndWrittenAnew) {
   std::this_thread::sleep_for(300ms);
   std::filesystem::remove(t.path() + "/Term.txt");
   const LogNews news = AwaitNews(log);
-  EXPECT_TRUE(news.removed);
+  EXPECT_TRUE(news.log.removed);
   log.Append("new");
   EXPECT_EQ(log.Finish(3000), 0u);
   EXPECT_EQ(t.Read("Term.txt"), "new");
 }
 
-// A named pipe that nobody reads plays a disk that stopped answering: the
-// writer blocks in the kernel, as on a frozen file system.
+// A disk that stops answering: every call blocks, as a write to a frozen
+// file system does, until the test lets it go; what reaches it is kept.
+// Shared, so that a writer still blocked when the test ends touches nothing
+// freed.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  std::string written;
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    opened.wait(lock, [this] { return open; });
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      open = true;
+    }
+    opened.notify_all();
+  }
+  std::size_t Written() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return written.size();
+  }
+};
+class StalledDisk final : public LogStore {
+ public:
+  explicit StalledDisk(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+  void Open(const std::string&) override { gate_->Wait(); }
+  void Write(std::string_view bytes) override {
+    gate_->Wait();
+    std::lock_guard<std::mutex> lock(gate_->mutex);
+    gate_->written.append(bytes);
+  }
+  void Mark(const TimeMark&) override { gate_->Wait(); }
+  void Close() override { gate_->Wait(); }
+  void CheckStillThere() override {}
+  LogNews TakeNews() override { return {}; }
+
+ private:
+  std::shared_ptr<Gate> gate_;
+};
+
 TEST(ThreadedLogWriter, AStalledDiskHoldsUpOnlyTheWriterAndTheEndSaysWhatIsMissing) {
-  TempFolder t;
-  const std::string fifo = t.path() + "/Term.txt";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // The writer, still blocked when the test ends, keeps what it shares.
-  ThreadedLogWriter log;
-  log.Open(fifo);
+  auto gate = std::make_shared<Gate>();
+  ThreadedLogWriter log(std::make_unique<StalledDisk>(gate));
+  log.Open("Term.txt");
   const std::string block(4096, 'x');
   const uint64_t start = MonotonicUs();
-  for (int i = 0; i < 1000; ++i) log.Append(block);  // 4 MB: far past a pipe's 64 KB
+  for (int i = 0; i < 1000; ++i) {
+    log.Append(block);
+    log.Mark({});
+  }
   const uint64_t appendUs = MonotonicUs() - start;
   EXPECT_LT(appendUs, 500000u) << "appending waited for the stalled writer";
   const uint64_t finishStart = MonotonicUs();
-  EXPECT_EQ(log.Finish(300), 4096u * 1000);  // nothing was written: open() never returned
+  EXPECT_EQ(log.Finish(300), 4096u * 1000);  // nothing was written: the open never returned
   EXPECT_LT(MonotonicUs() - finishStart, 2000000u);
-  // The writer may now run to its end: a reader takes what it writes.
-  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
-  char buf[65536];
-  size_t got = 0;
-  for (int i = 0; i < 500 && got < 4096u * 1000; ++i) {
-    const ssize_t n = read(reader, buf, sizeof buf);
-    if (n > 0) got += static_cast<size_t>(n);
-    else std::this_thread::sleep_for(5ms);
-  }
-  close(reader);
-  EXPECT_EQ(got, 4096u * 1000);
+  // The disk answers again: the writer, left to itself, writes it all.
+  gate->Release();
+  for (int i = 0; i < 500 && gate->Written() < 4096u * 1000; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(gate->Written(), 4096u * 1000);
 }
 
 TEST(ThreadedLogWriter, BytesThatFindTheQueueFullAreCountedNotWaitedFor) {
-  TempFolder t;
-  const std::string fifo = t.path() + "/Term.txt";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // Left blocked in open() for good; it keeps what it shares.
-  ThreadedLogWriter log;
-  log.Open(fifo);
+  auto gate = std::make_shared<Gate>();
+  ThreadedLogWriter log(std::make_unique<StalledDisk>(gate));
+  log.Open("Term.txt");
   // The queue holds kQueueBytes on each side of the hand-over; whatever
   // the writer took before it stalled, three blocks more cannot fit.
   const std::string block(1024 * 1024, 'y');
@@ -121,6 +154,7 @@ TEST(ThreadedLogWriter, BytesThatFindTheQueueFullAreCountedNotWaitedFor) {
   EXPECT_GE(news.dropped, 3u * block.size());
   EXPECT_LE(news.dropped, 3u * block.size() + ThreadedLogWriter::kQueueBytes);
   EXPECT_EQ(log.Finish(100), 2 * ThreadedLogWriter::kQueueBytes + 3 * block.size() - news.dropped);
+  gate->Release();
 }
 
 }  // namespace

@@ -206,26 +206,41 @@ TEST(Session, AMessageWithABellStaysModalWhileBytesArrive) {
   EXPECT_EQ(b.folder.Read("Term.txt"), std::string(100, 'r'));
 }
 
-TEST(Session, ALogThatCannotBeCreatedOrWrittenIsToldOnceAndTheSessionGoesOn) {
-  {
-    SessionBench readOnly;
-    chmod(readOnly.folder.path().c_str(), 0555);
-    test::ObeyFilePermissions obey;
-    readOnly.RecordMessages(true);
-    readOnly.Type("version\r");
-    EXPECT_EQ(readOnly.RunRoute("3", 1000000), 0);
-    EXPECT_EQ(readOnly.messages, std::vector<std::string>{"Log not written: Term.txt (Permission denied)"});
-    EXPECT_EQ(readOnly.ports.Transmitted(), "version\r");
-    chmod(readOnly.folder.path().c_str(), 0700);
-  }
-  SessionBench full;
-  std::filesystem::create_symlink("/dev/full", full.folder.path() + "/Term.txt");
-  full.Type("version\r");
-  full.Type("help\r");
-  full.RecordMessages(true);
-  EXPECT_EQ(full.RunRoute("3", 2000000), 0);
-  EXPECT_EQ(full.messages, std::vector<std::string>{"Log not written: Term.txt (No space left on device)"});
-  EXPECT_EQ(full.ports.Transmitted(), "version\rhelp\r");
+TEST(Session, ALogThatCannotBeCreatedIsToldOnceAndTheSessionGoesOn) {
+  SessionBench readOnly;
+  chmod(readOnly.folder.path().c_str(), 0555);
+  test::ObeyFilePermissions obey;
+  readOnly.RecordMessages(true);
+  readOnly.Type("version\r");
+  EXPECT_EQ(readOnly.RunRoute("3", 1000000), 0);
+  EXPECT_EQ(readOnly.messages,
+            std::vector<std::string>{"Log not written: Term.txt and Term.times (Permission denied)"});
+  EXPECT_EQ(readOnly.ports.Transmitted(), "version\r");
+  chmod(readOnly.folder.path().c_str(), 0700);
+}
+
+// In a folder others may write, a link named Term.txt would have the
+// program empty or fill whatever file its user may write: it is told, the
+// file it points at is left as it was, and the session goes on.
+TEST(Session, ALogThatIsNotARegularFileIsToldAndLeftAlone) {
+  SessionBench linked;
+  linked.folder.Write("precious.txt", "keep me");
+  std::filesystem::create_symlink(linked.folder.path() + "/precious.txt",
+                                  linked.folder.path() + "/Term.txt");
+  linked.Type("version\r");
+  linked.RecordMessages(true);
+  EXPECT_EQ(linked.RunRoute("3", 2000000), 0);
+  EXPECT_EQ(linked.messages,
+            std::vector<std::string>{"Log not written: Term.txt is not a regular file"});
+  EXPECT_EQ(linked.folder.Read("precious.txt"), "keep me");
+  EXPECT_EQ(linked.ports.Transmitted(), "version\r");
+
+  SessionBench piped;
+  ASSERT_EQ(mkfifo((piped.folder.path() + "/Term.txt").c_str(), 0600), 0);
+  piped.RecordMessages(true);
+  EXPECT_EQ(piped.RunRoute("3", 1000000), 0);  // a pipe with no reader would block an open
+  EXPECT_EQ(piped.messages,
+            std::vector<std::string>{"Log not written: Term.txt is not a regular file"});
 }
 
 TEST(PollTiming, FollowsTheTimeTheFifoTakesToFill) {

@@ -65,7 +65,9 @@ struct Scrolled {
     }
   }
   struct Sink final : RowSink {
-    void Keep(const Row& row, uint64_t number) override { history.Keep(row, number); }
+    void Keep(const Row& row, uint64_t number, const RowTime& time) override {
+      history.Keep(row, number, time);
+    }
     HistoryStore history;
   } sink;
   Screen screen;
@@ -124,11 +126,11 @@ TEST(History, KeepsTheLast10000RowsInFixedMemory) {
   Row row{};
   for (uint64_t n = 0; n < 25000; ++n) {
     row[0].ch = static_cast<uint8_t>(n % 200);
-    h.Keep(row, n);
+    h.Keep(row, n, {});
   }
   EXPECT_EQ(h.Find(14999), nullptr);
   ASSERT_NE(h.Find(15000), nullptr);
-  EXPECT_EQ((*h.Find(15000))[0].ch, 15000 % 200);
+  EXPECT_EQ(h.Find(15000)->cells[0].ch, 15000 % 200);
   ASSERT_NE(h.Find(24999), nullptr);
   EXPECT_EQ(HistoryStore::kKeptRows, 10000u);
   EXPECT_LE(HistoryStore::Bytes(), 3u * 1024 * 1024);
@@ -137,10 +139,10 @@ TEST(History, KeepsTheLast10000RowsInFixedMemory) {
 TEST(History, TheHandOverNeverWaitsAndCountsWhatFoundItFull) {
   RowRing ring;
   Row row{};
-  for (uint64_t n = 0; n < RowRing::kRingRows + 5; ++n) ring.Push(row, n);
+  for (uint64_t n = 0; n < RowRing::kRingRows + 5; ++n) ring.Push(row, n, {});
   EXPECT_EQ(ring.Lost(), 5u);
   uint64_t taken = 0, next = 0;
-  ring.Drain([&](const Row&, uint64_t number) {
+  ring.Drain([&](const Row&, uint64_t number, const RowTime&) {
     EXPECT_EQ(number, next++);
     ++taken;
   });
@@ -154,12 +156,12 @@ TEST(History, RowsCrossTheHandOverInOrderWhileBothThreadsRun) {
     Row row{};
     for (uint64_t n = 0; n < kPushed; ++n) {
       row[0].ch = static_cast<uint8_t>(n);
-      ring.Push(row, n);
+      ring.Push(row, n, {});
     }
   });
   uint64_t taken = 0, last = 0;
   bool ordered = true, intact = true;
-  auto keep = [&](const Row& row, uint64_t number) {
+  auto keep = [&](const Row& row, uint64_t number, const RowTime&) {
     ordered = ordered && (taken == 0 || number > last);
     intact = intact && row[0].ch == static_cast<uint8_t>(number);
     last = number;
@@ -175,7 +177,7 @@ TEST(History, RowsCrossTheHandOverInOrderWhileBothThreadsRun) {
 
 TEST(History, RowsLeaveByScrollAndByClearDownToTheLastThatShowsAnything) {
   struct Sink final : RowSink {
-    void Keep(const Row& row, uint64_t number) override {
+    void Keep(const Row& row, uint64_t number, const RowTime&) override {
       std::string s;
       for (const Cell& c : row) s.push_back(static_cast<char>(c.ch));
       s.erase(s.find_last_not_of(' ') + 1);
@@ -216,10 +218,10 @@ TEST(History, ASessionKeepsWhatScrollsAndWhatTheHelpAndLeavingClear) {
   ASSERT_EQ(b.Run(), 0);
   std::vector<std::string> kept;
   for (uint64_t n = 0; n < b.console.screen().RowsGone(); ++n) {
-    const Row* r = b.frontend.viewer().history().Find(n);
+    const KeptRow* r = b.frontend.viewer().history().Find(n);
     ASSERT_NE(r, nullptr) << n;
     std::string s;
-    for (const Cell& c : *r) s.push_back(static_cast<char>(c.ch));
+    for (const Cell& c : r->cells) s.push_back(static_cast<char>(c.ch));
     s.erase(s.find_last_not_of(' ') + 1);
     kept.push_back(s.substr(0, 17));
   }

@@ -98,8 +98,9 @@ void DrawView(const Screen& frame, const HistoryStore& history, const ViewLayout
     }
     const int64_t number = gone + v - 1;
     if (number < 0) continue;
-    if (const Row* row = history.Find(static_cast<uint64_t>(number))) {
-      for (int c = 0; c < layout.cols; ++c) out.At(r, c) = (*row)[static_cast<std::size_t>(at.left - 1 + c)];
+    if (const KeptRow* row = history.Find(static_cast<uint64_t>(number))) {
+      for (int c = 0; c < layout.cols; ++c)
+        out.At(r, c) = row->cells[static_cast<std::size_t>(at.left - 1 + c)];
     } else {
       Write(out, r, 0, "(a row not kept)", Cell{' ', 8, 0});
     }

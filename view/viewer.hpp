@@ -21,7 +21,9 @@ class Viewer {
   static constexpr int kWheelRows = 3;
 
   // A row that left the screen.
-  void Keep(const Row& row, uint64_t number) { history_.Keep(row, number); }
+  void Keep(const Row& row, uint64_t number, const RowTime& time) {
+    history_.Keep(row, number, time);
+  }
   // The frame shown from now on; it must stay valid until the next one.
   void SetFrame(const Screen& frame) { frame_ = &frame; }
   bool HasFrame() const { return frame_ != nullptr; }

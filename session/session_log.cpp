@@ -1,0 +1,72 @@
+#include "session/session_log.hpp"
+
+#include "board/board_registers.hpp"
+#include "log/log_names.hpp"
+
+namespace qb7 {
+
+SessionLog::SessionLog(LogWriter& writer, Clock& clock) : writer_(writer), clock_(clock) {
+  bytes_.reserve(board::uart::kRxFifoSize * 32);
+  marks_.reserve(256);
+}
+
+void SessionLog::Open() {
+  startUs_ = nowUs_ = clock_.NowUs();
+  startWallUs_ = clock_.WallUs();
+  reset_ = false;
+  logged_ = 0;
+  lineStart_ = true;
+  writer_.Open(std::string(kLogFileName));
+  open_ = true;
+}
+
+void SessionLog::Close() {
+  if (!open_) return;
+  Flush();
+  writer_.Close();
+  open_ = false;
+}
+
+void SessionLog::Put(uint8_t byte) {
+  if (lineStart_) {
+    marks_.push_back({logged_ + bytes_.size(), TimeAt(nowUs_), "line"});
+    lineStart_ = false;
+  }
+  bytes_.push_back(static_cast<char>(byte));
+  if (byte == '\n') lineStart_ = true;
+}
+
+void SessionLog::Flush() {
+  if (!bytes_.empty()) writer_.Append(bytes_);
+  for (const TimeMark& mark : marks_) writer_.Mark(mark);
+  logged_ += bytes_.size();
+  bytes_.clear();
+  marks_.clear();
+}
+
+void SessionLog::NoteAt(uint64_t atUs, std::string_view what) {
+  if (!open_) return;
+  Flush();
+  writer_.Mark({logged_, TimeAt(atUs), std::string(what)});
+}
+
+void SessionLog::ResetAt(uint64_t atUs) {
+  reset_ = true;
+  resetUs_ = atUs;
+}
+
+LogTime SessionLog::TimeAt(uint64_t atUs) const {
+  LogTime t;
+  t.sessionUs = atUs >= startUs_ ? atUs - startUs_ : 0;
+  if (reset_ && atUs >= resetUs_) t.sinceResetUs = static_cast<int64_t>(atUs - resetUs_);
+  t.wallUs = startWallUs_ + t.sessionUs;
+  return t;
+}
+
+RowTime SessionLog::RowTimeAt(uint64_t atUs) const {
+  const LogTime t = TimeAt(atUs);
+  if (t.sinceResetUs != LogTime::kNoReset) return {t.sinceResetUs, true};
+  return {static_cast<int64_t>(t.sessionUs), false};
+}
+
+}  // namespace qb7

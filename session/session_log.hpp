@@ -1,0 +1,67 @@
+// One session's log, as the session keeps it: Term.txt (the exact bytes
+// the interpreter logs), and beside it in Term.times when each line came
+// and the session's events, all on the session's own clock (since it
+// started, since its last reset pulse) and the date. The bytes and the
+// records of one stretch of text are gathered while the interpreter runs
+// and handed to the log's writer together; the writer does the rest, off
+// the program thread.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/clock.hpp"
+#include "log/log_writer.hpp"
+#include "screen/screen.hpp"
+#include "session/interpreter.hpp"
+
+namespace qb7 {
+
+class SessionLog final : public ByteSink {
+ public:
+  SessionLog(LogWriter& writer, Clock& clock);
+  // Closed however the session ends: Shift-F2, or the program ending in the
+  // middle of it (Ctrl-C, Home at a message line, a signal).
+  ~SessionLog() override { Close(); }
+  SessionLog(const SessionLog&) = delete;
+  SessionLog& operator=(const SessionLog&) = delete;
+
+  // Starts the log (the earlier ones rotated) and the session's clock.
+  void Open();
+  void Close();
+
+  // The time of the bytes about to be interpreted: the look that found them.
+  void SetNow(uint64_t atUs) { nowUs_ = atUs; }
+  // A byte the interpreter logs; a line's first byte is marked with the time.
+  void Put(uint8_t byte) override;
+  // Hands what was gathered to the writer.
+  void Flush();
+
+  // An event, now or at a look's time, where the log stands.
+  void Note(std::string_view what) { NoteAt(clock_.NowUs(), what); }
+  void NoteAt(uint64_t atUs, std::string_view what);
+  // A reset pulse of the VSC7420 released at that time: from then on times
+  // are given since it too.
+  void ResetAt(uint64_t atUs);
+
+  // The times of something that came at atUs.
+  LogTime TimeAt(uint64_t atUs) const;
+  RowTime RowTimeAt(uint64_t atUs) const;
+
+ private:
+  LogWriter& writer_;
+  Clock& clock_;
+  bool open_ = false;
+  uint64_t startUs_ = 0;
+  uint64_t startWallUs_ = 0;
+  bool reset_ = false;
+  uint64_t resetUs_ = 0;
+  uint64_t nowUs_ = 0;
+  uint64_t logged_ = 0;  // bytes handed to the writer since Open
+  bool lineStart_ = true;
+  std::string bytes_;
+  std::vector<TimeMark> marks_;
+};
+
+}  // namespace qb7

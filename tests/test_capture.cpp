@@ -1,0 +1,237 @@
+// Evidence kept: a boot captured from its first byte (Ctrl-R), every
+// session's log kept beside the next (Term.1.txt ..), and when each line
+// came (Term.times), on the virtual clock with the simulated board.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "app/route_menu.hpp"
+#include "harness.hpp"
+#include "keys/keys.hpp"
+#include "log/times_format.hpp"
+#include "sim/console_far_end.hpp"
+
+namespace qb7 {
+namespace {
+
+constexpr std::string_view kFirstBootLine = "[    0.000000] Reset cause: external reset pin\r\n";
+
+struct CaptureBench : test::Bench {
+  CaptureBench() {
+    folder.Write("Qb7_Uart.cfg", "' nothing\n");
+    RecordMessages(true);
+  }
+  // A session opened with the key at a time, left with Shift-F2 after a while.
+  uint64_t Session(const std::string& key, uint64_t atUs, uint64_t lastsUs = 3000000) {
+    frontend.AddKeyAt(atUs, key);
+    frontend.AddKeyAt(atUs + lastsUs, std::string(keys::KeyShiftF2));
+    return atUs + lastsUs + 100000;
+  }
+  int Quit(uint64_t atUs) {
+    frontend.AddKeyAt(atUs, "q");
+    return Run();
+  }
+};
+
+// One record of Term.times, its columns as written.
+struct Record {
+  uint64_t offset;
+  double sessionMs;
+  std::string resetMs;
+  std::string date;
+  std::string what;
+};
+std::vector<Record> ReadTimes(const std::string& text) {
+  std::vector<Record> records;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    Record r;
+    std::string offset, session;
+    std::getline(fields, offset, '\t');
+    std::getline(fields, session, '\t');
+    std::getline(fields, r.resetMs, '\t');
+    std::getline(fields, r.date, '\t');
+    std::getline(fields, r.what);
+    r.offset = std::stoull(offset);
+    r.sessionMs = std::stod(session);
+    records.push_back(r);
+  }
+  return records;
+}
+
+TEST(Capture, CtrlRInTheMenuCapturesTheBootFromItsFirstByte) {
+  CaptureBench b;
+  const uint64_t end = b.Session(std::string(kResetAndCapture), 1000);
+  ASSERT_EQ(b.Quit(end), 0);
+  // The route register, then the UART, then the pulse: the line is read
+  // before the VSC7420 starts talking.
+  const std::string route = b.ports.Written(board::kRouteRegister);
+  EXPECT_EQ(route.substr(0, 1), std::string(1, '\0'));
+  EXPECT_EQ(b.ports.Written(board::kResetRegister), std::string("\x01\x00", 2));
+  uint64_t enabledUs = 0, assertedUs = 0, releasedUs = 0;
+  for (const auto& a : b.ports.log) {
+    if (!a.write || a.port != test::kData) continue;
+    if (a.reg == board::kUartBase + test::reg::kEnable && enabledUs == 0) enabledUs = a.atUs;
+    if (a.reg == board::kResetRegister && a.value == 1) assertedUs = a.atUs;
+    if (a.reg == board::kResetRegister && a.value == 0) releasedUs = a.atUs;
+  }
+  EXPECT_LT(enabledUs, assertedUs);
+  EXPECT_GE(releasedUs - assertedUs, 10000u);
+  const std::string log = b.folder.Read("Term.txt");
+  EXPECT_EQ(log.substr(0, kFirstBootLine.size()), kFirstBootLine);
+  EXPECT_NE(log.find("Starting management CLI"), std::string::npos);
+  EXPECT_TRUE(b.messages.empty());
+}
+
+TEST(Capture, RThenTheRouteLosesTheStartOfTheBoot) {
+  // The menu's R still pulses at once, with nothing reading the line:
+  // what Ctrl-R is for.
+  CaptureBench b;
+  b.frontend.AddKeyAt(1000, "r");
+  const uint64_t end = b.Session("0", 1500000);
+  ASSERT_EQ(b.Quit(end), 0);
+  EXPECT_EQ(b.folder.Read("Term.txt").find("Reset cause"), std::string::npos);
+}
+
+TEST(Capture, EverySessionsLogIsKeptByteExactUpToNineBack) {
+  CaptureBench b;
+  uint64_t at = 1000;
+  // Eleven sessions on J27, each bringing its own text.
+  for (int n = 1; n <= 11; ++n) {
+    b.board->FarEndOn(2)->outbox().Send("session " + std::to_string(n) + "\r\n", at + 500000);
+    at = b.Session("2", at);
+  }
+  ASSERT_EQ(b.Quit(at), 0);
+  EXPECT_EQ(b.folder.Read("Term.txt"), "session 11\r\n");
+  for (int back = 1; back <= 9; ++back)
+    EXPECT_EQ(b.folder.Read("Term." + std::to_string(back) + ".txt"),
+              "session " + std::to_string(11 - back) + "\r\n")
+        << back;
+  EXPECT_FALSE(b.folder.Exists("Term.10.txt"));  // the oldest went
+  // Each log's times went with it.
+  EXPECT_NE(b.folder.Read("Term.1.times").find("\tline\n"), std::string::npos);
+  EXPECT_TRUE(b.messages.empty());
+}
+
+TEST(Capture, ARotationThatFailsKeepsTheOldLogAndSaysSo) {
+  CaptureBench b;
+  b.folder.Write("Term.txt", "the capture of a failure\r\n");
+  // The oldest place is taken by a folder that cannot be removed.
+  std::filesystem::create_directory(b.folder.path() + "/Term.9.txt");
+  b.folder.Write("Term.9.txt/inside", "x");
+  b.board->FarEndOn(2)->outbox().Send("retry\r\n", 500000);
+  const uint64_t end = b.Session("2", 1000);
+  ASSERT_EQ(b.Quit(end), 0);
+  EXPECT_EQ(b.folder.Read("Term.txt"), "the capture of a failure\r\n");
+  ASSERT_EQ(b.messages.size(), 1u);
+  EXPECT_EQ(b.messages[0].substr(0, 50), "Old log kept, this session not logged: Term.9.txt ");
+}
+
+TEST(Capture, TermTimesMarksEveryLineByItsOffsetInOrderWithTheEvents) {
+  CaptureBench b;
+  const uint64_t end = b.Session(std::string(kResetAndCapture), 1000);
+  ASSERT_EQ(b.Quit(end), 0);
+  const std::string log = b.folder.Read("Term.txt");
+  const std::vector<Record> records = ReadTimes(b.folder.Read("Term.times"));
+  ASSERT_GE(records.size(), 4u);
+  EXPECT_EQ(records.front().what, "start: route 0 \"VSC7420 Console - NEL=f(ST1)\" 115200 baud");
+  EXPECT_EQ(records.front().date.substr(0, 10), "2026-01-01");
+  EXPECT_EQ(records.back().what, "session left");
+  // Every line start of Term.txt has a record at its offset, in order; no
+  // record points elsewhere.
+  std::vector<uint64_t> starts;
+  for (uint64_t i = 0; i < log.size(); ++i)
+    if (i == 0 || log[i - 1] == '\n') starts.push_back(i);
+  std::vector<uint64_t> marked;
+  double lastMs = 0;
+  bool resetSeen = false;
+  for (const Record& r : records) {
+    EXPECT_GE(r.sessionMs, lastMs) << r.what;
+    lastMs = r.sessionMs;
+    if (r.what == "reset") {
+      resetSeen = true;
+      EXPECT_EQ(r.resetMs, "0.000");
+      EXPECT_EQ(r.offset, 0u);  // nothing came before the boot
+    }
+    if (r.what != "line") continue;
+    marked.push_back(r.offset);
+    EXPECT_NE(r.resetMs, "-") << "a boot line with no time since the reset";
+  }
+  EXPECT_TRUE(resetSeen);
+  EXPECT_EQ(marked, starts);
+  // The board sends its boot a line every kBootLineUs: each line's time is
+  // the look that found its first byte, a few ms at most after it came.
+  std::vector<double> lineMs;
+  for (const Record& r : records)
+    if (r.what == "line") lineMs.push_back(std::stod(r.resetMs));
+  ASSERT_GE(lineMs.size(), 10u);
+  for (std::size_t i = 1; i < 10; ++i)
+    EXPECT_NEAR(lineMs[i] - lineMs[i - 1], sim::ConsoleFarEnd::kBootLineUs / 1000.0, 6.0) << i;
+}
+
+TEST(Capture, TheTimesRecordMessagesReceiveErrorsAndGpExe) {
+  CaptureBench b;
+  b.folder.Write("Qb7_Uart.cfg", "#F1 ?\n#F2\nGP.EXE\nGP.EXE\n");
+  b.folder.Write("GP.EXE", "#!/bin/sh\nexit 3\n");
+  chmod((b.folder.path() + "/GP.EXE").c_str(), 0755);
+  b.frontend.AddKeyAt(1000, "2");
+  b.frontend.AddKeyAt(300000, std::string(keys::KeyF1));
+  b.frontend.AddKeyAt(600000, std::string(keys::KeyF2));
+  b.frontend.AddKeyAt(2000000, std::string(keys::KeyShiftF2));
+  ASSERT_EQ(b.Quit(2100000), 0);
+  std::vector<std::string> whats;
+  for (const Record& r : ReadTimes(b.folder.Read("Term.times")))
+    if (r.what != "line") whats.push_back(r.what);
+  auto has = [&](const std::string& what) {
+    return std::find(whats.begin(), whats.end(), what) != whats.end();
+  };
+  EXPECT_TRUE(has("message: Cmd:?   Pos1 ??")) << testing::PrintToString(whats);
+  EXPECT_TRUE(has("GP.EXE started"));
+  EXPECT_TRUE(has("GP.EXE ended: " + b.folder.path() + "/GP.EXE, status 3"));
+}
+
+TEST(Capture, TheTimesRecordAReceiveErrorWhereItsTextBegins) {
+  // A far end at 9600 against the session's 115200: framing errors.
+  test::Bench b(true, 9600);
+  b.folder.Write("Qb7_Uart.cfg", "' nothing\n");
+  b.RecordMessages(true);
+  b.board->FarEndOn(2)->outbox().Send("hello\r\n", 500000);
+  b.frontend.AddKeyAt(1000, "2");
+  b.frontend.AddKeyAt(2000000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(2100000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  const std::vector<Record> records = ReadTimes(b.folder.Read("Term.times"));
+  auto at = [&](const std::string& what) {
+    for (const Record& r : records)
+      if (r.what == what) return static_cast<int64_t>(r.offset);
+    return int64_t{-1};
+  };
+  EXPECT_EQ(at("receive error: framing"), 0);  // before the garbled text it came with
+  EXPECT_GE(at("message: UartRcvStr Framing Error"), 0);
+}
+
+TEST(TimesFormat, ARecordHasItsColumnsAndKeepsToOneLine) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  TimeMark m;
+  m.offset = 4096;
+  m.time.sessionUs = 12004;
+  m.time.sinceResetUs = 306;
+  m.time.wallUs = 1767225600ull * 1000000 + 135000;
+  m.what = "message: a\tb\r\nc";
+  EXPECT_EQ(FormatMark(m), "4096\t12.004\t0.306\t2026-01-01T00:00:00.135+00:00\tmessage: a b  c\n");
+  m.time.sinceResetUs = LogTime::kNoReset;
+  m.what = "line";
+  EXPECT_EQ(FormatMark(m), "4096\t12.004\t-\t2026-01-01T00:00:00.135+00:00\tline\n");
+  unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
+}  // namespace qb7
