@@ -151,6 +151,7 @@ void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
   screen_.SetColours(fg, bg);
   screen_.SetPosition(row, 2);
   WriteText(line);
+  screen_.NoteAlert();
   if (watch_) watch_(text);
 
   // While the operator reads, the background task goes on looking at the

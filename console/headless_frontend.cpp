@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "console/clock.hpp"
 #include "console/program_exit.hpp"
+#include "os/whole_file.hpp"
 
 namespace qb7 {
 
@@ -50,12 +52,31 @@ void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
       e.action();
       continue;
     }
+    // The view takes its keys, as in the terminal thread; any other key
+    // returns it to the live screen and goes on.
+    if (viewer_.Takes(e.key)) {
+      viewer_.OnKey(e.key);
+      SaveIfAsked(nowUs);
+      continue;
+    }
+    viewer_.ReturnLive();
     queue.Push(std::move(e.key));
   }
   if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + kIdleLimitUs) throw ScriptEnded{};
 }
 
+void HeadlessFrontend::SaveIfAsked(uint64_t nowUs) {
+  const auto save = viewer_.TakeSave();
+  if (!save) return;
+  const std::string name =
+      DatedName(Viewer::kHistoryFilePrefix, VirtualClock::kEpochUs + nowUs, "txt");
+  const WholeFile written = WriteWholeFile(name, save->text);
+  viewer_.Notice(written.error == 0 ? Viewer::SavedNotice(written.path, save->rows)
+                                    : Viewer::NotSavedNotice(name, written.error));
+}
+
 void HeadlessFrontend::Present(const Screen& screen) {
+  viewer_.SetFrame(screen);
   ++frames_;
   for (auto& watch : onPresent_) watch(screen);
 }

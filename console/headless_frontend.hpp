@@ -40,6 +40,9 @@ class HeadlessFrontend final : public Frontend {
     viewer_.Keep(row, number, time);
   }
   const Viewer& viewer() const { return viewer_; }
+  // What a window of this size shows now, through the view.
+  void SetWindow(int rows, int cols) { viewer_.SetWindow(rows, cols); }
+  const Picture& Shown() { return viewer_.Draw(); }
   void Lend() override { ++lends_; }
   void TakeBack() override { ++takeBacks_; }
 
@@ -59,6 +62,9 @@ class HeadlessFrontend final : public Frontend {
     std::function<void()> action;
   };
   void Insert(Event e);
+  // Writes the history when the view was asked to, as the terminal thread
+  // does (here at once, on the caller's thread), and says where.
+  void SaveIfAsked(uint64_t nowUs);
 
   std::deque<Event> events_;
   std::vector<std::function<void(const Screen&)>> onPresent_;

@@ -85,6 +85,7 @@ class Screen {
   int Write(std::string_view bytes);
 
   const Cell& At(int row, int col) const { return cells_[row - 1][col - 1]; }
+  const Row& Cells(int row) const { return cells_[row - 1]; }
   // The time given to rows from now on, as their first byte is written
   // (none: they get no time).
   void SetRowTime(const RowTime& time) { now_ = time; }
@@ -101,6 +102,10 @@ class Screen {
   uint64_t RowsGone() const { return rowsGone_; }
   // Counts the clears, so a view can start again from the top after one.
   uint64_t Clears() const { return clears_; }
+  // Counts the message lines drawn, so a view scrolled back into the
+  // history comes back to show one.
+  void NoteAlert() { ++alerts_; }
+  uint64_t Alerts() const { return alerts_; }
 
  private:
   void Put(uint8_t ch);
@@ -120,6 +125,7 @@ class Screen {
   RowSink* sink_ = nullptr;
   uint64_t rowsGone_ = 0;
   uint64_t clears_ = 0;
+  uint64_t alerts_ = 0;
 };
 
 }  // namespace qb7

@@ -138,12 +138,29 @@ void TerminalThread::Show(bool everything) {
   terminal_.Draw(viewer_.Draw(), everything);
 }
 
+void TerminalThread::SaveIfAsked() {
+  auto save = viewer_.TakeSave();
+  if (!save) return;
+  const std::string name = DatedName(Viewer::kHistoryFilePrefix, WallClockUs(), "txt");
+  if (!saving_.Start(name, std::move(save->text), save->rows))
+    viewer_.Notice(Viewer::NotSavedNotice(name, saving_.Busy() ? EBUSY : EAGAIN));
+}
+
+void TerminalThread::TellSaved() {
+  const auto saved = saving_.Poll();
+  if (!saved) return;
+  viewer_.Notice(saved->file.error == 0 ? Viewer::SavedNotice(saved->file.path, saved->rows)
+                                        : Viewer::NotSavedNotice(saved->name, saved->file.error));
+  Show(false);
+}
+
 void TerminalThread::PassKeys() {
   while (!decoded_.empty()) {
     KeyCode& key = decoded_.front();
-    if (Viewer::Takes(key)) {
+    if (viewer_.Takes(key)) {
       // What the view takes for itself never reaches the program.
       viewer_.OnKey(key);
+      SaveIfAsked();
       Show(false);
       decoded_.pop_front();
       continue;
@@ -209,6 +226,8 @@ void TerminalThread::Serve() {
     // Keys waiting for room in the inbox are looked after every frame
     // interval, as the program takes them.
     if (!decoded_.empty()) timeoutMs = kFrameLookMs;
+    // A history being written is looked after as often, to tell when it is.
+    if (saving_.Busy()) timeoutMs = timeoutMs < 0 ? kFrameLookMs : std::min(timeoutMs, kFrameLookMs);
     // While a lone Esc may still be the start of a sequence, look again
     // when its delay is over.
     if (decoder_.Pending()) {
@@ -246,6 +265,7 @@ void TerminalThread::Serve() {
       terminal_.Take();
       Show(true);
     }
+    if (held) TellSaved();
     const int bells = mailbox_.TakeBells();
     for (int i = 0; held && i < bells; ++i) terminal_.Bell();
     if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);

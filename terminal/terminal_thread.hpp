@@ -20,6 +20,7 @@
 #include "console/frontend.hpp"
 #include "keys/key_decoder.hpp"
 #include "terminal/frame_mailbox.hpp"
+#include "terminal/history_saving.hpp"
 #include "terminal/key_inbox.hpp"
 #include "terminal/loan_orders.hpp"
 #include "terminal/row_ring.hpp"
@@ -62,6 +63,10 @@ class TerminalThread final : public Frontend {
   void PassKeys();
   void Show(bool everything);
   void MeasureWindow();
+  // Starts writing the history when the view was asked to, and tells the
+  // operator when it is written.
+  void SaveIfAsked();
+  void TellSaved();
 
   TerminalDevice& terminal_;
   FrameMailbox mailbox_;
@@ -83,6 +88,7 @@ class TerminalThread final : public Frontend {
   // stays valid until the next TakeFrame).
   KeyDecoder decoder_;
   Viewer viewer_;
+  HistorySaving saving_;
   // Keys decoded, on their way to the inbox. While this many wait, no more
   // is read from the terminal: the rest of a paste waits in the terminal.
   static constexpr std::size_t kHeldKeys = 65536;

@@ -69,7 +69,9 @@ ViewLayout PlaceView(const ViewInput& in, const ViewPlace& last) {
   l.rows = std::min(in.windowRows, Screen::kRows);
   l.cols = std::min(in.windowCols, Screen::kCols);
   l.place.top = Follow(last.top, in.cursorRow, l.rows, Screen::kRows);
-  l.place.left = Follow(last.left, in.cursorCol, l.cols, Screen::kCols);
+  // Column 1 whenever it fits with the cursor's: where lines start (their
+  // numbers, their prompts) stays in sight.
+  l.place.left = in.cursorCol <= l.cols ? 1 : Follow(last.left, in.cursorCol, l.cols, Screen::kCols);
   const uint64_t most = in.historyRows + static_cast<uint64_t>(l.place.top - 1);
   l.place.back = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(std::max(last.back, 0)), most));
   l.hiddenAbove = l.place.top > 1;

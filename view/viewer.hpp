@@ -1,12 +1,26 @@
 // The operator's view of the screen, as a state that lives from frame to
 // frame: where the view stands (it follows the cursor in a small window and
 // stays on the rows it shows when scrolled back), the history of the rows
-// that left the screen, and the keys the view takes for itself (the wheel,
-// Shift-PgUp, Shift-PgDn). Pure: the terminal thread and the tests' headless
-// front end both drive it, the first from its own thread, the second on the
-// virtual clock.
+// that left the screen, and the keys the view takes for itself.
+//
+// Live, the view takes the wheel, Shift-PgUp and Shift-PgDn. Scrolled back
+// into the history it also takes:
+//   /      a search prompt on the bottom row; Enter searches back from the
+//          view (plain text, case ignored), Esc closes it
+//   n, N   the next match further back, and the one before it
+//   t      a gutter with each row's time (since the reset, else since the
+//          session's start)
+//   s      the whole history as plain text, to a file the caller names
+// Any other key returns to the live screen and goes to the program. A
+// message line shown meanwhile brings the view back to the live screen, so
+// that it is seen.
+//
+// Pure: the terminal thread and the tests' headless front end both drive
+// it, the first from its own thread, the second on the virtual clock.
 #pragma once
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "keys/keys.hpp"
 #include "screen/screen.hpp"
@@ -19,6 +33,15 @@ class Viewer {
  public:
   // Rows a notch of the mouse wheel scrolls the view, as terminals do.
   static constexpr int kWheelRows = 3;
+  // The gutter: "R 12345.678 ", R since the reset, S since the session start.
+  static constexpr int kGutterCols = 12;
+
+  // What the operator asked with s: the history as text, for the caller to
+  // write to a file and tell where (Notice).
+  struct SaveRequest {
+    std::string text;
+    uint64_t rows = 0;
+  };
 
   // A row that left the screen.
   void Keep(const Row& row, uint64_t number, const RowTime& time) {
@@ -36,20 +59,44 @@ class Viewer {
   // key may act meanwhile.
   bool TooSmall() const { return windowRows_ < kMinRows || windowCols_ < kMinCols; }
 
-  // Whether the view takes the key for itself; it never reaches the program.
-  static bool Takes(const KeyCode& key) { return IsViewCode(key); }
-  // Acts on a key the view takes (a click or a drag changes nothing).
+  // Whether the view takes the key for itself; it then never reaches the
+  // program.
+  bool Takes(const KeyCode& key);
+  // Acts on a key the view takes.
   void OnKey(const KeyCode& key);
   // Any other key returns the view to the live screen first; true when that
   // changed what is shown.
   bool ReturnLive();
   bool ScrolledBack() const { return place_.back > 0; }
 
+  // The history asked for with s, once.
+  std::optional<SaveRequest> TakeSave();
+  // A line of news on the bottom row, until the next key the view takes.
+  void Notice(std::string text) { notice_ = std::move(text); }
+  // What to call the history's file (with the date), and the news of it.
+  static constexpr std::string_view kHistoryFilePrefix = "Term-history";
+  static std::string SavedNotice(const std::string& path, uint64_t rows);
+  static std::string NotSavedNotice(const std::string& name, int error);
+
   // The picture of the frame in the window, as things stand.
   const Picture& Draw();
   const HistoryStore& history() const { return history_; }
 
  private:
+  // Where the view stands for the frame and window, the scroll kept within
+  // what can be shown.
+  void Place();
+  void OnPromptKey(const KeyCode& key);
+  // Brings a line into view, a third of the way down, staying in the history.
+  void ShowLine(uint64_t line);
+  void Search(bool back, bool fromView);
+  void DrawGutter(Picture& inner);
+  // Marks the matches of the last search; offset: the gutter's width.
+  void Highlight(Picture& out, int offset);
+  void DrawBottomLine(Picture& out);
+  // The line shown on the window's first row.
+  uint64_t TopLine() const;
+
   const Screen* frame_ = nullptr;
   int windowRows_ = Screen::kRows;
   int windowCols_ = Screen::kCols;
@@ -57,8 +104,17 @@ class Viewer {
   ViewPlace place_;
   ViewLayout layout_;
   Picture picture_;
+  Picture inner_;  // with the gutter: the view beside it
   uint64_t shownGone_ = 0;
   uint64_t shownClears_ = 0;
+  uint64_t shownAlerts_ = 0;
+  bool prompt_ = false;
+  std::string typed_;     // the prompt's text
+  std::string searched_;  // the last text searched for
+  std::optional<uint64_t> match_;
+  bool gutter_ = false;
+  std::string notice_;
+  std::optional<SaveRequest> save_;
 };
 
 }  // namespace qb7

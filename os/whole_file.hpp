@@ -1,0 +1,22 @@
+// A file written whole or not at all: the bytes go to a file of its own
+// beside it (NAME.part), reach the disk, and only then take the name, never
+// in place of a file already there (NAME-2, NAME-3 .. are taken instead).
+// On any failure (a full disk) nothing is left under either name.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qb7 {
+
+struct WholeFile {
+  int error = 0;     // errno of the failure; 0: written
+  std::string path;  // where it was written, from the root
+};
+
+WholeFile WriteWholeFile(const std::string& name, std::string_view content);
+
+// PREFIX-YYYYMMDD-HHMMSS.EXTENSION in local time.
+std::string DatedName(std::string_view prefix, uint64_t wallUs, std::string_view extension);
+
+}  // namespace qb7

@@ -1,0 +1,197 @@
+// The history finds and keeps: in the history view / searches back, n and
+// N move between matches, t shows each row's time, s writes every kept row
+// to a file; headless, through the same view the terminal thread uses.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "harness.hpp"
+#include "keys/keys.hpp"
+#include "view/history_search.hpp"
+
+namespace qb7 {
+namespace {
+
+// J27 sends numbered lines; one of them says what went wrong.
+struct HistoryBench : test::Bench {
+  static constexpr int kLines = 12000;
+  static constexpr int kPanicLine = 7000;  // 5,000 rows before the last
+  HistoryBench() {
+    folder.Write("Qb7_Uart.cfg", "' nothing\n");
+    RecordMessages(true);
+    std::string text;
+    for (int i = 1; i <= kLines; ++i) {
+      char line[64];
+      std::snprintf(line, sizeof line, "line %05d%s\r\n", i, i == kPanicLine ? " Kernel PANIC" : "");
+      text += line;
+    }
+    board->FarEndOn(2)->outbox().Send(text, 300000);
+    frontend.AddKeyAt(1000, "2");
+  }
+  // Keys one after the other from a time on, 50 ms apart.
+  uint64_t Keys(uint64_t atUs, const std::vector<std::string>& keys) {
+    for (const auto& k : keys) frontend.AddKeyAt(atUs += 50000, k);
+    return atUs;
+  }
+  uint64_t Type(uint64_t atUs, const std::string& text) {
+    std::vector<std::string> keys;
+    for (char c : text) keys.push_back(std::string(1, c));
+    return Keys(atUs, keys);
+  }
+  // The window's rows as text at a time.
+  void ShotAt(uint64_t atUs, std::vector<std::string>& rows, Picture* picture = nullptr) {
+    frontend.AddActionAt(atUs, [this, &rows, picture] {
+      const Picture& p = frontend.Shown();
+      rows.clear();
+      for (int r = 0; r < p.rows; ++r) rows.push_back(p.RowText(r));
+      if (picture) *picture = p;
+    });
+  }
+  int Leave(uint64_t atUs) {
+    frontend.AddKeyAt(atUs, std::string(keys::KeyShiftF2));
+    frontend.AddKeyAt(atUs + 100000, "q");
+    return Run();
+  }
+  // All sent by then: 144 KB at 115200 take 12.5 s.
+  static constexpr uint64_t kAllInUs = 14000000;
+};
+
+int RowWith(const std::vector<std::string>& rows, const std::string& text) {
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    if (rows[r].find(text) != std::string::npos) return static_cast<int>(r);
+  return -1;
+}
+
+TEST(HistoryFind, SearchFindsARowThatScrolledOffLongAgoAndMarksIt) {
+  HistoryBench b;
+  std::vector<std::string> found, next, missed, live;
+  Picture picture;
+  uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp)});
+  t = b.Type(t, "/panic");
+  t = b.Keys(t, {std::string(keys::KeyEnter)});
+  b.ShotAt(t + 1000, found, &picture);
+  t = b.Keys(t, {"n"});  // no match further back
+  b.ShotAt(t + 1000, next);
+  t = b.Type(t, "/no such text");
+  t = b.Keys(t, {std::string(keys::KeyEnter)});
+  b.ShotAt(t + 1000, missed);
+  t = b.Keys(t, {"x"});  // any other key: live, and to the board
+  b.ShotAt(t + 1000, live);
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+
+  const int row = RowWith(found, "line 07000 Kernel PANIC");
+  ASSERT_GE(row, 0) << "the match is not in view:\n" << testing::PrintToString(found);
+  EXPECT_EQ(row, 24 / 3);  // a third of the way down
+  EXPECT_NE(found[0].find("rows back"), std::string::npos);
+  // "PANIC" is marked, the rest of the row not.
+  EXPECT_EQ(picture.At(row, 18).bg, 14);
+  EXPECT_EQ(picture.At(row, 22).bg, 14);
+  EXPECT_EQ(picture.At(row, 17).bg, 0);
+  EXPECT_EQ(picture.At(row, 23).bg, 0);
+  EXPECT_EQ(RowWith(next, "No more matches: panic"), 24);
+  EXPECT_EQ(RowWith(next, "line 07000 Kernel PANIC"), row);  // nothing moved
+  EXPECT_EQ(RowWith(missed, "Not found: no such text"), 24);
+  EXPECT_EQ(RowWith(missed, "line 07000 Kernel PANIC"), row);
+  EXPECT_EQ(RowWith(live, "rows back"), -1);
+  EXPECT_EQ(b.ports.Transmitted(), "x");  // and only that key reached the board
+}
+
+TEST(HistoryFind, NGoesBackAndShiftNComesForward) {
+  HistoryBench b;
+  std::vector<std::string> first, second, back;
+  uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp)});
+  t = b.Type(t, "/line 1100");  // line 11000 .. 11009
+  t = b.Keys(t, {std::string(keys::KeyEnter)});
+  b.ShotAt(t + 1000, first);
+  t = b.Keys(t, {"n", "n", "n"});
+  b.ShotAt(t + 1000, second);
+  t = b.Keys(t, {"N"});
+  b.ShotAt(t + 1000, back);
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+  // The newest match in view or above it first: line 11009.
+  EXPECT_EQ(RowWith(first, "line 11009"), 8);
+  // Each n one match further back; they stand in view together.
+  EXPECT_GE(RowWith(second, "line 11006"), 0);
+  EXPECT_GE(RowWith(back, "line 11007"), 0);
+}
+
+TEST(HistoryFind, TheGutterShowsEachRowsTime) {
+  HistoryBench b;
+  std::vector<std::string> with, without;
+  uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp), "t"});
+  b.ShotAt(t + 1000, with);
+  t = b.Keys(t, {"t"});
+  b.ShotAt(t + 1000, without);
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+  // "S" and seconds since the session started, then the row.
+  const std::string& row = with[5];
+  ASSERT_EQ(row[0], 'S') << row;
+  const double seconds = std::stod(row.substr(1, 10));
+  EXPECT_GT(seconds, 12.0);  // the stream's last rows, on the session's clock
+  EXPECT_LT(seconds, 14.0);
+  EXPECT_EQ(row.substr(12, 5), "line ");
+  EXPECT_EQ(without[5].substr(0, 5), "line ");
+}
+
+TEST(HistoryFind, SWritesEveryKeptRowToAFileAndSaysWhere) {
+  HistoryBench b;
+  std::vector<std::string> saved;
+  uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp), "s"});
+  b.ShotAt(t + 1000, saved);
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+  std::string name;
+  for (const auto& entry : std::filesystem::directory_iterator(b.folder.path()))
+    if (entry.path().filename().string().rfind("Term-history-", 0) == 0)
+      name = entry.path().filename().string();
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(name.size(), std::string("Term-history-20260101-000014.txt").size());
+  EXPECT_NE(RowWith(saved, "History saved (10025 rows): " + b.folder.path() + "/" + name), -1)
+      << saved[24];
+  // The last 10,000 rows that left the screen (the status line, two empty
+  // rows and lines 1..11975 left), then the screen's 25.
+  const std::string text = b.folder.Read(name);
+  EXPECT_EQ(text.substr(0, 11), "line 01976\n");
+  EXPECT_EQ(text.substr(text.size() - 11), "line 12000\n");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10025);
+}
+
+TEST(HistoryFind, AFullDiskLeavesNoHalfFileAndSaysSo) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  HistoryBench b;
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  std::vector<std::string> shown;
+  uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp)});
+  b.frontend.AddActionAt(t + 10000, [&] { setrlimit(RLIMIT_FSIZE, &small); });
+  t = b.Keys(t + 20000, {"s"});
+  b.frontend.AddActionAt(t + 10000, [&] { setrlimit(RLIMIT_FSIZE, &saved); });
+  b.ShotAt(t + 20000, shown);
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(shown[24].substr(0, 33), "History not saved: Term-history-2");
+  EXPECT_NE(shown[24].find("(File too large)"), std::string::npos);
+  for (const auto& entry : std::filesystem::directory_iterator(b.folder.path()))
+    EXPECT_EQ(entry.path().filename().string().find("Term-history"), std::string::npos)
+        << entry.path();
+}
+
+TEST(HistorySearch, CaseIsIgnoredAndAPatternLongerThanARowMatchesNothing) {
+  Row row{};
+  for (Cell& c : row) c.ch = ' ';
+  const std::string text = "Kernel Panic at 0x80";
+  for (std::size_t i = 0; i < text.size(); ++i) row[i].ch = static_cast<uint8_t>(text[i]);
+  EXPECT_EQ(FindInRow(row, "panic"), 7);
+  EXPECT_EQ(FindInRow(row, "PANIC AT"), 7);
+  EXPECT_EQ(FindInRow(row, "panic", 8), -1);
+  EXPECT_EQ(FindInRow(row, "0x80 "), 16);  // up to the row's last column
+  EXPECT_EQ(FindInRow(row, std::string(81, ' ')), -1);
+  EXPECT_EQ(FindInRow(row, ""), -1);
+}
+
+}  // namespace
+}  // namespace qb7

@@ -1,0 +1,41 @@
+# Evidence in the real terminal: Ctrl-R captures the VSC7420's boot from its
+# first byte, the history finds it again and saves it, and the next session
+# keeps the first one's log.
+
+start ./qb7uart-sim
+wait_for "<Q> Quit" || fail "capture: menu not shown"
+T send-keys -t qb C-r
+wait_for "<SF2>Exit" || fail "capture: Ctrl-R opened no session"
+wait_for "vsc7420#" 10 || fail "capture: the boot did not reach its prompt"
+first="[    0.000000] Reset cause: external reset pin"
+# The boot is longer than the screen: its first line is in the history.
+T send-keys -t qb S-PPage
+wait_for "rows back" 3 || fail "capture: Shift-PgUp did not scroll back"
+T send-keys -t qb -l "/reset cause"
+T send-keys -t qb Enter
+if wait_for "$first" 3; then
+  pass "capture: Ctrl-R shows the boot from its first line, found again with /"
+else
+  fail "capture: the boot's first line is not found"; screen_text | tail -3
+fi
+T send-keys -t qb s
+if wait_for "History saved (" 5; then
+  saved=$(screen_text | sed -n 's/.*History saved ([0-9]* rows): \([^ ]*\).*/\1/p' | head -1)
+  [ -n "$saved" ] && grep -qF "$first" "$saved" && pass "capture: s wrote the history to $(basename "$saved")" ||
+    fail "capture: the saved history '$saved' lacks the first line"
+else
+  fail "capture: s said nothing"; screen_text | tail -2
+fi
+T send-keys -t qb S-F2
+wait_for "<Q> Quit" || fail "capture: Shift-F2 did not leave"
+head -c ${#first} "$work/Term.txt" | grep -qxF "$first" && pass "capture: Term.txt starts with the boot's first line" ||
+  fail "capture: Term.txt starts with '$(head -c 60 "$work/Term.txt")'"
+grep -q "	reset$" "$work/Term.times" && pass "capture: Term.times records the reset" || fail "capture: no reset in Term.times"
+cp "$work/Term.txt" "$work/first-session.txt"
+# A second session keeps the first one's log, byte for byte.
+T send-keys -t qb 2
+wait_for "CON-5Pins Console" || fail "capture: no second session"
+leave_and_quit "capture"
+cmp -s "$work/first-session.txt" "$work/Term.1.txt" && pass "capture: the second session kept the first's log as Term.1.txt" ||
+  fail "capture: Term.1.txt is not the first session's log"
+[ ! -s "$work/Term.txt" ] && pass "capture: Term.txt holds the second session's bytes (none)" || fail "capture: Term.txt is not the second session's"
