@@ -36,7 +36,7 @@ void SettlePrivileges() {
   DropAllCapabilities();
 }
 
-int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
+Ending RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
   ProgramExit ending;
   uint64_t unlogged = 0;
   std::string failure;
@@ -81,13 +81,17 @@ int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
   // By now the terminal is given back, whatever happened.
   if (!failure.empty()) {
     std::fprintf(stderr, "qb7uart: %s\n", failure.c_str());
-    return 1;
+    return {1, 0};
   }
   if (unlogged != 0)
     std::fprintf(stderr,
                  "qb7uart: %llu bytes received did not reach Term.txt: the disk did not "
                  "answer within %d s\n",
                  static_cast<unsigned long long>(unlogged), kLogFinishMs / 1000);
+  return {ending.status, ending.signal};
+}
+
+int Leave(const Ending& ending) {
   std::fflush(nullptr);
   if (ending.signal != 0) {
     std::signal(ending.signal, SIG_DFL);

@@ -21,6 +21,17 @@ bool RefuseUnusableTerminal(const std::string& program);
 // no capability at all. Call while the process has a single thread.
 void SettlePrivileges();
 
-int RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children);
+// How the program ended: the exit status, or the signal it is to die of.
+struct Ending {
+  int status = 0;
+  int signal = 0;
+};
+
+// Runs the program; the terminal is back as it was when this returns.
+Ending RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children);
+
+// Ends the process as the ending says: dies of its signal (so the exit
+// status tells it), or returns the status for main to return.
+int Leave(const Ending& ending);
 
 }  // namespace qb7

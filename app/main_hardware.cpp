@@ -14,5 +14,5 @@ int main() {
   if (qb7::RefuseUnusableTerminal("qb7uart")) return 1;
   qb7::SettlePrivileges();
   qb7::RealClock clock;
-  return qb7::RunInTerminal(*ports, clock, qb7::ChildPolicy{ports->Granted()});
+  return qb7::Leave(qb7::RunInTerminal(*ports, clock, qb7::ChildPolicy{ports->Granted()}));
 }

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     }
     board.Attach(route, std::move(farEnd));
   }
-  const int status = qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
+  const qb7::Ending ending = qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
+  // Written however the program ended, a signal's ending too.
   if (!options.report.empty()) {
     const qb7::sim::LineReport& r = board.report();
     if (std::FILE* f = std::fopen(options.report.c_str(), "w")) {
@@ -45,5 +46,5 @@ int main(int argc, char** argv) {
       std::fclose(f);
     }
   }
-  return status;
+  return qb7::Leave(ending);
 }

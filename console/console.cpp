@@ -59,10 +59,10 @@ void Console::Pause(int64_t ms) {
   Sleep(static_cast<uint64_t>(remaining) * 1000);
 }
 
-void Console::Sleep(uint64_t us) {
+void Console::Sleep(uint64_t us, bool keys) {
   const uint64_t target = clock_.NowUs() + us;
   for (;;) {
-    Service();
+    if (keys) Service();
     RunTaskIfDue();
     const uint64_t now = clock_.NowUs();
     if (now >= target) return;
@@ -130,11 +130,19 @@ void Console::Redraw() {
 void Console::Lend() {
   Present();
   frontend_.Lend();
+  lent_ = true;
 }
 
 void Console::TakeBack() {
+  lent_ = false;
   frontend_.TakeBack();
   Redraw();
+}
+
+void Console::WhileLent(int ms) {
+  // The looks go on; the keys and a terminating signal are the external
+  // program's waiter's to see.
+  Sleep(static_cast<uint64_t>(std::max(ms, 0)) * 1000, false);
 }
 
 void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {

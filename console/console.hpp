@@ -61,7 +61,9 @@ class Console final : public TerminalLoan {
   void ArmLeaveKey(std::string_view key) { leaveKey_ = key; }
   // True while a message line waits for the operator's key: nothing
   // received may be drawn or logged then.
-  bool OperatorWaiting() const { return operatorWaits_ > 0; }
+  // So is a terminal lent to an external program: what arrives meanwhile
+  // is held and drawn once the terminal is back.
+  bool OperatorWaiting() const { return operatorWaits_ > 0 || lent_; }
 
   // Work that must go on whatever the program waits for (a terminal session
   // looking at the receive FIFO). The task returns how long to wait before
@@ -89,6 +91,7 @@ class Console final : public TerminalLoan {
 
   void Lend() override;
   void TakeBack() override;
+  void WhileLent(int ms) override;
 
   // Who is told of every message line as it is shown (null: nobody).
   void WatchMessages(std::function<void(std::string_view)> watch) { watch_ = std::move(watch); }
@@ -98,7 +101,9 @@ class Console final : public TerminalLoan {
   const Screen& screen() const { return screen_; }
 
  private:
-  void Sleep(uint64_t us);
+  // Sleeps, the background task running when due; with keys, the keys
+  // and the frames are seen to as well.
+  void Sleep(uint64_t us, bool keys = true);
   void RunTaskIfDue();
 
   static constexpr uint64_t kBellUs = 250000;
@@ -123,6 +128,7 @@ class Console final : public TerminalLoan {
   int exitBackground_ = 0;
   std::string leaveKey_;
   int operatorWaits_ = 0;
+  bool lent_ = false;
   uint64_t lastBellUs_ = 0;
   bool rung_ = false;
   struct SavedLine {

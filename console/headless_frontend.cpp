@@ -62,7 +62,7 @@ void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
     viewer_.ReturnLive();
     queue.Push(std::move(e.key));
   }
-  if (events_.empty() && queue.Empty() && nowUs > lastEventUs_ + kIdleLimitUs) throw ScriptEnded{};
+  if (events_.empty() && queue.Empty() && nowUs - lastEventUs_ > kIdleLimitUs) throw ScriptEnded{};
 }
 
 void HeadlessFrontend::SaveIfAsked(uint64_t nowUs) {

@@ -43,8 +43,17 @@ class HeadlessFrontend final : public Frontend {
   // What a window of this size shows now, through the view.
   void SetWindow(int rows, int cols) { viewer_.SetWindow(rows, cols); }
   const Picture& Shown() { return viewer_.Draw(); }
-  void Lend() override { ++lends_; }
-  void TakeBack() override { ++takeBacks_; }
+  void Lend() override {
+    ++lends_;
+    if (onLoan_) onLoan_(true);
+  }
+  void TakeBack() override {
+    ++takeBacks_;
+    if (onLoan_) onLoan_(false);
+  }
+  // Told when the terminal is lent (true) and taken back.
+  void OnLoan(std::function<void(bool)> f) { onLoan_ = std::move(f); }
+
 
   int Bells() const { return bells_; }
   int Frames() const { return frames_; }
@@ -72,6 +81,7 @@ class HeadlessFrontend final : public Frontend {
   // How long (clock time) the program may wait after the last scripted
   // event before ScriptEnded is thrown.
   static constexpr uint64_t kIdleLimitUs = 600ull * 1000 * 1000;
+  std::function<void(bool)> onLoan_;
   int bells_ = 0;
   Viewer viewer_;
   int frames_ = 0;

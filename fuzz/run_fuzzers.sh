@@ -12,7 +12,7 @@ cmake --build "$build" -j "$(nproc)"
 status=0
 passed=0
 failed=0
-for target in interpreter macro config key_decoder; do
+for target in interpreter macro config key_decoder mouse_report; do
   work="$build/corpus/$target"
   mkdir -p "$work" "$build/artifacts"
   echo "== fuzz_$target for ${seconds}s"

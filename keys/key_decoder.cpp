@@ -1,5 +1,6 @@
 #include "keys/key_decoder.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "text/cp437.hpp"
@@ -8,7 +9,14 @@ namespace qb7 {
 
 namespace {
 
-constexpr std::size_t kMaxParams = 16;
+// The number at the start of the text (saturating: a run of digits of any
+// length stays defined), or fallback when there is none.
+int Number(const char* text, int fallback) {
+  if (*text < '0' || *text > '9') return fallback;
+  long value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) value = std::min<long>(value * 10 + (*text - '0'), 1000000);
+  return static_cast<int>(value);
+}
 
 // Modifier bits as the terminal encodes them (parameter - 1).
 constexpr int kShift = 1, kAlt = 2, kCtrl = 4;
@@ -56,11 +64,10 @@ void PushPad(Pad k, int mods, DecodedKeys& out) {
 
 // The first and second numbers of "n;m" (defaults 1), and the modifier bits.
 void SplitParams(const std::string& p, int& first, int& mods) {
-  first = 1;
+  first = Number(p.c_str(), 1);
   int second = 1;
-  if (!p.empty() && p[0] >= '0' && p[0] <= '9') first = std::atoi(p.c_str());
   auto semi = p.find(';');
-  if (semi != std::string::npos) second = std::atoi(p.c_str() + semi + 1);
+  if (semi != std::string::npos) second = Number(p.c_str() + semi + 1, 0);
   if (first > 1000) first = 0;
   mods = (second >= 2 && second <= 16) ? second - 1 : 0;
 }
@@ -115,6 +122,10 @@ KeyFamily KeyFamilyFor(std::string_view term) {
 }
 
 bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
+  if (state_ == State::Paste) {
+    PasteByte(b, out);
+    return false;
+  }
   if (state_ != State::Ground && nowUs - startedUs_ > kEscapeDelayUs) Tick(nowUs, out);
   if (b == 3 && state_ != State::X10Mouse) {
     // Ctrl-C is never part of a sequence.
@@ -157,35 +168,44 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
       break;
 
     case State::Csi:
+      // A sequence ends when nothing comes for the escape delay after its
+      // last byte, however long it is.
+      startedUs_ = nowUs;
       if (b == '[' && params_.empty()) {
         state_ = State::LinuxFunction;
       } else if (b == 'M' && params_.empty()) {
         // An X10 mouse report: three raw bytes follow.
         state_ = State::X10Mouse;
         mouseLeft_ = 3;
-      } else if (b == '$' && AllDigits(params_)) {
+      } else if (b == '$' && AllDigits(params_) && !overlong_) {
         // rxvt's Shift: ESC [ n $ ends there.
         state_ = State::Ground;
         FinishCsi(b, out);
       } else if (b >= 0x20 && b <= 0x3F) {
+        // Nothing we know is longer: the rest is read, not kept, and the
+        // whole sequence dropped at its final byte.
         if (params_.size() < kMaxParams)
           params_.push_back(static_cast<char>(b));
         else
-          state_ = State::Ground;  // nothing we know is this long: drop it
+          overlong_ = true;
       } else if (b >= 0x40 && b <= 0x7E) {
         state_ = State::Ground;
-        FinishCsi(b, out);
+        if (!overlong_) FinishCsi(b, out);
       } else {
         state_ = State::Ground;
       }
       break;
 
     case State::Ss3:
-      if (b >= '0' && b <= '9' && params_.size() < kMaxParams) {
-        params_.push_back(static_cast<char>(b));
+      startedUs_ = nowUs;
+      if (b >= '0' && b <= '9') {
+        if (params_.size() < kMaxParams)
+          params_.push_back(static_cast<char>(b));
+        else
+          overlong_ = true;
       } else {
         state_ = State::Ground;
-        FinishSs3(b, out);
+        if (!overlong_) FinishSs3(b, out);
       }
       break;
 
@@ -196,6 +216,7 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
       break;
 
     case State::X10Mouse:
+      startedUs_ = nowUs;
       if (mouseLeft_-- == 3) mouseButton_ = b;
       if (mouseLeft_ == 0) {
         state_ = State::Ground;
@@ -220,17 +241,74 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
         if (byte >= 0) out.push_back(KeyCode(1, static_cast<char>(byte)));
       }
       break;
+
+    case State::Paste:
+      break;  // taken above
   }
   return false;
+}
+
+void KeyDecoder::PasteByte(uint8_t b, DecodedKeys& out) {
+  // Everything up to ESC [201~ was pasted; a start of it that does not go on
+  // was pasted text too.
+  static constexpr std::string_view kEnd = "\x1b[201~";
+  if (b == static_cast<uint8_t>(kEnd[pasteEndMatched_])) {
+    if (++pasteEndMatched_ == kEnd.size()) {
+      pasteEndMatched_ = 0;
+      pasteUtf8_ = false;
+      state_ = State::Ground;
+      out.push_back(KeyCode(view::PasteEnd));
+    }
+    return;
+  }
+  for (std::size_t i = 0; i < pasteEndMatched_; ++i) PasteLiteral(static_cast<uint8_t>(kEnd[i]), out);
+  pasteEndMatched_ = 0;
+  if (b == static_cast<uint8_t>(kEnd[0])) {
+    pasteEndMatched_ = 1;
+    return;
+  }
+  PasteLiteral(b, out);
+}
+
+void KeyDecoder::PasteLiteral(uint8_t b, DecodedKeys& out) {
+  // Each byte is the character it is: no sequence, no order to end; text
+  // in UTF-8 becomes the PC glyphs, as typed text does.
+  if (pasteUtf8_) {
+    if ((b & 0xC0) == 0x80) {
+      codePoint_ = (codePoint_ << 6) | (b & 0x3F);
+      if (--utf8Left_ > 0) return;
+      pasteUtf8_ = false;
+      const int byte = Cp437FromUnicode(codePoint_);
+      if (byte >= 0) out.push_back(KeyCode(1, static_cast<char>(byte)));
+      return;
+    }
+    pasteUtf8_ = false;
+  }
+  if (b < 0x80) return out.push_back(KeyCode(1, static_cast<char>(b)));
+  pasteUtf8_ = true;
+  if ((b & 0xE0) == 0xC0) {
+    codePoint_ = b & 0x1F;
+    utf8Left_ = 1;
+  } else if ((b & 0xF0) == 0xE0) {
+    codePoint_ = b & 0x0F;
+    utf8Left_ = 2;
+  } else if ((b & 0xF8) == 0xF0) {
+    codePoint_ = b & 0x07;
+    utf8Left_ = 3;
+  } else {
+    pasteUtf8_ = false;  // a stray byte: no character
+  }
 }
 
 void KeyDecoder::AfterEscape(uint8_t b, DecodedKeys& out) {
   if (b == '[') {
     state_ = State::Csi;
     params_.clear();
+    overlong_ = false;
   } else if (b == 'O') {
     state_ = State::Ss3;
     params_.clear();
+    overlong_ = false;
   } else if (uint8_t s = AltLetterScan(static_cast<char>(b)); s != 0) {
     out.push_back(ExtendedKey(s));
     state_ = State::Ground;
@@ -267,7 +345,7 @@ void KeyDecoder::Ground(uint8_t b, DecodedKeys& out) {
 
 void KeyDecoder::FinishMouse(uint8_t final, DecodedKeys& out) {
   // ESC [ < button ; column ; row M (press) or m (release).
-  const int button = std::atoi(params_.c_str() + 1) & ~(4 | 8 | 16);
+  const int button = Number(params_.c_str() + 1, -1) & ~(4 | 8 | 16);
   if (final == 'M' && button == 64)
     out.push_back(KeyCode(view::WheelUp));
   else if (final == 'M' && button == 65)
@@ -279,6 +357,12 @@ void KeyDecoder::FinishMouse(uint8_t final, DecodedKeys& out) {
 void KeyDecoder::FinishCsi(uint8_t final, DecodedKeys& out) {
   if (!params_.empty() && params_[0] == '<' && (final == 'M' || final == 'm'))
     return FinishMouse(final, out);
+  if (final == '~' && params_ == "200" && !alt_) {
+    state_ = State::Paste;
+    pasteEndMatched_ = 0;
+    pasteUtf8_ = false;
+    return out.push_back(KeyCode(view::PasteStart));
+  }
   int first = 1, mods = 0;
   SplitParams(params_, first, mods);
   if (alt_) mods |= kAlt;
@@ -332,7 +416,7 @@ void KeyDecoder::FinishTilde(int number, int mods, char suffix, DecodedKeys& out
 void KeyDecoder::FinishSs3(uint8_t final, DecodedKeys& out) {
   int mods = 0;
   if (!params_.empty()) {
-    int m = std::atoi(params_.c_str());
+    const int m = Number(params_.c_str(), 0);
     mods = (m >= 2 && m <= 16) ? m - 1 : 0;
   }
   if (alt_) mods |= kAlt;
@@ -368,7 +452,7 @@ void KeyDecoder::Abandon(DecodedKeys& out) {
 }
 
 void KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
-  if (state_ == State::Ground || state_ == State::Utf8) return;
+  if (state_ == State::Ground || state_ == State::Utf8 || state_ == State::Paste) return;
   if (nowUs - startedUs_ > kEscapeDelayUs) Abandon(out);
 }
 

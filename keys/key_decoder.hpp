@@ -10,7 +10,13 @@
 // (from TERM) decides those; everything else decodes the same in all.
 //
 // Mouse reports (SGR and the older X10 form) become the view's wheel codes,
-// or nothing; Shift-PgUp and Shift-PgDn become the view's page codes.
+// or nothing; Shift-PgUp and Shift-PgDn become the view's page codes. A
+// sequence too long to be a key or a report (a malformed mouse report, a
+// sequence that never ends) is read to its final byte and dropped whole,
+// in bounded memory; none of it becomes keys. A bracketed paste
+// (ESC [200~ .. ESC [201~) comes out between view::PasteStart and
+// view::PasteEnd, its bytes taken literally: none is a key's sequence or
+// the order to end.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -36,6 +42,8 @@ class KeyDecoder {
   // After this long with nothing more, an Esc (or an unfinished sequence)
   // stands alone.
   static constexpr uint64_t kEscapeDelayUs = 50000;
+  // Parameter bytes kept of one sequence: no key or report needs more.
+  static constexpr std::size_t kMaxParams = 16;
 
   explicit KeyDecoder(KeyFamily family = KeyFamily::Xterm) : family_(family) {}
 
@@ -45,10 +53,11 @@ class KeyDecoder {
   // Completes what waited longer than the escape delay.
   void Tick(uint64_t nowUs, DecodedKeys& out);
   // True while bytes of an unfinished sequence wait.
-  bool Pending() const { return state_ != State::Ground; }
+  bool Pending() const { return state_ != State::Ground && state_ != State::Paste; }
+  bool Pasting() const { return state_ == State::Paste; }
 
  private:
-  enum class State { Ground, Escape, EscapeEscape, Csi, Ss3, LinuxFunction, X10Mouse, Utf8 };
+  enum class State { Ground, Escape, EscapeEscape, Csi, Ss3, LinuxFunction, X10Mouse, Utf8, Paste };
 
   void Ground(uint8_t byte, DecodedKeys& out);
   void AfterEscape(uint8_t byte, DecodedKeys& out);
@@ -57,12 +66,17 @@ class KeyDecoder {
   void FinishMouse(uint8_t final, DecodedKeys& out);
   void FinishSs3(uint8_t final, DecodedKeys& out);
   void Abandon(DecodedKeys& out);
+  void PasteByte(uint8_t byte, DecodedKeys& out);
+  void PasteLiteral(uint8_t byte, DecodedKeys& out);
 
   KeyFamily family_;
   State state_ = State::Ground;
   bool alt_ = false;  // an Esc came before the whole sequence: Alt with it
   uint64_t startedUs_ = 0;
   std::string params_;
+  bool overlong_ = false;  // more parameter bytes came than are kept
+  std::size_t pasteEndMatched_ = 0;  // bytes of ESC [201~ seen in a paste
+  bool pasteUtf8_ = false;           // a pasted character's bytes continue
   char32_t codePoint_ = 0;
   int utf8Left_ = 0;
   int mouseLeft_ = 0;

@@ -75,6 +75,10 @@ inline constexpr std::string_view PageUp{"\xff\xff\x03", 3};
 inline constexpr std::string_view PageDown{"\xff\xff\x04", 3};
 // A mouse report that is no wheel (a click, a drag): nothing at all.
 inline constexpr std::string_view Mouse{"\xff\xff\x05", 3};
+// A paste begins and ends (bracketed paste): the keys between them were
+// pasted, not typed.
+inline constexpr std::string_view PasteStart{"\xff\xff\x06", 3};
+inline constexpr std::string_view PasteEnd{"\xff\xff\x07", 3};
 }  // namespace view
 inline bool IsViewCode(std::string_view code) { return code.size() == 3 && code.substr(0, 2) == "\xff\xff"; }
 

@@ -19,6 +19,7 @@ volatile sig_atomic_t gTermination = 0;
 // comes between the look and the reset.
 std::atomic<int> gResized{0};
 std::atomic<int> gStop{0};
+std::atomic<int> gContinued{0};
 volatile sig_atomic_t gWakeFd = -1;
 
 void Wake() {
@@ -39,6 +40,10 @@ void OnResize(int) {
 }
 void OnStop(int) {
   gStop = 1;
+  Wake();
+}
+void OnContinue(int) {
+  gContinued = 1;
   Wake();
 }
 
@@ -66,6 +71,7 @@ void SignalWatch::Install() {
   // Our own handler, so the curses library installs none: its handler would
   // draw from whichever thread the signal reached.
   Handle(SIGTSTP, OnStop, 0);
+  Handle(SIGCONT, OnContinue, 0);
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) Handle(sig, OnCrash, SA_RESETHAND);
 }
 
@@ -76,5 +82,7 @@ int SignalWatch::PendingTermination() { return gTermination; }
 bool SignalWatch::TakeResize() { return gResized.exchange(0) != 0; }
 
 bool SignalWatch::TakeStop() { return gStop.exchange(0) != 0; }
+
+bool SignalWatch::TakeContinued() { return gContinued.exchange(0) != 0; }
 
 }  // namespace qb7

@@ -22,6 +22,8 @@ class SignalWatch {
   static bool TakeResize();
   // True once after each request to stop (SIGTSTP).
   static bool TakeStop();
+  // True once after each continuation (SIGCONT), which follows a stop.
+  static bool TakeContinued();
 };
 
 }  // namespace qb7

@@ -56,11 +56,6 @@ bool IsExecutableOnPath(const std::string& name) {
   return false;
 }
 
-void SleepMs(int ms) {
-  timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-  nanosleep(&ts, nullptr);
-}
-
 // While the program runs, Ctrl-C and Ctrl-\ are its own, not the tool's, as
 // system() has it; the child starts with them at their defaults.
 class KeyboardSignalsIgnored {
@@ -96,8 +91,9 @@ void SetForeground(pid_t group) {
 // Waits for the child to end; returns its status. A stop (Ctrl-Z) is undone
 // at once, so nothing is left hanging. A terminating signal to the tool is
 // passed to the child (and after the grace time SIGKILL); it is returned in
-// forwarded. Polls in short sleeps, so no signal can slip by unseen.
-int WaitFor(pid_t pid, bool ownGroup, int& forwarded) {
+// forwarded. Polls in short steps, so no signal can slip by unseen; the
+// terminal's lender goes on with its own work in each.
+int WaitFor(pid_t pid, bool ownGroup, int& forwarded, TerminalLoan& terminal) {
   const pid_t target = ownGroup ? -pid : pid;
   int graceLeftMs = kGraceMs;
   forwarded = 0;
@@ -123,7 +119,7 @@ int WaitFor(pid_t pid, bool ownGroup, int& forwarded) {
     } else {
       graceLeftMs -= kWaitStepMs;
     }
-    SleepMs(kWaitStepMs);
+    terminal.WhileLent(kWaitStepMs);
   }
 }
 
@@ -182,7 +178,7 @@ ProgramOutcome RunProgram(const std::string& folder, const ChildPolicy& policy,
         setpgid(pid, pid);  // the child does it too: whoever comes first
         SetForeground(pid);
       }
-      outcome.status = WaitFor(pid, ownGroup, outcome.passedSignal);
+      outcome.status = WaitFor(pid, ownGroup, outcome.passedSignal, terminal);
       if (ownGroup) SetForeground(getpgrp());
     }
   }

@@ -11,6 +11,10 @@ class TerminalLoan {
   virtual ~TerminalLoan() = default;
   virtual void Lend() = 0;
   virtual void TakeBack() = 0;
+  // While the program runs: about this long passes, the lender's own work
+  // going on meanwhile (the looks at the receive FIFO), its keys and
+  // signals left for the one who waits for the program.
+  virtual void WhileLent(int ms) = 0;
 };
 
 }  // namespace qb7

@@ -176,6 +176,21 @@ void TerminalThread::PassKeys() {
   }
 }
 
+void TerminalThread::StopUntilContinued() {
+  // The stop is sent to the process, but the kernel carries it out only
+  // later: the terminal is taken again only once the process has been
+  // continued (SIGCONT follows the stop), never before it stopped.
+  SignalWatch::TakeContinued();
+  kill(getpid(), SIGSTOP);
+  while (!SignalWatch::TakeContinued() && !shutdown_.load()) {
+    pollfd wake = {wakeRead_, POLLIN, 0};
+    poll(&wake, 1, 100);
+    char drain[64];
+    while (read(wakeRead_, drain, sizeof drain) > 0) {
+    }
+  }
+}
+
 void TerminalThread::ReadKeys(bool& inputOpen) {
   unsigned char buf[256];
   const ssize_t n = read(terminal_.InputFd(), buf, sizeof buf);
@@ -261,7 +276,7 @@ void TerminalThread::Serve() {
       // Stopped from outside: the terminal goes back to the shell as it
       // was, and comes back drawn when the program is continued.
       terminal_.Release();
-      kill(getpid(), SIGSTOP);
+      StopUntilContinued();
       terminal_.Take();
       Show(true);
     }

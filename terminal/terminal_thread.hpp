@@ -60,6 +60,7 @@ class TerminalThread final : public Frontend {
   void Wake();
   void WakeIfAsleep();
   void ReadKeys(bool& inputOpen);
+  void StopUntilContinued();
   void PassKeys();
   void Show(bool everything);
   void MeasureWindow();

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <sys/stat.h>
 
 #include "console/headless_frontend.hpp"
@@ -93,7 +96,11 @@ TEST(Files, FileExistsIgnoresCaseDirectoriesAndHiddenFiles) {
 struct CountingLoan final : TerminalLoan {
   void Lend() override { ++lends; }
   void TakeBack() override { ++takeBacks; }
-  int lends = 0, takeBacks = 0;
+  void WhileLent(int ms) override {
+    ++waits;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+  int lends = 0, takeBacks = 0, waits = 0;
 };
 
 TEST(RunProgram, PrefersTheProgramFolderAndWaitsForTheEnd) {

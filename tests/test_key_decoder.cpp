@@ -205,6 +205,43 @@ TEST(KeyDecoder, StTheLinuxConsoleTheMouseAndTheView) {
   for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
 }
 
+// What is no key and no report is read to its final byte and dropped
+// whole, in bounded memory; nothing of it reaches the board.
+TEST(KeyDecoder, MalformedAndEndlessSequencesAreDroppedWhole) {
+  const std::vector<Case> cases = {
+      {"a wheel report with a row past 64 bits", "\x1b[<65;1;18446744073709551617Mx", {"x"}},
+      {"a report of 17 parameter bytes", "\x1b[<0;123456789;1234Mx", {"x"}},
+      {"its tail does not leak", "\x1b[<0;1;2;3;4;5;6;7;8;9Mz", {"z"}},
+      {"a button number past int", "\x1b[<9999999999;1;1Ma", {std::string(view::Mouse), "a"}},
+      {"an overlong key sequence", "\x1b[1;1;1;1;1;1;1;1;1;1;5Ax", {"x"}},
+      {"an overlong SS3", "\x1bO12345678901234567890Px", {"x"}},
+      {"a key after it", "\x1b[11111111111111111111111~\x1b[A", {X(72)}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
+  // A sequence that never ends, its bytes coming faster than the escape
+  // delay, gives nothing at all, however long it runs.
+  KeyDecoder d;
+  DecodedKeys q;
+  uint64_t now = 0;
+  d.Feed(27, now, q);
+  d.Feed('[', now, q);
+  for (int i = 0; i < 100000; ++i) d.Feed(static_cast<uint8_t>('0' + i % 10), now += 100, q);
+  d.Tick(now + KeyDecoder::kEscapeDelayUs + 1, q);
+  EXPECT_TRUE(q.empty()) << q.size() << " keys leaked";
+}
+
+TEST(KeyDecoder, ABracketedPasteIsTakenLiterally) {
+  // Between the brackets nothing is a sequence or the order to end: an
+  // Esc, a Ctrl-C, a cut ESC [201 are pasted characters.
+  bool interrupted = false;
+  const std::vector<std::string> keys =
+      Decode("a\x1b[200~x\x1b[Ay\x03\x1b[201z\xc3\xa9\x1b[201~b", &interrupted);
+  EXPECT_FALSE(interrupted);
+  EXPECT_EQ(keys, (std::vector<std::string>{"a", std::string(view::PasteStart), "x", "\x1b", "[", "A",
+                                            "y", "\x03", "\x1b", "[", "2", "0", "1", "z", "\x82",
+                                            std::string(view::PasteEnd), "b"}));
+}
+
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {
   bool interrupted = false;
   EXPECT_TRUE(Decode("a\x03", &interrupted) == std::vector<std::string>{"a"});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "harness.hpp"
 #include "keys/keys.hpp"
@@ -46,6 +47,27 @@ TEST(NothingLost, WhatArrivesWhileAMessageWaitsIsHeldThenDrawnAndLogged) {
     // their time meanwhile.
     EXPECT_LE(b.log.largestAppend, 4096u) << baud;
   }
+}
+
+TEST(NothingLost, TheLooksGoOnWhileGpExeRuns) {
+  J27Bench b("#F12\nGP.EXE\nGP.EXE\n");
+  b.folder.Write("GP.EXE", "#!/bin/sh\nsleep 0.3\n");
+  chmod((b.folder.path() + "/GP.EXE").c_str(), 0755);
+  const uint64_t bytes = 20000;
+  b.Far().SendPattern(bytes, 400000);
+  b.frontend.AddKeyAt(500000, Key(keys::KeyF12));
+  // The board's count register read while the terminal is lent: the looks.
+  std::size_t lentAt = 0, backAt = 0;
+  b.frontend.OnLoan([&](bool lent) { (lent ? lentAt : backAt) = b.ports.log.size(); });
+  b.LeaveAt(4000000);
+  ASSERT_EQ(b.Run(), 0);
+  ASSERT_LT(lentAt, backAt);
+  int looks = 0;
+  for (std::size_t i = lentAt; i < backAt; ++i)
+    looks += b.ports.log[i].reg == board::kUartBase + test::reg::kRxCount ? 1 : 0;
+  EXPECT_GT(looks, 10) << "nothing looked at the FIFO while GP.EXE ran";
+  EXPECT_EQ(b.board->overflowEvents(), 0u);
+  EXPECT_EQ(b.folder.Read("Term.txt"), sim::Pattern(bytes));
 }
 
 TEST(NothingLost, TheHeldTextIsOnTheScreenOnceTheMessageIsGone) {

@@ -58,3 +58,32 @@ T send-keys -t qb q
 st=$(finished)
 [ "$st" = 0 ] && pass "wrong speed: q status 0" || fail "wrong speed: status $st"
 
+
+# --- GP.EXE run again and again while J27 streams at 115200: the looks at
+# the FIFO go on while it runs, so no run costs a byte.
+mkdir -p "$work/quick"
+cp "$work/qb7uart-sim" "$work/quick/"
+printf '#F12\nGP.EXE\nGP.EXE\n' > "$work/quick/Qb7_Uart.cfg"
+printf '#!/bin/sh\nexit 0\n' > "$work/quick/GP.EXE"
+chmod +x "$work/quick/GP.EXE"
+seq 1 20000 > "$work/quick/expected.txt"
+echo "cd quick && exec ./qb7uart-sim --report report.txt --attach '2=sleep 1; seq 1 20000; sleep 600'" > "$work/quick.sh"
+start "sh quick.sh"
+open_session 2 "before GP.EXE at line rate"
+for i in $(seq 1 40); do T send-keys -t qb F12; sleep 0.2; done
+reached=""
+for i in $(seq 1 200); do
+  screen=$(screen_text)
+  echo "$screen" | grep -q "UartRcvStr" && T send-keys -t qb x
+  echo "$screen" | grep -qx "20000" && { reached=1; break; }
+  sleep 0.1
+done
+[ -n "$reached" ] || fail "GP.EXE at line rate: the stream did not reach its end on the screen"
+leave_and_quit "after GP.EXE at line rate"
+if cmp -s "$work/quick/expected.txt" "$work/quick/Term.txt"; then
+  pass "40 runs of GP.EXE while J27 streams: Term.txt holds every byte in order"
+elif [ "$(report_program "$work/quick/report.txt")" = 0 ] && [ "$(report_machine "$work/quick/report.txt")" -gt 0 ]; then
+  skip "GP.EXE at line rate: the machine held the program off longer than the FIFO lasts: $(tr '\n' ' ' < "$work/quick/report.txt")"
+else
+  fail "GP.EXE at line rate: Term.txt differs ($(wc -c < "$work/quick/Term.txt") of $(wc -c < "$work/quick/expected.txt") bytes; $(tr '\n' ' ' < "$work/quick/report.txt"))"
+fi

@@ -3,7 +3,8 @@
 
 # --- Signals in the middle of a session while the far end is sending.
 for sig in TERM HUP INT; do
-  start ./qb7uart-sim
+  rm -f "$work/report.txt"
+  start "./qb7uart-sim --report report.txt"
   open_session 1 "before SIG$sig"
   T send-keys -t qb -l "pattern 400000"
   T send-keys -t qb Enter
@@ -18,7 +19,32 @@ for sig in TERM HUP INT; do
   else
     fail "SIG$sig: Term.txt is not a clean prefix of the pattern"
   fi
+  grep -q "^overflows by the program: " "$work/report.txt" 2>/dev/null &&
+    pass "SIG$sig: the simulator wrote its report" || fail "SIG$sig: no report written"
 done
+
+# --- SIGTSTP stops the program only once the terminal is back as it was
+# found, every time: keypad-transmit and mouse reports are off while it is
+# stopped, on again once it is continued.
+start ./qb7uart-sim
+open_session 2 "before the stops"
+pid=$(program_pid)
+state() { awk '{ print $3 }' "/proc/$pid/stat"; }
+clean=0 stopped=0
+for i in $(seq 1 50); do
+  kill -TSTP "$pid"
+  for j in $(seq 1 100); do [ "$(state)" = T ] && break; sleep 0.01; done
+  [ "$(state)" = T ] && stopped=$((stopped + 1))
+  sleep 0.05  # tmux reads what the program wrote before it stopped
+  modes=$(terminal_modes)
+  if [ "$modes" = "0000" ]; then clean=$((clean + 1)); else echo "stop $i: modes '$modes' while stopped"; fi
+  kill -CONT "$pid"
+  for j in $(seq 1 100); do [ "$(terminal_modes)" != "0000" ] && break; sleep 0.01; done
+done
+[ "$stopped" = 50 ] && [ "$clean" = 50 ] && pass "50 stops: each with the terminal as it was found" ||
+  fail "stops: $stopped of 50 stopped, $clean with the modes off"
+[ "$(terminal_modes)" = "1111" ] && pass "continued: the modes are on again" || fail "after the stops: modes '$(terminal_modes)'"
+leave_and_quit "after the stops"
 
 # --- Ctrl-C in a session ends the program at once.
 start ./qb7uart-sim
