@@ -38,7 +38,8 @@ void SettlePrivileges() {
 
 Ending RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
   ProgramExit ending;
-  uint64_t unlogged = 0;
+  uint64_t unlogged = 0;  // the disk did not take them in time
+  uint64_t untold = 0;    // no room was left for them, and nobody was told
   std::string failure;
   try {
     // The threads first, then the terminal: whatever fails before the screen
@@ -61,6 +62,7 @@ Ending RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
     // disk that does not answer holds the end up only so long.
     files.CloseAll();
     unlogged = log.Finish(kLogFinishMs);
+    untold = machine.untoldLoss + log.TakeNews().dropped;
     frontend.Shutdown();
   } catch (const ProgramFailure& e) {
     failure = e.cause;
@@ -88,6 +90,11 @@ Ending RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
                  "qb7uart: %llu bytes received did not reach Term.txt: the disk did not "
                  "answer within %d s\n",
                  static_cast<unsigned long long>(unlogged), kLogFinishMs / 1000);
+  if (untold != 0)
+    std::fprintf(stderr,
+                 "qb7uart: %llu bytes received did not reach Term.txt: there was no room to "
+                 "hold them\n",
+                 static_cast<unsigned long long>(untold));
   return {ending.status, ending.signal};
 }
 

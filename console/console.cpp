@@ -44,6 +44,22 @@ KeyCode Console::WaitKey() {
   }
 }
 
+KeyCode Console::WaitTypedKey(std::size_t skip) {
+  struct Wanted {
+    Frontend& f;
+    explicit Wanted(Frontend& frontend) : f(frontend) { f.WantAnswer(true); }
+    ~Wanted() { f.WantAnswer(false); }
+  } wanted(frontend_);
+  for (;;) {
+    Present();
+    Sleep(10000);
+    frontend_.CollectKeys(keys_, clock_.NowUs());
+    KeyCode key = keys_.TakeTyped(skip);
+    if (key.empty()) key = frontend_.TakeAnswer();
+    if (!key.empty()) return key;
+  }
+}
+
 void Console::Pause(int64_t ms) {
   if (ms <= 0) return;
   if (ms < 100) {
@@ -145,7 +161,7 @@ void Console::WhileLent(int ms) {
   Sleep(static_cast<uint64_t>(std::max(ms, 0)) * 1000, false);
 }
 
-void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
+void Console::ShowMessage(int row, int bg, int fg, std::string_view text, Answer answer) {
   const int slot = std::clamp(row, 0, Screen::kRows);
   // The cursor is saved with its pending line break, so the text received
   // after the message still starts on a new row.
@@ -169,10 +185,15 @@ void Console::ShowMessage(int row, int bg, int fg, std::string_view text) {
     explicit Waiting(int& d) : depth(d) { ++depth; }
     ~Waiting() { --depth; }
   };
+  // A message line is answered by a key typed, never by pasted bytes; one
+  // that tells of lost text only by a key typed after it is shown, so that
+  // keys typed ahead cannot take it away unread (they wait their turn).
+  frontend_.CollectKeys(keys_, clock_.NowUs());
+  const std::size_t typedAhead = answer == Answer::NewKey ? keys_.Size() : 0;
   KeyCode key;
   {
     Waiting waiting(operatorWaits_);
-    key = WaitKey();
+    key = WaitTypedKey(typedAhead);
   }
   if (key == keys::KeyHome) {
     screen_.SetColours(7, exitBackground_);

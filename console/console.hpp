@@ -42,6 +42,8 @@ class Console final : public TerminalLoan {
   KeyCode ReadKey();
   bool KeyWaiting();
   KeyCode WaitKey();
+  // The oldest key typed (not pasted) from the skip-th waiting on.
+  KeyCode WaitTypedKey(std::size_t skip = 0);
 
   // Pauses: below 100 ms plain; from 100 ms up in 50 ms steps that end early
   // when a key waits. During a pause the background task (if any) runs.
@@ -50,11 +52,14 @@ class Console final : public TerminalLoan {
   // length (250 ms): a stream of bells costs the terminal four a second.
   void Bell();
 
-  // Message line: draws the text, waits for a key, then removes itself.
-  // Home ends the program with status 0; the armed leave key, once the line
-  // is removed, throws LeaveRequested.
-  void ShowMessage(int row, int bg, int fg, std::string_view text);
+  // Message line: draws the text, waits for a key typed (not pasted), then
+  // removes itself. Home ends the program with status 0; the armed leave
+  // key, once the line is removed, throws LeaveRequested. A line that must
+  // be read (bytes lost) is answered only by a key typed after it is shown.
+  enum class Answer { AnyKey, NewKey };
+  void ShowMessage(int row, int bg, int fg, std::string_view text, Answer answer = Answer::AnyKey);
   void ErrorMessage(std::string_view text) { ShowMessage(24, 12, 15, text); }
+  void LossMessage(std::string_view text) { ShowMessage(24, 12, 15, text, Answer::NewKey); }
   void SetExitBackground(int bg) { exitBackground_ = bg; }
   // The key that, pressed at a message line, also leaves what armed it;
   // empty: none.
@@ -77,6 +82,9 @@ class Console final : public TerminalLoan {
   // runs it once.
   void AwaitBackgroundTask();
 
+  // How many rows may leave the screen now without one being lost on its
+  // way to the history (SIZE_MAX while none is kept).
+  std::size_t RowRoom() const { return screen_.RowSinkSet() ? frontend_.RowRoom() : SIZE_MAX; }
   // While on, rows that leave the screen (scrolled off the top, or taken
   // off by a clear) go to the view's history.
   void KeepHistory(bool on) { screen_.SetRowSink(on ? &history_ : nullptr); }

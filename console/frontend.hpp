@@ -3,6 +3,7 @@
 // terminal; HeadlessFrontend serves tests, synchronously.
 #pragma once
 #include <cstdint>
+#include <cstddef>
 
 #include "keys/key_queue.hpp"
 #include "screen/screen.hpp"
@@ -30,6 +31,13 @@ class Frontend {
     (void)number;
     (void)time;
   }
+  // How many more rows the history can take now without losing one: the
+  // session works a backlog off no faster. SIZE_MAX: no bound.
+  virtual std::size_t RowRoom() const { return SIZE_MAX; }
+  // A message line waits for a key typed: one typed behind a paste still
+  // being handed over (its keys wait their turn) answers it at once.
+  virtual void WantAnswer(bool wanted) { (void)wanted; }
+  virtual KeyCode TakeAnswer() { return {}; }
   // The terminal lent to an external program, and taken back: each
   // returns once it is done.
   virtual void Lend() = 0;

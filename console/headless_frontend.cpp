@@ -22,6 +22,16 @@ void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) {
   Insert(std::move(e));
 }
 
+void HeadlessFrontend::AddPasteAt(uint64_t atUs, std::string_view text) {
+  for (char c : text) {
+    Event e;
+    e.atUs = atUs;
+    e.key = KeyCode(1, c);
+    e.pasted = true;
+    Insert(std::move(e));
+  }
+}
+
 void HeadlessFrontend::AddKeys(std::initializer_list<std::string_view> keys) {
   for (auto k : keys) AddKey(KeyCode(k));
 }
@@ -54,13 +64,13 @@ void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
     }
     // The view takes its keys, as in the terminal thread; any other key
     // returns it to the live screen and goes on.
-    if (viewer_.Takes(e.key)) {
+    if (!e.pasted && viewer_.Takes(e.key)) {
       viewer_.OnKey(e.key);
       SaveIfAsked(nowUs);
       continue;
     }
     viewer_.ReturnLive();
-    queue.Push(std::move(e.key));
+    queue.Push(std::move(e.key), e.pasted);
   }
   if (events_.empty() && queue.Empty() && nowUs - lastEventUs_ > kIdleLimitUs) throw ScriptEnded{};
 }
@@ -77,6 +87,7 @@ void HeadlessFrontend::SaveIfAsked(uint64_t nowUs) {
 
 void HeadlessFrontend::Present(const Screen& screen) {
   viewer_.SetFrame(screen);
+  sinceFrame_ = 0;
   ++frames_;
   for (auto& watch : onPresent_) watch(screen);
 }

@@ -22,6 +22,8 @@ class HeadlessFrontend final : public Frontend {
   void AddKey(KeyCode key) { AddKeyAt(0, std::move(key)); }
   void AddKeyAt(uint64_t atUs, KeyCode key);
   void AddKeys(std::initializer_list<std::string_view> keys);
+  // Text pasted at a clock time: each byte a key, marked pasted.
+  void AddPasteAt(uint64_t atUs, std::string_view text);
   // Ctrl-C (or a signal) at a clock time: the program is ended there.
   void AddInterruptAt(uint64_t atUs, int status = 130, int signal = 0);
   // Something the test does at a clock time (the program sees it at its
@@ -38,7 +40,16 @@ class HeadlessFrontend final : public Frontend {
   // the real program.
   void KeepRow(const Row& row, uint64_t number, const RowTime& time) override {
     viewer_.Keep(row, number, time);
+    if (ringRows_ != 0 && ++sinceFrame_ > ringRows_) ++ringLost_;
   }
+  // Plays the terminal thread's ring of rows: this many rows fit, and it is
+  // emptied at every frame; rows beyond are counted as lost.
+  void ModelRowRing(std::size_t rows) { ringRows_ = rows; }
+  std::size_t RowRoom() const override {
+    if (ringRows_ == 0) return SIZE_MAX;
+    return sinceFrame_ < ringRows_ ? ringRows_ - sinceFrame_ : 0;
+  }
+  uint64_t RingLost() const { return ringLost_; }
   const Viewer& viewer() const { return viewer_; }
   // What a window of this size shows now, through the view.
   void SetWindow(int rows, int cols) { viewer_.SetWindow(rows, cols); }
@@ -65,6 +76,7 @@ class HeadlessFrontend final : public Frontend {
   struct Event {
     uint64_t atUs = 0;
     KeyCode key;
+    bool pasted = false;
     bool interrupt = false;
     int status = 0;
     int signal = 0;
@@ -84,6 +96,9 @@ class HeadlessFrontend final : public Frontend {
   std::function<void(bool)> onLoan_;
   int bells_ = 0;
   Viewer viewer_;
+  std::size_t ringRows_ = 0;
+  std::size_t sinceFrame_ = 0;
+  uint64_t ringLost_ = 0;
   int frames_ = 0;
   int lends_ = 0;
   int takeBacks_ = 0;

@@ -23,8 +23,8 @@ constexpr uint64_t kCheckEveryNs = 500'000'000;
 
 ThreadedLogWriter::ThreadedLogWriter() : ThreadedLogWriter(std::make_unique<LogFiles>()) {}
 
-ThreadedLogWriter::ThreadedLogWriter(std::unique_ptr<LogStore> store)
-    : state_(std::make_shared<State>(std::move(store))) {
+ThreadedLogWriter::ThreadedLogWriter(std::unique_ptr<LogStore> store, std::size_t queueBytes)
+    : state_(std::make_shared<State>(std::move(store), queueBytes)) {
   auto* held = new std::shared_ptr<State>(state_);
   const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, held, 256 * 1024);
   if (rc != 0) {

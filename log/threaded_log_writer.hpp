@@ -24,14 +24,17 @@ namespace qb7 {
 class ThreadedLogWriter final : public LogWriter {
  public:
   // Bytes the queue holds at most on each side of the hand-over: minutes of
-  // the fastest line (921600 baud brings 92 KB a second).
-  static constexpr std::size_t kQueueBytes = 32u * 1024 * 1024;
+  // the fastest line (921600 baud brings 92 KB a second), and more than a
+  // session holds back while a message waits (64 MB), so that the backlog
+  // a session hands over at once when it ends finds room.
+  static constexpr std::size_t kQueueBytes = 96u * 1024 * 1024;
 
   // Starts the writer thread at normal scheduling, with every asynchronous
   // signal blocked (they are the program thread's). It writes to the log's
   // files, or to the store given.
   ThreadedLogWriter();
-  explicit ThreadedLogWriter(std::unique_ptr<LogStore> store);
+  explicit ThreadedLogWriter(std::unique_ptr<LogStore> store,
+                             std::size_t queueBytes = kQueueBytes);
   ~ThreadedLogWriter() override;
   ThreadedLogWriter(const ThreadedLogWriter&) = delete;
   ThreadedLogWriter& operator=(const ThreadedLogWriter&) = delete;
@@ -60,7 +63,8 @@ class ThreadedLogWriter final : public LogWriter {
   // writer left stuck in the kernel by a frozen disk when the program ends
   // never touches freed memory, whenever it wakes.
   struct State {
-    explicit State(std::unique_ptr<LogStore> s) : files(std::move(s)) {}
+    State(std::unique_ptr<LogStore> s, std::size_t queueBytes)
+        : waiting(queueBytes), writing(queueBytes), files(std::move(s)) {}
     void Run();
     void Serve();
     // Log writer thread: writes what it holds up to the next order, carries
@@ -72,7 +76,7 @@ class ThreadedLogWriter final : public LogWriter {
     std::condition_variable_any wake;
     std::condition_variable_any idleChanged;
     // Under the mutex.
-    ByteQueue waiting{kQueueBytes};
+    ByteQueue waiting;
     std::deque<Order> orders;
     std::size_t marks = 0;  // records among the orders
     uint64_t appended = 0;  // every byte ever appended
@@ -82,7 +86,7 @@ class ThreadedLogWriter final : public LogWriter {
     bool closed = false;  // finished: everything written and the file closed
     std::atomic<uint64_t> written{0};  // bytes taken out and written (or lost)
     // Log writer thread only.
-    ByteQueue writing{kQueueBytes};
+    ByteQueue writing;
     std::deque<Order> due;
     std::unique_ptr<LogStore> files;
   };

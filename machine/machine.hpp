@@ -43,6 +43,9 @@ struct Machine {
   ChildPolicy children;  // what the programs the tool starts must not inherit
   // The session running now, to be told of events; null outside one.
   SessionEvents* events = nullptr;
+  // Bytes received that reached neither Term.txt nor a message line: for
+  // the end of the program to tell.
+  uint64_t untoldLoss = 0;
 };
 
 }  // namespace qb7

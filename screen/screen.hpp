@@ -99,6 +99,7 @@ class Screen {
   // are gone). RowsGone counts them, so a frame tells which rows left the
   // screen before it was taken.
   void SetRowSink(RowSink* sink) { sink_ = sink; }
+  bool RowSinkSet() const { return sink_ != nullptr; }
   uint64_t RowsGone() const { return rowsGone_; }
   // Counts the clears, so a view can start again from the top after one.
   uint64_t Clears() const { return clears_; }

@@ -6,6 +6,7 @@
 
 #include "board/board_registers.hpp"
 #include "board/reset_pulse.hpp"
+#include "console/program_exit.hpp"
 #include "log/log_news.hpp"
 #include "machine/machine.hpp"
 #include "macro/macro_player.hpp"
@@ -39,6 +40,7 @@ constexpr std::size_t kSliceBytes = 4096;
 
 constexpr std::string_view kEventReset = "reset";
 constexpr std::string_view kEventLeft = "session left";
+constexpr std::string_view kEventEnded = "session left: the program ended";
 
 class Session final : public SessionEvents {
  public:
@@ -72,8 +74,10 @@ class Session final : public SessionEvents {
       m_.board.Restore(before);
     } else {
       // What a message held back is drawn a slice a look, so that the looks
-      // keep their time while a backlog of minutes is worked off.
-      Interpret(kSliceBytes);
+      // keep their time while a backlog of minutes is worked off, and no
+      // faster than the history takes the rows it makes (a byte makes one
+      // row at most).
+      Interpret(std::min(kSliceBytes, m_.console.RowRoom()));
     }
     return count > 0 || !held_.Empty() ? timing_.busyUs : timing_.idleUs;
   }
@@ -108,7 +112,7 @@ class Session final : public SessionEvents {
     if (heldLost_ != 0) {
       const uint64_t lost = heldLost_;
       heldLost_ = 0;
-      m_.console.ErrorMessage(std::string(kTextLost) + std::to_string(lost) + " bytes");
+      m_.console.LossMessage(std::string(kTextLost) + std::to_string(lost) + " bytes");
     }
     TellLogNews();
   }
@@ -118,7 +122,7 @@ class Session final : public SessionEvents {
       // Told once in the times file, as the log's trouble it is.
       log_.Note("log trouble: " + line);
       quietMessage_ = true;
-      m_.console.ErrorMessage(line);
+      m_.console.LossMessage(line);
     }
   }
 
@@ -126,6 +130,17 @@ class Session final : public SessionEvents {
   void OnMessage(std::string_view text) {
     if (!quietMessage_) log_.Note("message: " + std::string(text));
     quietMessage_ = false;
+  }
+
+  // The program ends in the middle of the session (Ctrl-C, Home at a
+  // message line, a signal): what was held is logged first, the log closed,
+  // and what could not be told is left for the end to tell.
+  void EndInHaste() {
+    Interpret();
+    log_.Note(kEventEnded);
+    log_.Close();
+    m_.untoldLoss += heldLost_;
+    heldLost_ = 0;
   }
 
   // What the macro player tells: "GP.EXE" started and ended.
@@ -275,6 +290,9 @@ void TermSession(Machine& m, const std::string& title, int baud, const SessionSt
       }
     } catch (const LeaveRequested&) {
       // Shift-F2 at a message line: the session ends as Shift-F2 ends it.
+    } catch (const ProgramExit&) {
+      session.EndInHaste();
+      throw;
     }
   }
   // What the line brought up to now is drawn and logged before it ends;

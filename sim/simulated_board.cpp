@@ -133,12 +133,14 @@ void SimulatedBoard::WriteRegister(int reg, uint8_t value) {
     case uart::kEnable:
       enabled_ = value == 1;
       lastLookUs_ = 0;  // a new session: the menu's time is no gap between looks
+      lookPending_ = false;
       break;
     case uart::kRxStatus:
       if (value == uart::kRxReset) {
         overflow_ = framing_ = false;
         overflowFound_ = false;
         rx_.clear();
+        Took();  // what the reset empties is taken too
       }
       break;
     case board::kResetRegister:
@@ -159,7 +161,7 @@ void SimulatedBoard::WriteRegister(int reg, uint8_t value) {
   }
 }
 
-void SimulatedBoard::Look(uint64_t nowUs) {
+void SimulatedBoard::Look(uint64_t nowUs, std::size_t waiting) {
   const uint64_t gap = lastLookUs_ == 0 ? 0 : nowUs - lastLookUs_;
   report_.longestGapUs = std::max(report_.longestGapUs, gap);
   if (overflow_ && !overflowFound_) {
@@ -171,7 +173,21 @@ void SimulatedBoard::Look(uint64_t nowUs) {
     else
       ++report_.programOverflows;
   }
-  lastLookUs_ = nowUs;
+  // A look that finds nothing has taken all there was; one that finds bytes
+  // counts once it reads them.
+  if (waiting == 0) {
+    lastLookUs_ = nowUs;
+    lookPending_ = false;
+  } else {
+    pendingLookUs_ = lookPending_ ? pendingLookUs_ : nowUs;
+    lookPending_ = true;
+  }
+}
+
+void SimulatedBoard::Took() {
+  if (!lookPending_) return;
+  lastLookUs_ = pendingLookUs_;
+  lookPending_ = false;
 }
 
 uint8_t SimulatedBoard::ReadRegister(int reg) {
@@ -179,13 +195,14 @@ uint8_t SimulatedBoard::ReadRegister(int reg) {
     case uart::kTx:
       return tx_.empty() ? 0 : uart::kTxBusy;
     case uart::kRxData: {
+      Took();
       if (rx_.empty()) return 0;
       uint8_t b = rx_.front();
       rx_.pop_front();
       return b;
     }
     case uart::kRxCount:
-      Look(clock_.NowUs());
+      Look(clock_.NowUs(), rx_.size());
       return static_cast<uint8_t>(rx_.size() & uart::kRxCountMask) |
              ((overflow_ || framing_) ? uart::kRxErrorPending : 0);
     case uart::kRxStatus:

@@ -16,10 +16,13 @@
 namespace qb7::sim {
 
 // What the board saw of the looks at its receive FIFO, as a logic analyser
-// on the bus would: each overflow is put down to whoever let it happen. The
-// look that found it came more than the FIFO's fill time after the look
-// before: the machine held the program off the processor. It came sooner:
-// the program's own fault.
+// on the bus would: each overflow is put down to whoever let it happen. A
+// look is a read of the count register; the look that took what it found
+// (read the data after it, or found nothing to take) is the one that
+// counts as the look before. The look that found the overflow came more
+// than the FIFO's fill time after that one: the machine held the program
+// off the processor (also between a look's count and its data). It came
+// sooner: the program left bytes behind, its own fault.
 struct LineReport {
   uint64_t machineOverflows = 0;
   uint64_t programOverflows = 0;
@@ -58,7 +61,8 @@ class SimulatedBoard final : public PortIo {
  private:
   void WriteRegister(int reg, uint8_t value);
   uint8_t ReadRegister(int reg);
-  void Look(uint64_t nowUs);
+  void Look(uint64_t nowUs, std::size_t waiting);
+  void Took();
   void AdvanceTx(uint64_t nowNs);
   void AdvanceRx(FarEnd& farEnd, bool connected, uint64_t nowNs);
   bool SpeedMatches(int baud) const;
@@ -84,7 +88,9 @@ class SimulatedBoard final : public PortIo {
   uint64_t framingEvents_ = 0;
   uint64_t lastPollUs_ = 0;
   LineReport report_;
-  uint64_t lastLookUs_ = 0;
+  uint64_t lastLookUs_ = 0;      // the last look that took what it found; 0: none yet
+  uint64_t pendingLookUs_ = 0;   // a look that found bytes, until it reads them
+  bool lookPending_ = false;
   bool overflowFound_ = false;  // a look has seen the overflow since the reset
 };
 

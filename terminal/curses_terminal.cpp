@@ -181,8 +181,13 @@ void CursesTerminal::LearnModes() {
   // view and never becomes keys sent to the board; Shift+drag still selects.
   static const char kMouseOn[] = "\033[?1000h\033[?1006h";
   static const char kMouseOff[] = "\033[?1006l\033[?1000l";
-  modesOn_ = std::string(keypad ? smkx : "") + (xterm ? "\033[?1036s\033[?1036h" : "") + kMouseOn;
-  modesOff_ = std::string(kMouseOff) + (xterm ? "\033[?1036r" : "") + (keypad ? rmkx : "");
+  // Bracketed paste, so that a paste is known as one: its bytes are never
+  // taken for keys at a message line, and it never holds up Shift-F2.
+  static const char kPasteOn[] = "\033[?2004h";
+  static const char kPasteOff[] = "\033[?2004l";
+  modesOn_ = std::string(keypad ? smkx : "") + (xterm ? "\033[?1036s\033[?1036h" : "") + kMouseOn +
+             kPasteOn;
+  modesOff_ = std::string(kPasteOff) + kMouseOff + (xterm ? "\033[?1036r" : "") + (keypad ? rmkx : "");
   // However the program ends, these go too.
   exit_guard::Install(haveOriginal_ ? &original_ : nullptr, modesOff_);
 }

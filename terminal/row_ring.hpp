@@ -24,9 +24,14 @@ class RowRing {
 
   // Terminal thread: hands every row waiting to keep(row, number, time).
   template <class Keep>
-  void Drain(Keep keep) {
+  void Drain(Keep keep, uint64_t nowUs) {
     ring_.Drain([&keep](const NumberedRow& r) { keep(r.row, r.number, r.time); });
+    takenUs_.store(nowUs, std::memory_order_release);
   }
+  // Program thread: how many rows fit now, and when the terminal thread
+  // last took rows (monotonic microseconds).
+  std::size_t Room() const { return ring_.Room(); }
+  uint64_t TakenUs() const { return takenUs_.load(std::memory_order_acquire); }
   uint64_t Lost() const { return lost_.load(std::memory_order_relaxed); }
 
  private:
@@ -37,6 +42,7 @@ class RowRing {
   };
   SpscRing<NumberedRow> ring_{kRingRows};
   std::atomic<uint64_t> lost_{0};
+  std::atomic<uint64_t> takenUs_{0};
 };
 
 }  // namespace qb7

@@ -26,6 +26,9 @@ namespace {
 // often); after a quiet spell it sleeps until woken.
 constexpr int kFrameLookMs = static_cast<int>(kFrameIntervalUs / 1000);
 constexpr uint64_t kQuietSpellUs = 200000;
+// A terminal thread that has taken no rows for this long while the ring
+// fills is held up by its terminal.
+constexpr uint64_t kRowsStuckUs = 250000;
 
 }  // namespace
 
@@ -98,6 +101,13 @@ void TerminalThread::Bell() {
   WakeIfAsleep();
 }
 
+void TerminalThread::WantAnswer(bool wanted) {
+  inbox_.WantAnswer(wanted);
+  if (wanted) Wake();
+}
+
+KeyCode TerminalThread::TakeAnswer() { return inbox_.TakeAnswer(); }
+
 void TerminalThread::Lend() {
   if (running_) Ask(LoanOrders::Order::Lend);
 }
@@ -125,6 +135,17 @@ void TerminalThread::KeepRow(const Row& row, uint64_t number, const RowTime& tim
   rows_.Push(row, number, time);
 }
 
+std::size_t TerminalThread::RowRoom() const {
+  const std::size_t room = rows_.Room();
+  if (room >= RowRing::kRingRows / 2) return room;
+  // The terminal thread takes the rows at every frame. One that has not
+  // for a while is held up by its terminal (it stopped reading): the
+  // session then goes on drawing and logging, and rows the ring cannot
+  // hold are not kept; the log never waits for the terminal.
+  if (MonotonicUs() - rows_.TakenUs() > kRowsStuckUs) return SIZE_MAX;
+  return room;
+}
+
 // ---- Terminal thread ----
 
 void TerminalThread::MeasureWindow() { viewer_.SetWindow(terminal_.Rows(), terminal_.Cols()); }
@@ -133,7 +154,7 @@ void TerminalThread::Show(bool everything) {
   if (!viewer_.HasFrame()) return;
   rows_.Drain([this](const Row& row, uint64_t number, const RowTime& time) {
     viewer_.Keep(row, number, time);
-  });
+  }, MonotonicUs());
   MeasureWindow();
   terminal_.Draw(viewer_.Draw(), everything);
 }
@@ -155,14 +176,27 @@ void TerminalThread::TellSaved() {
 }
 
 void TerminalThread::PassKeys() {
-  while (!decoded_.empty()) {
-    KeyCode& key = decoded_.front();
-    if (viewer_.Takes(key)) {
+  pending_.Add(fresh_);
+  // Shift-F2 typed during a paste: the program drops the pasted keys it
+  // holds before it gets the Shift-F2 (the order waits for room, ahead of
+  // every key after it).
+  if (pending_.TakeDropAsked()) {
+    dropToSend_ = true;
+    pasteDropped_ += pending_.TakeDropped();
+  }
+  if (dropToSend_) {
+    if (!inbox_.PushDropPaste()) return;
+    dropToSend_ = false;
+  }
+  KeyCode key;
+  bool pasted = false;
+  while (pending_.Front(key, pasted)) {
+    if (!pasted && viewer_.Takes(key)) {
       // What the view takes for itself never reaches the program.
       viewer_.OnKey(key);
       SaveIfAsked();
       Show(false);
-      decoded_.pop_front();
+      pending_.Pop();
       continue;
     }
     // Nothing acts while the operator cannot see it: keys are held until
@@ -171,8 +205,40 @@ void TerminalThread::PassKeys() {
     if (viewer_.TooSmall() || !inbox_.HasRoom()) return;
     // Any other key returns to the live screen, then does what it does.
     if (viewer_.ReturnLive()) Show(false);
-    if (!inbox_.PushKey(key)) return;
-    decoded_.pop_front();
+    if (!inbox_.PushKey(key, pasted)) return;
+    pending_.Pop();
+  }
+}
+
+void TerminalThread::Answer() {
+  if (!inbox_.AnswerWanted()) return;
+  KeyCode key;
+  while (pending_.TakeTypedBehindPaste(key)) {
+    if (viewer_.Takes(key)) {
+      viewer_.OnKey(key);
+      SaveIfAsked();
+      Show(false);
+      continue;
+    }
+    if (viewer_.ReturnLive()) Show(false);
+    inbox_.PutAnswer(key);
+    return;
+  }
+}
+
+void TerminalThread::TellPastes() {
+  const int64_t program = inbox_.PasteDropped();
+  if (program >= 0) {
+    viewer_.Notice(std::string(PendingKeys::kPasteStopped) +
+                   std::to_string(pasteDropped_ + static_cast<uint64_t>(program)) +
+                   " bytes not sent");
+    pasteDropped_ = 0;
+    Show(false);
+  }
+  if (const uint64_t tooLong = pending_.TakeTooLong(); tooLong != 0) {
+    viewer_.Notice(std::string(PendingKeys::kPasteTooLong) + std::to_string(tooLong) +
+                   " bytes not kept");
+    Show(false);
   }
 }
 
@@ -203,7 +269,7 @@ void TerminalThread::ReadKeys(bool& inputOpen) {
   }
   const uint64_t now = MonotonicUs();
   for (ssize_t i = 0; i < n; ++i) {
-    if (decoder_.Feed(buf[i], now, decoded_)) {
+    if (decoder_.Feed(buf[i], now, fresh_)) {
       // Ctrl-C: no key but the order to end, which waits for no key.
       PassKeys();
       inbox_.PushEnd(130, 0);
@@ -235,12 +301,14 @@ void TerminalThread::Serve() {
   for (;;) {
     // Keys are read only while there is room for them; a paste beyond that
     // waits in the terminal, which then holds up its sender.
-    const bool readKeys = held && inputOpen && decoded_.size() < kHeldKeys;
+    const bool readKeys = held && inputOpen && pending_.Typed() < kHeldKeys;
     pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {readKeys ? terminal_.InputFd() : -1, POLLIN, 0}};
     int timeoutMs = MonotonicUs() - lastFrameUs < kQuietSpellUs ? kFrameLookMs : -1;
     // Keys waiting for room in the inbox are looked after every frame
     // interval, as the program takes them.
-    if (!decoded_.empty()) timeoutMs = kFrameLookMs;
+    KeyCode waiting;
+    bool pasted = false;
+    if (pending_.Front(waiting, pasted) || dropToSend_) timeoutMs = kFrameLookMs;
     // A history being written is looked after as often, to tell when it is.
     if (saving_.Busy()) timeoutMs = timeoutMs < 0 ? kFrameLookMs : std::min(timeoutMs, kFrameLookMs);
     // While a lone Esc may still be the start of a sequence, look again
@@ -285,8 +353,10 @@ void TerminalThread::Serve() {
     for (int i = 0; held && i < bells; ++i) terminal_.Bell();
     if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);
     if (held) {
-      decoder_.Tick(MonotonicUs(), decoded_);
+      decoder_.Tick(MonotonicUs(), fresh_);
       PassKeys();
+      Answer();
+      TellPastes();
     }
 
     switch (loan_.Take()) {

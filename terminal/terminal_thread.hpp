@@ -23,6 +23,7 @@
 #include "terminal/history_saving.hpp"
 #include "terminal/key_inbox.hpp"
 #include "terminal/loan_orders.hpp"
+#include "terminal/pending_keys.hpp"
 #include "terminal/row_ring.hpp"
 #include "terminal/terminal_device.hpp"
 #include "view/viewer.hpp"
@@ -45,7 +46,10 @@ class TerminalThread final : public Frontend {
   void Present(const Screen& screen) override;
   void Bell() override;
   void KeepRow(const Row& row, uint64_t number, const RowTime& time) override;
+  std::size_t RowRoom() const override;
   // Return once the terminal thread has lent the terminal / taken it back.
+  void WantAnswer(bool wanted) override;
+  KeyCode TakeAnswer() override;
   void Lend() override;
   void TakeBack() override;
 
@@ -60,6 +64,11 @@ class TerminalThread final : public Frontend {
   void Wake();
   void WakeIfAsleep();
   void ReadKeys(bool& inputOpen);
+  // The news of pastes: dropped with Shift-F2, or too long to hold.
+  void TellPastes();
+  // A message line waits while a paste is handed over: the first key typed
+  // behind the paste answers it.
+  void Answer();
   void StopUntilContinued();
   void PassKeys();
   void Show(bool everything);
@@ -90,10 +99,13 @@ class TerminalThread final : public Frontend {
   KeyDecoder decoder_;
   Viewer viewer_;
   HistorySaving saving_;
-  // Keys decoded, on their way to the inbox. While this many wait, no more
-  // is read from the terminal: the rest of a paste waits in the terminal.
+  // Keys decoded, on their way to the inbox, pastes held apart. While this
+  // many typed keys wait, no more is read from the terminal.
   static constexpr std::size_t kHeldKeys = 65536;
-  DecodedKeys decoded_;
+  PendingKeys pending_{keys::KeyShiftF2};
+  DecodedKeys fresh_;       // what the decoder just gave
+  bool dropToSend_ = false;  // the order to drop a paste waits for room
+  uint64_t pasteDropped_ = 0;  // dropped here, told with the program's count
 };
 
 }  // namespace qb7

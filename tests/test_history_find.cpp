@@ -41,13 +41,17 @@ struct HistoryBench : test::Bench {
     return Keys(atUs, keys);
   }
   // The window's rows as text at a time.
-  void ShotAt(uint64_t atUs, std::vector<std::string>& rows, Picture* picture = nullptr) {
-    frontend.AddActionAt(atUs, [this, &rows, picture] {
-      const Picture& p = frontend.Shown();
+  static void ShotAt(test::Bench& b, uint64_t atUs, std::vector<std::string>& rows,
+                     Picture* picture = nullptr) {
+    b.frontend.AddActionAt(atUs, [&b, &rows, picture] {
+      const Picture& p = b.frontend.Shown();
       rows.clear();
       for (int r = 0; r < p.rows; ++r) rows.push_back(p.RowText(r));
       if (picture) *picture = p;
     });
+  }
+  void ShotAt(uint64_t atUs, std::vector<std::string>& rows, Picture* picture = nullptr) {
+    ShotAt(*this, atUs, rows, picture);
   }
   int Leave(uint64_t atUs) {
     frontend.AddKeyAt(atUs, std::string(keys::KeyShiftF2));
@@ -178,6 +182,31 @@ TEST(HistoryFind, AFullDiskLeavesNoHalfFileAndSaysSo) {
   for (const auto& entry : std::filesystem::directory_iterator(b.folder.path()))
     EXPECT_EQ(entry.path().filename().string().find("Term-history"), std::string::npos)
         << entry.path();
+}
+
+// A message line raised while the view stands in the history brings the
+// view back to the live screen: it is seen, and what it holds back is
+// never held longer than the operator can see why.
+TEST(HistoryFind, AMessageLineBringsTheViewBackLive) {
+  test::Bench b;
+  b.folder.Write("Qb7_Uart.cfg", "' nothing\n");
+  std::string lines;
+  for (int i = 1; i <= 60; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  b.board->FarEndOn(2)->outbox().Send(lines, 300000);
+  b.frontend.AddKeyAt(1000, "2");
+  b.frontend.AddKeyAt(1000000, std::string(view::PageUp));
+  std::vector<std::string> back, shown;
+  HistoryBench::ShotAt(b, 1100000, back);
+  // The log removed under the session: a message line.
+  b.frontend.AddActionAt(1200000, [&] { std::filesystem::remove(b.folder.path() + "/Term.txt"); });
+  HistoryBench::ShotAt(b, 1500000, shown);
+  b.frontend.AddKeyAt(2000000, "x");
+  b.frontend.AddKeyAt(2500000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(2600000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_NE(RowWith(back, "rows back"), -1);
+  EXPECT_EQ(RowWith(shown, "rows back"), -1);
+  EXPECT_EQ(RowWith(shown, "Log removed; a new one is written: Term.txt"), 23);
 }
 
 TEST(HistorySearch, CaseIsIgnoredAndAPatternLongerThanARowMatchesNothing) {

@@ -141,19 +141,20 @@ TEST(ThreadedLogWriter, AStalledDiskHoldsUpOnlyTheWriterAndTheEndSaysWhatIsMissi
 
 TEST(ThreadedLogWriter, BytesThatFindTheQueueFullAreCountedNotWaitedFor) {
   auto gate = std::make_shared<Gate>();
-  ThreadedLogWriter log(std::make_unique<StalledDisk>(gate));
+  constexpr std::size_t kQueue = 8u * 1024 * 1024;  // the queue, smaller than the program's
+  ThreadedLogWriter log(std::make_unique<StalledDisk>(gate), kQueue);
   log.Open("Term.txt");
-  // The queue holds kQueueBytes on each side of the hand-over; whatever
+  // The queue holds kQueue bytes on each side of the hand-over; whatever
   // the writer took before it stalled, three blocks more cannot fit.
   const std::string block(1024 * 1024, 'y');
-  const size_t blocks = 2 * ThreadedLogWriter::kQueueBytes / block.size() + 3;
+  const size_t blocks = 2 * kQueue / block.size() + 3;
   const uint64_t start = MonotonicUs();
   for (size_t i = 0; i < blocks; ++i) log.Append(block);
   EXPECT_LT(MonotonicUs() - start, 2000000u);
   const LogNews news = log.TakeNews();
   EXPECT_GE(news.dropped, 3u * block.size());
-  EXPECT_LE(news.dropped, 3u * block.size() + ThreadedLogWriter::kQueueBytes);
-  EXPECT_EQ(log.Finish(100), 2 * ThreadedLogWriter::kQueueBytes + 3 * block.size() - news.dropped);
+  EXPECT_LE(news.dropped, 3u * block.size() + kQueue);
+  EXPECT_EQ(log.Finish(100), 2 * kQueue + 3 * block.size() - news.dropped);
   gate->Release();
 }
 

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "file_permissions.hpp"
 #include "harness.hpp"
 #include "keys/keys.hpp"
 #include "sim/pattern.hpp"
@@ -47,6 +48,88 @@ TEST(NothingLost, WhatArrivesWhileAMessageWaitsIsHeldThenDrawnAndLogged) {
     // their time meanwhile.
     EXPECT_LE(b.log.largestAppend, 4096u) << baud;
   }
+}
+
+// After a long message at 921600 the backlog is worked off no faster than
+// the history's ring takes the rows it makes: none is lost on the way.
+TEST(NothingLost, TheBacklogAfterAMessageLosesNoRowOfTheHistory) {
+  J27Bench b("#F1 ?\n", 921600, 921600);
+  b.frontend.ModelRowRing(256);
+  std::string lines;
+  for (int i = 0; i < 40000; ++i) lines += std::to_string(i) + "\r\n";
+  b.Far().Send(lines, 400000);
+  b.frontend.AddKeyAt(500000, Key(keys::KeyF1));
+  b.frontend.AddKeyAt(8500000, "x");  // the message waited 8 s
+  b.LeaveAt(12000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.folder.Read("Term.txt"), lines);
+  EXPECT_EQ(b.frontend.RingLost(), 0u);
+}
+
+// Every way out of a message line logs what it held back first: Ctrl-C,
+// a signal, Home.
+TEST(NothingLost, EndingTheProgramAtAMessageLogsWhatItHeld) {
+  struct Way {
+    const char* name;
+    bool interrupt;  // Ctrl-C or a signal; else Home
+    int status;
+    int signal;
+  };
+  for (const Way& way : {Way{"Ctrl-C", true, 130, 0}, Way{"SIGTERM", true, 143, SIGTERM},
+                         Way{"Home", false, 0, 0}}) {
+    J27Bench b("#F1 ?\n", 921600, 921600);
+    b.Far().SendPattern(200000, 400000);
+    b.frontend.AddKeyAt(500000, Key(keys::KeyF1));
+    // The message waits while 2 s of the line arrive, then the program ends.
+    if (way.interrupt)
+      b.frontend.AddInterruptAt(2600000, way.status, way.signal);
+    else
+      b.frontend.AddKeyAt(2600000, Key(keys::KeyHome));
+    EXPECT_EQ(b.Run(), way.status) << way.name;
+    EXPECT_EQ(b.board->overflowEvents(), 0u) << way.name;
+    EXPECT_EQ(b.folder.Read("Term.txt"), sim::Pattern(200000)) << way.name;
+    EXPECT_NE(b.folder.Read("Term.times").find("session left: the program ended"),
+              std::string::npos)
+        << way.name;
+  }
+}
+
+// A message that tells of bytes lost is not taken away by keys typed ahead
+// of it: they wait, and go to the board after it.
+TEST(NothingLost, ALossMessageWaitsForAKeyTypedAfterIt) {
+  J27Bench b;
+  chmod(b.folder.path().c_str(), 0555);
+  test::ObeyFilePermissions obey;
+  b.frontend.AddKeyAt(1000, "x");  // typed with the route key, before the message
+  b.frontend.AddKeyAt(900000, "y");
+  bool shown = false;
+  uint64_t goneUs = 0;  // the first frame without it
+  b.frontend.OnPresent([&](const Screen& s) {
+    if (s.At(24, 2).bg == 12) shown = true;
+    else if (shown && goneUs == 0) goneUs = b.clock.NowUs();
+  });
+  b.LeaveAt(1500000);
+  ASSERT_EQ(b.Run(), 0);
+  chmod(b.folder.path().c_str(), 0700);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Log not written: Term.txt and Term.times (Permission denied)"});
+  EXPECT_GE(goneUs, 900000u);  // still shown until y came
+  EXPECT_EQ(b.ports.Transmitted(), "x");  // y answered it; x went on to the board
+}
+
+// Pasted bytes are never the keys that answer message lines: a paste that
+// meets them reaches the board whole, and each message waits for a key
+// typed.
+TEST(NothingLost, APasteMeetingMessageLinesReachesTheBoardWhole) {
+  J27Bench b("#F1 ?\n");
+  b.frontend.AddKeyAt(300000, Key(keys::KeyF1));  // a message line
+  std::string paste;
+  for (int i = 0; i < 200; ++i) paste += static_cast<char>('a' + i % 26);
+  b.frontend.AddPasteAt(400000, paste);
+  b.frontend.AddKeyAt(1500000, "!");  // typed: answers it
+  b.LeaveAt(6000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Cmd:?   Pos1 ??"});
+  EXPECT_EQ(b.ports.Transmitted(), paste);
 }
 
 TEST(NothingLost, TheLooksGoOnWhileGpExeRuns) {

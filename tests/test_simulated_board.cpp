@@ -83,6 +83,49 @@ TEST(SimulatedBoard, AnUndrainedFifoOverflowsAtThe128thByte) {
   EXPECT_EQ(b.Get(kRxStatus), 0);
 }
 
+// Each overflow is put down to whoever let it happen, measured from the
+// last look that took what it found.
+struct StreamingBoard : BoardBench {
+  StreamingBoard() : BoardBench(921600) {
+    Init(136);  // 921600 baud: 10.88 us a byte, 127 bytes in 1.38 ms
+    Set(kRoute, 2);
+    Far(2).SendPattern(1000000, clock.NowUs());
+  }
+  // A look as the session makes it: the count, then that many bytes.
+  void Look(int take = -1) {
+    const int n = Get(kRxCount) & kRxCountMask;
+    board.Write(kIndex, kRxData);
+    for (int i = 0; i < (take < 0 ? n : take); ++i) board.Read(kData);
+  }
+};
+
+TEST(SimulatedBoard, AnOverflowIsTheMachinesWhenTheLookThatTookBytesCameTooLongBefore) {
+  StreamingBoard b;
+  for (int i = 0; i < 20; ++i) {
+    b.Look();
+    b.Wait(344);
+  }
+  EXPECT_EQ(b.board.overflowEvents(), 0u);
+  // Held off between a look's count and its bytes for 1.2 ms, less than
+  // the FIFO lasts: the count read after it finds the overflow soon after
+  // the count before, yet the bytes were last taken 1.5 ms before.
+  b.Get(kRxCount);
+  b.Wait(1200);
+  EXPECT_NE(b.Get(kRxCount) & kRxErrorPending, 0);
+  EXPECT_EQ(b.board.report().machineOverflows, 1u);
+  EXPECT_EQ(b.board.report().programOverflows, 0u);
+}
+
+TEST(SimulatedBoard, AnOverflowIsTheProgramsWhenItLeftBytesBehind) {
+  StreamingBoard b;
+  b.Wait(1000);  // about 92 bytes wait
+  b.Look(10);    // a look that takes only ten of them
+  b.Wait(500);
+  b.Look();
+  EXPECT_EQ(b.board.report().programOverflows, 1u);
+  EXPECT_EQ(b.board.report().machineOverflows, 0u);
+}
+
 TEST(SimulatedBoard, ASpeedMismatchGivesFramingErrors) {
   BoardBench b(115200);
   b.Init(125000000 / 9600);  // the UART at 9600, the line at 115200

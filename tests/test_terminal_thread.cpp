@@ -181,5 +181,115 @@ TEST(TerminalThread, APasteLongerThanTheQueuesLosesNothing) {
   EXPECT_EQ(got, paste);
 }
 
+// A bracketed paste: its keys reach the program marked pasted (a message
+// line takes only typed keys), and the terminal is read on through a paste
+// of any length, so that Shift-F2 drops the rest of it at once and Ctrl-C
+// ends the program at once.
+struct Paster {
+  explicit Paster(int fd, std::string bytes) : thread([fd, b = std::move(bytes)] {
+    std::size_t done = 0;
+    while (done < b.size()) {
+      const ssize_t n = write(fd, b.data() + done, b.size() - done);
+      if (n <= 0) return;
+      done += static_cast<std::size_t>(n);
+    }
+  }) {}
+  ~Paster() { thread.join(); }
+  std::thread thread;
+};
+
+std::string Bracketed(std::size_t bytes) {
+  std::string paste = "\x1b[200~";
+  for (std::size_t i = 0; i < bytes; ++i) paste.push_back(static_cast<char>('a' + i % 26));
+  return paste + "\x1b[201~";
+}
+
+TEST(TerminalThread, PastedKeysAreMarkedAndNoMessageLineTakesThem) {
+  StandInTerminal terminal;
+  TerminalThread frontend(terminal);
+  Paster paster(terminal.keysOut, Bracketed(3) + "x");
+  KeyQueue queue;
+  for (int i = 0; i < 2000 && queue.Size() < 4; ++i) {
+    frontend.CollectKeys(queue, 0);
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(queue.Size(), 4u);
+  EXPECT_EQ(queue.TakeTyped(), "x");  // the first key typed, behind the paste
+  std::string pasted;
+  while (!queue.Empty()) pasted += queue.Pop();
+  EXPECT_EQ(pasted, "abc");
+}
+
+TEST(TerminalThread, AKeyTypedBehindAPasteAnswersAMessageLine) {
+  StandInTerminal terminal;
+  TerminalThread frontend(terminal);
+  // More pasted keys than the program holds, then a key typed: the program
+  // waits at a message line and takes no pasted key meanwhile.
+  Paster paster(terminal.keysOut, Bracketed(3000) + "x");
+  KeyQueue queue;
+  frontend.WantAnswer(true);
+  KeyCode answer;
+  const auto start = std::chrono::steady_clock::now();
+  while (answer.empty() && std::chrono::steady_clock::now() - start < 3s) {
+    frontend.CollectKeys(queue, 0);
+    answer = queue.TakeTyped();
+    if (answer.empty()) answer = frontend.TakeAnswer();
+    std::this_thread::sleep_for(2ms);
+  }
+  frontend.WantAnswer(false);
+  EXPECT_EQ(answer, "x");
+  // The paste then goes on, whole and in order.
+  std::string pasted;
+  for (int i = 0; i < 3000 && pasted.size() < 3000; ++i) {
+    frontend.CollectKeys(queue, 0);
+    while (!queue.Empty()) pasted += queue.Pop();
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(pasted, Bracketed(3000).substr(6, 3000));
+}
+
+TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
+  StandInTerminal terminal;
+  TerminalThread frontend(terminal);
+  // A megabyte pasted (3 hours at 10 ms a byte), then Shift-F2 typed.
+  Paster paster(terminal.keysOut, Bracketed(1 << 20) + "\x1b[1;2Q");
+  KeyQueue queue;
+  std::string pasted;
+  bool left = false;
+  const auto start = std::chrono::steady_clock::now();
+  while (!left && std::chrono::steady_clock::now() - start < 5s) {
+    frontend.CollectKeys(queue, 0);
+    // The program takes a key now and then, as a session sending them does.
+    const KeyCode key = queue.Pop();
+    left = key == keys::KeyShiftF2;
+    if (!left) pasted += key;
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_TRUE(left) << "Shift-F2 waited behind the paste";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_LT(pasted.size(), 5000u);
+  EXPECT_EQ(pasted, Bracketed(1 << 20).substr(6, pasted.size()));  // what went, in order
+  EXPECT_TRUE(queue.Empty());  // nothing of the paste after it
+}
+
+TEST(TerminalThread, CtrlCDuringALongPasteEndsTheProgramAtOnce) {
+  StandInTerminal terminal;
+  TerminalThread frontend(terminal);
+  Paster paster(terminal.keysOut, Bracketed(1 << 20) + "\x03");
+  KeyQueue queue;
+  int status = -1;
+  const auto start = std::chrono::steady_clock::now();
+  while (status < 0 && std::chrono::steady_clock::now() - start < 5s) {
+    try {
+      frontend.CollectKeys(queue, 0);
+    } catch (const ProgramExit& e) {
+      status = e.status;
+    }
+    queue.Pop();
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_EQ(status, 130);
+}
+
 }  // namespace
 }  // namespace qb7

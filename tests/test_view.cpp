@@ -142,11 +142,14 @@ TEST(History, TheHandOverNeverWaitsAndCountsWhatFoundItFull) {
   for (uint64_t n = 0; n < RowRing::kRingRows + 5; ++n) ring.Push(row, n, {});
   EXPECT_EQ(ring.Lost(), 5u);
   uint64_t taken = 0, next = 0;
+  EXPECT_EQ(ring.Room(), 0u);
   ring.Drain([&](const Row&, uint64_t number, const RowTime&) {
     EXPECT_EQ(number, next++);
     ++taken;
-  });
+  }, 1234);
   EXPECT_EQ(taken, RowRing::kRingRows);
+  EXPECT_EQ(ring.Room(), RowRing::kRingRows);
+  EXPECT_EQ(ring.TakenUs(), 1234u);
 }
 
 TEST(History, RowsCrossTheHandOverInOrderWhileBothThreadsRun) {
@@ -167,9 +170,9 @@ TEST(History, RowsCrossTheHandOverInOrderWhileBothThreadsRun) {
     last = number;
     ++taken;
   };
-  while (taken + ring.Lost() < kPushed) ring.Drain(keep);
+  while (taken + ring.Lost() < kPushed) ring.Drain(keep, 0);
   producer.join();
-  ring.Drain(keep);
+  ring.Drain(keep, 0);
   EXPECT_TRUE(ordered);
   EXPECT_TRUE(intact);
   EXPECT_EQ(taken + ring.Lost(), kPushed);

@@ -61,25 +61,54 @@ else
 fi
 check_sane "after a session"
 
-# --- A paste of 4,000 bytes reaches the board whole, in order, as typed
-# keys (one byte per 10 ms: 40 s), recorded by the far end.
-for i in $(seq 1 100); do printf 'line %03d of the paste: the quick brown fox\n' "$i"; done | head -c 4000 > "$work/paste.txt"
+# --- A bracketed paste of 2,000 bytes that meets a message line reaches
+# the board whole and in order (one byte per 10 ms: 20 s), recorded by the
+# far end: the message takes no pasted byte for its key, only the key typed.
+for i in $(seq 1 50); do printf 'line %03d of the paste: the quick brown fox\n' "$i"; done | head -c 2000 > "$work/paste.txt"
 tr '\n' '\r' < "$work/paste.txt" > "$work/paste-expected.bin"
 rm -f "$work/far.bin"
 echo "exec ./qb7uart-sim --attach '2=tee far.bin'" > "$work/paste.sh"
 start "sh paste.sh"
 open_session 2 "before the paste"
+T send-keys -t qb F11
+wait_for "Cmd:?" || fail "no message line before the paste"
 T load-buffer -b paste "$work/paste.txt"
-T paste-buffer -b paste -t qb
-for i in $(seq 1 900); do
-  [ "$(stat -c %s "$work/far.bin" 2>/dev/null || echo 0)" -ge 4000 ] && break
+T paste-buffer -p -b paste -t qb
+sleep 1
+wait_for "Cmd:?" 1 && pass "a paste does not answer a message line" || fail "the paste answered the message line"
+T send-keys -t qb x
+for i in $(seq 1 400); do
+  [ "$(stat -c %s "$work/far.bin" 2>/dev/null || echo 0)" -ge 2000 ] && break
   sleep 0.1
 done
 sleep 0.5
 if cmp -s "$work/paste-expected.bin" "$work/far.bin"; then
-  pass "a 4000-byte paste reaches the board whole and in order"
+  pass "a 2000-byte paste that met a message line reaches the board whole and in order"
 else
   fail "the paste reached the board as $(stat -c %s "$work/far.bin" 2>/dev/null) bytes, not as pasted"
 fi
 leave_and_quit "after the paste"
 
+# --- Shift-F2 during a long paste (100 KB: 17 minutes of sending) leaves at
+# once and drops the rest, saying how much.
+head -c 100000 /dev/zero | tr '\0' 'p' > "$work/long-paste.txt"
+rm -f "$work/far.bin"
+start "sh paste.sh"
+open_session 2 "before the long paste"
+T load-buffer -b long "$work/long-paste.txt"
+T paste-buffer -p -b long -t qb
+sleep 1
+T send-keys -t qb S-F2
+if wait_for "<Q> Quit" 2; then pass "Shift-F2 leaves at once during a long paste"; else fail "Shift-F2 waited behind the paste"; fi
+if wait_for "Paste stopped: " 2; then
+  notsent=$(screen_text | sed -n 's/.*Paste stopped: \([0-9]*\) bytes not sent.*/\1/p')
+  sent=$(stat -c %s "$work/far.bin" 2>/dev/null || echo 0)
+  [ $((notsent + sent)) -ge 99000 ] && [ $((notsent + sent)) -le 100000 ] &&
+    pass "the rest of the paste is dropped and told ($notsent not sent, $sent sent)" ||
+    fail "paste: $notsent not sent and $sent sent of 100000"
+else
+  fail "nothing said of the paste dropped"
+fi
+T send-keys -t qb q
+st=$(finished)
+[ "$st" = 0 ] || fail "after the long paste: status $st"
