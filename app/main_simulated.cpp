@@ -24,6 +24,10 @@ int main(int argc, char** argv) {
   qb7::SettlePrivileges();
   qb7::RealClock clock;
   qb7::sim::SimulatedBoard board(clock, options.lineBaud);
+  if (options.absentFrom >= 0)
+    board.SetAbsent(static_cast<uint64_t>(options.absentFrom * 1e6),
+                    options.absentTo >= 1e17 ? UINT64_MAX
+                                             : static_cast<uint64_t>(options.absentTo * 1e6));
   for (const auto& [route, command] : options.attach) {
     auto farEnd = qb7::sim::PtyFarEnd::Start(command, options.lineBaud, error);
     if (!farEnd) {

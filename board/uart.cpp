@@ -40,6 +40,7 @@ void Uart::UartEnable(int port, int base) {
 }
 
 void Uart::UartSendStr(int port, int base, std::string_view text) {
+  if (!answers_) return;
   if (text.size() > 128) console_.ErrorMessage(std::string(kTooLong) + std::to_string(text.size()));
   board_.Select(port, base + uart::kTx);
   int counter = 0;
@@ -60,8 +61,19 @@ void Uart::UartSendSlow(std::string_view text) {
 }
 
 void Uart::UartRxCount(int port, int base, int& count) {
+  count = RxCountRegister(port, base) & uart::kRxCountMask;
+}
+
+int Uart::RxCountRegister(int port, int base) {
   board_.Select(port, base + uart::kRxCount);
-  count = board_.ReadByte(port) & uart::kRxCountMask;
+  return board_.ReadByte(port);
+}
+
+bool Uart::NoAnswer(int port, int base) {
+  board_.Select(port, base + uart::kRxStatus);
+  if (board_.ReadByte(port) != 0xFF) return false;
+  board_.Select(port, base + uart::kTx);
+  return board_.ReadByte(port) == 0xFF;
 }
 
 void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,

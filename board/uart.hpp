@@ -49,6 +49,17 @@ class Uart {
   void UartSendStr(int port, int base, std::string_view text);
   void UartSendSlow(std::string_view text);
   void UartRxCount(int port, int base, int& count);
+  // The receive count register as it reads, its error bit with it: the same
+  // port accesses as UartRxCount.
+  int RxCountRegister(int port, int base);
+  // Whether the board answers at all: an absent board (not seated, not
+  // powered) leaves an open bus, which reads 0xFF at every register. Called
+  // when the count register read 0xFF; reads the receive and the transmit
+  // status too.
+  bool NoAnswer(int port, int base);
+  // While the board does not answer, nothing is sent: no busy wait of
+  // 100,001 reads, no message, for a key that goes nowhere.
+  void SetBoardAnswers(bool answers) { answers_ = answers; }
   // Receives up to wanted bytes into text (emptied first). failed is 1 after
   // a time-out or a receive error, else 0. quiet suppresses the messages.
   void UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
@@ -70,6 +81,7 @@ class Uart {
   Console& console_;
   const int& port_;
   const int& base_;
+  bool answers_ = true;
 };
 
 }  // namespace qb7

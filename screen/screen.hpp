@@ -49,6 +49,19 @@ class RowSink {
   virtual void Keep(const Row& row, uint64_t number, const RowTime& time) = 0;
 };
 
+// What the running session has met on its line, for the view to show to
+// the right of the session's status line (and below the screen in a taller
+// window), so that the operator need not guess what the line brings.
+struct LineCounts {
+  bool session = false;    // a session runs: there is something to show
+  uint64_t statusRow = 0;  // the number the status line gets when it leaves the screen
+  int statusLength = 0;    // the status line's length
+  uint64_t received = 0;   // bytes
+  uint64_t framing = 0;    // looks that found a framing error
+  uint64_t overflow = 0;   // looks that found an overflow
+  bool operator==(const LineCounts&) const = default;
+};
+
 struct ColourPair {
   int fg = 7;
   int bg = 0;
@@ -107,6 +120,12 @@ class Screen {
   // history comes back to show one.
   void NoteAlert() { ++alerts_; }
   uint64_t Alerts() const { return alerts_; }
+  void SetLineCounts(const LineCounts& counts) {
+    if (counts == counts_) return;
+    counts_ = counts;
+    ++version_;
+  }
+  const LineCounts& Counts() const { return counts_; }
 
  private:
   void Put(uint8_t ch);
@@ -127,6 +146,7 @@ class Screen {
   uint64_t rowsGone_ = 0;
   uint64_t clears_ = 0;
   uint64_t alerts_ = 0;
+  LineCounts counts_;
 };
 
 }  // namespace qb7

@@ -39,15 +39,30 @@ constexpr SlotRange kSlotRanges[] = {
 constexpr std::size_t kSliceBytes = 4096;
 
 constexpr std::string_view kEventReset = "reset";
+// The board's own news, drawn on the session's screen (not logged) and in
+// the times beside the log.
+constexpr std::string_view kNoAnswer =
+    "No answer from the QB7 board at 0x352 (every register reads 0xFF): is it seated and powered?";
+constexpr std::string_view kAnswersAgain = "The QB7 board at 0x352 answers again";
+// Framing errors in this many looks: the far end is likely at another speed.
+constexpr uint64_t kFramingHintLooks = 3;
 constexpr std::string_view kEventLeft = "session left";
 constexpr std::string_view kEventEnded = "session left: the program ended";
 
 class Session final : public SessionEvents {
  public:
-  Session(Machine& m, int baud)
-      : m_(m), timing_(PollTimingFor(baud)), log_(m.log, m.console.clock()),
-        interpreter_(m.console, m.colours, log_) {
+  Session(Machine& m, int baud, const SessionStart& start)
+      : m_(m), baud_(baud), start_(start), timing_(PollTimingFor(baud)),
+        log_(m.log, m.console.clock()), interpreter_(m.console, m.colours, log_) {
     received_.reserve(board::uart::kRxFifoSize);
+  }
+
+  // The status line's place and length, for the counts beside it.
+  void StatusLineShown(int length) {
+    counts_.session = true;
+    counts_.statusRow = m_.console.screen().RowsGone();
+    counts_.statusLength = length;
+    m_.console.screen().SetLineCounts(counts_);
   }
 
   SessionLog& log() { return log_; }
@@ -60,13 +75,17 @@ class Session final : public SessionEvents {
   // to look again.
   uint64_t Look() {
     const RegisterPort::Selection before = m_.board.Current();
-    int count = 0;
-    m_.uart.UartRxCount(m_.board.dataPort, m_.uartBase, count);
+    const int port = m_.board.dataPort;
+    const int countRegister = m_.uart.RxCountRegister(port, m_.uartBase);
+    // An open bus reads 0xFF everywhere: no bytes, only the board's absence.
+    const bool answers = countRegister != 0xFF || !m_.uart.NoAnswer(port, m_.uartBase);
+    if (answers != answers_) BoardChanged(answers);
+    const int count = answers ? countRegister & board::uart::kRxCountMask : 0;
     if (count > 0) {
-      const RxErrors found =
-          m_.uart.UartReceive(m_.board.dataPort, m_.uartBase, count, 1000, received_);
+      const RxErrors found = m_.uart.UartReceive(port, m_.uartBase, count, 1000, received_);
       errors_ |= found;
       heldLost_ += held_.Hold(received_, m_.console.clock().NowUs(), found);
+      Count(found);
     }
     if (m_.console.OperatorWaiting()) {
       // The message may stand between a register's selection and its use
@@ -104,10 +123,21 @@ class Session final : public SessionEvents {
   // while a message waited, and the log's troubles. Only from the session's
   // own loop, never from a look.
   void TellTroubles() {
+    TellBoard();
     if (errors_.Any()) {
-      const RxErrors errors = errors_;
+      RxErrors errors = errors_;
       errors_ = {};
-      m_.uart.TellReceiveErrors(errors);
+      if (errors.framing && !hinted_ && counts_.framing >= kFramingHintLooks) {
+        // Again and again: once in a session, the likely cause after the
+        // exact text.
+        hinted_ = true;
+        errors.framing = false;
+        m_.uart.TellReceiveErrors(errors);
+        m_.console.ErrorMessage(std::string(Uart::kRxFraming) + ": far end not at " +
+                                std::to_string(baud_) + "?");
+      } else {
+        m_.uart.TellReceiveErrors(errors);
+      }
     }
     if (heldLost_ != 0) {
       const uint64_t lost = heldLost_;
@@ -136,6 +166,7 @@ class Session final : public SessionEvents {
   // message line, a signal): what was held is logged first, the log closed,
   // and what could not be told is left for the end to tell.
   void EndInHaste() {
+    m_.uart.SetBoardAnswers(true);
     Interpret();
     log_.Note(kEventEnded);
     log_.Close();
@@ -156,6 +187,42 @@ class Session final : public SessionEvents {
   }
 
   void Send(std::string_view bytes) { m_.uart.UartSendSlow(bytes); }
+
+  // What the line brought, for the counts beside the status line.
+  void Count(const RxErrors& found) {
+    counts_.received += received_.size();
+    counts_.framing += found.framing ? 1 : 0;
+    counts_.overflow += found.overflow ? 1 : 0;
+    m_.console.screen().SetLineCounts(counts_);
+  }
+
+  // The board stopped or started answering, at a look: nothing is sent
+  // while it does not; back, it is given its route and its UART again (a
+  // power cycle cleared them), and the operator hears of both from the
+  // session's loop.
+  void BoardChanged(bool answers) {
+    answers_ = answers;
+    m_.uart.SetBoardAnswers(answers);
+    boardNews_ = true;
+    log_.Note(answers ? kAnswersAgain : kNoAnswer);
+    if (!answers) return;
+    if (start_.route >= 0) m_.board.WriteRegister(board::kRouteRegister, start_.route);
+    m_.uart.UartInit(board::uart::kClockHz, baud_, m_.board.dataPort, m_.uartBase);
+  }
+
+  // The board's news, drawn on its own line of the session's screen in the
+  // message line's colours, not logged, waiting for no key: the session
+  // goes on looking, and Shift-F2 leaves at once.
+  void TellBoard() {
+    if (!boardNews_) return;
+    boardNews_ = false;
+    Console& c = m_.console;
+    if (c.CursorColumn() != 1 || c.screen().LineBreakPending()) c.WriteText({}, true);
+    const ColourPair colours = c.SetColours(15, 12);
+    c.WriteText(answers_ ? kAnswersAgain : kNoAnswer);
+    c.SetColours(colours.fg, colours.bg);
+    c.WriteText({}, true);
+  }
 
   // Acts on one key; false when the key leaves the session.
   bool OnKey(const KeyCode& key) {
@@ -196,7 +263,13 @@ class Session final : public SessionEvents {
   }
 
   Machine& m_;
+  const int baud_;
+  const SessionStart start_;
   const PollTiming timing_;
+  bool answers_ = true;
+  bool boardNews_ = false;
+  bool hinted_ = false;
+  LineCounts counts_;
   HeldText held_;
   uint64_t heldLost_ = 0;
   RxErrors errors_;
@@ -223,6 +296,8 @@ class SessionGuard {
     m_.console.KeepHistory(false);
     m_.console.WatchMessages(nullptr);
     m_.console.screen().SetRowTime({});
+    m_.console.screen().SetLineCounts({});
+    m_.uart.SetBoardAnswers(true);
     m_.events = nullptr;
   }
   SessionGuard(const SessionGuard&) = delete;
@@ -255,12 +330,14 @@ PollTiming PollTimingFor(int baud) {
 
 void TermSession(Machine& m, const std::string& title, int baud, const SessionStart& start) {
   Console& console = m.console;
-  Session session(m, baud);
+  Session session(m, baud, start);
   {
     SessionGuard guard(m, session);
     try {
       m.uart.UartInit(board::uart::kClockHz, baud, m.board.dataPort, m.uartBase);
-      console.WriteText(title + std::string(kStatusText) + std::to_string(baud), true);
+      const std::string status = title + std::string(kStatusText) + std::to_string(baud);
+      session.StatusLineShown(static_cast<int>(status.size()));
+      console.WriteText(status, true);
       console.WriteEmptyLine();
       console.WriteEmptyLine();
       session.log().Open();

@@ -19,6 +19,7 @@ bool ParseInt(const std::string& s, long lo, long hi, long& out) {
 
 std::string SimUsage() {
   return "Usage: qb7uart-sim [--line-baud N] [--attach ROUTE=COMMAND]... [--report FILE]\n"
+         "                   [--no-board | --board-off FROM:TO]\n"
          "\n"
          "Runs qb7uart on a simulated QB7 board. The program itself is the same\n"
          "as on the hardware; these options configure only the simulated board.\n"
@@ -36,6 +37,11 @@ std::string SimUsage() {
          "                          at its receive FIFO: each overflow put down to\n"
          "                          the machine (the look came later than the FIFO\n"
          "                          lasts) or to the program, and the longest gap\n"
+         "  --no-board              no board on the bus: every port reads 0xFF, as\n"
+         "                          when it is not seated or not powered\n"
+         "  --board-off FROM:TO     the board gone from FROM seconds after start until\n"
+         "                          TO (e.g. 5:8): a power cycle; it comes back as\n"
+         "                          after power-on, the VSC7420 booting again\n"
          "  --help                  this text\n"
          "\n"
          "Built-in far ends: the VSC7420 console on routes 0, 4 and 5 (boot log\n"
@@ -93,6 +99,25 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
         return false;
       }
       options.attach[static_cast<int>(route)] = v.substr(eq + 1);
+    } else if (a == "--no-board") {
+      options.absentFrom = 0;
+      options.absentTo = 1e18;
+    } else if (a.rfind("--board-off", 0) == 0) {
+      if (!value("--board-off", v)) {
+        if (error.empty()) error = "unknown option: " + a;
+        return false;
+      }
+      char* end = nullptr;
+      errno = 0;
+      const double from = std::strtod(v.c_str(), &end);
+      const bool colon = end && *end == ':';
+      const double to = colon ? std::strtod(end + 1, &end) : 0;
+      if (errno != 0 || !colon || *end != '\0' || !(from >= 0) || !(to > from) || to > 1e9) {
+        error = "--board-off takes FROM:TO, seconds after start with FROM < TO, not '" + v + "'";
+        return false;
+      }
+      options.absentFrom = from;
+      options.absentTo = to;
     } else if (a.rfind("--report", 0) == 0) {
       if (!value("--report", v)) {
         if (error.empty()) error = "unknown option: " + a;

@@ -11,6 +11,10 @@ struct SimOptions {
   std::map<int, std::string> attach;  // route -> shell command
   bool help = false;
   std::string report;  // where to write the line report at the end
+  // The board gone from the bus from absentFrom until absentTo seconds
+  // after start (to forever with --no-board); negative: never.
+  double absentFrom = -1;
+  double absentTo = -1;
 };
 
 // Parses the arguments (without the program name). On a bad option returns

@@ -96,9 +96,49 @@ void SimulatedBoard::AdvanceRx(FarEnd& far, bool connected, uint64_t nowNs) {
   }
 }
 
+void SimulatedBoard::SetAbsent(uint64_t fromUs, uint64_t toUs) {
+  absentFromUs_ = fromUs;
+  absentToUs_ = toUs;
+}
+
+bool SimulatedBoard::Present() {
+  const uint64_t now = clock_.NowUs();
+  const bool absent = now >= absentFromUs_ && now < absentToUs_;
+  if (absent_ && !absent) PowerOn();
+  absent_ = absent;
+  return !absent;
+}
+
+void SimulatedBoard::PowerOn() {
+  index_ = 0;
+  route_ = 0;
+  inReset_ = false;
+  divisor_ = 1085;
+  enabled_ = false;
+  tx_.clear();
+  rx_.clear();
+  overflow_ = framing_ = overflowFound_ = false;
+  lastLookUs_ = 0;
+  lookPending_ = false;
+  // The VSC7420 boots with the board.
+  routes_[0]->lineFreeNs = clock_.NowUs() * 1000;
+  routes_[0]->OnReset(clock_.NowUs());
+}
+
+void SimulatedBoard::InjectFraming() {
+  framing_ = true;
+  ++framingEvents_;
+}
+
+void SimulatedBoard::InjectOverflow() {
+  overflow_ = true;
+  ++overflowEvents_;
+}
+
 void SimulatedBoard::Write(uint16_t port, uint8_t value) {
   clock_.Charge(1);
   Advance();
+  if (!Present()) return;  // an open bus
   if (port == board::kIndexPort) {
     index_ = value;
   } else if (port == board::kDataPort) {
@@ -111,6 +151,7 @@ void SimulatedBoard::Write(uint16_t port, uint8_t value) {
 uint8_t SimulatedBoard::Read(uint16_t port) {
   clock_.Charge(1);
   Advance();
+  if (!Present()) return 0xFF;  // an open bus reads all ones
   if (port == board::kIndexPort) return static_cast<uint8_t>(index_);
   if (port == board::kDataPort) return ReadRegister(index_);
   return 0xFF;

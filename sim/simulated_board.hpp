@@ -40,6 +40,17 @@ class SimulatedBoard final : public PortIo {
   void Write(uint16_t port, uint8_t value) override;
   uint8_t Read(uint16_t port) override;
 
+  // The board gone from the bus (unseated, unpowered) from one time to
+  // another (microseconds of the clock; to UINT64_MAX: for good): every
+  // port reads 0xFF, writes go nowhere; when it is back it starts as after
+  // power-on, the VSC7420 booting again.
+  void SetAbsent(uint64_t fromUs, uint64_t toUs);
+  bool Present();
+  // A receive error, as noise on the line would raise it: the flags and the
+  // error bit, once.
+  void InjectFraming();
+  void InjectOverflow();
+
   // Puts a far end on a route in place of what was there.
   void Attach(int route, std::unique_ptr<FarEnd> farEnd);
   FarEnd* FarEndOn(int route) const;
@@ -62,6 +73,7 @@ class SimulatedBoard final : public PortIo {
   void WriteRegister(int reg, uint8_t value);
   uint8_t ReadRegister(int reg);
   void Look(uint64_t nowUs, std::size_t waiting);
+  void PowerOn();
   void Took();
   void AdvanceTx(uint64_t nowNs);
   void AdvanceRx(FarEnd& farEnd, bool connected, uint64_t nowNs);
@@ -88,6 +100,9 @@ class SimulatedBoard final : public PortIo {
   uint64_t framingEvents_ = 0;
   uint64_t lastPollUs_ = 0;
   LineReport report_;
+  uint64_t absentFromUs_ = UINT64_MAX;
+  uint64_t absentToUs_ = UINT64_MAX;
+  bool absent_ = false;
   uint64_t lastLookUs_ = 0;      // the last look that took what it found; 0: none yet
   uint64_t pendingLookUs_ = 0;   // a look that found bytes, until it reads them
   bool lookPending_ = false;

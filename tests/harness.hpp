@@ -176,9 +176,12 @@ struct Bench {
     recording_ = true;
     frontend.OnPresent([this](const Screen& s) {
       if (s.At(24, 2).bg != 12 || s.At(24, 2).fg != 15) return;
+      // Each message line counts once, however many frames show it (the
+      // counts beside the status line go on while it waits).
+      if (s.Alerts() == messagesSeen_) return;
+      messagesSeen_ = s.Alerts();
       std::string text = s.RowText(24).substr(2, 77);
       text.erase(text.find_last_not_of(' ') + 1);
-      // A message line is modal: it is drawn in exactly one frame.
       messages.push_back(text);
       if (answerMessages_) frontend.AddKey("x");
     });
@@ -186,6 +189,7 @@ struct Bench {
   std::vector<std::string> messages;
   bool recording_ = false;
   bool answerMessages_ = false;
+  uint64_t messagesSeen_ = 0;
 
   // Runs start-up and the menu until the program ends; returns its status.
   int Run() {

@@ -41,6 +41,23 @@ std::string Viewer::NotSavedNotice(const std::string& name, int error) {
   return "History not saved: " + name + " (" + std::strerror(error) + ")";
 }
 
+namespace {
+std::string Amount(uint64_t n) {
+  if (n < 1000) return std::to_string(n);
+  if (n < 1000000) return std::to_string(n / 1000) + "K";
+  return std::to_string(n / 1000000) + "M";
+}
+}  // namespace
+
+std::string Viewer::ShortCounts(const LineCounts& c) {
+  return "rx " + Amount(c.received) + " f" + Amount(c.framing) + " o" + Amount(c.overflow);
+}
+
+std::string Viewer::LongCounts(const LineCounts& c) {
+  return " received " + std::to_string(c.received) + " bytes   framing errors " +
+         std::to_string(c.framing) + "   overflows " + std::to_string(c.overflow) + " ";
+}
+
 bool Viewer::Takes(const KeyCode& key) {
   Place();
   if (IsViewCode(key)) return true;
@@ -195,6 +212,7 @@ const Picture& Viewer::Draw() {
   }
   if (layout_.tooSmall) return picture_;
   if (!searched_.empty() && place_.back > 0) Highlight(picture_, gutter ? kGutterCols : 0);
+  if (place_.back == 0) DrawCounts(picture_);
   DrawBottomLine(picture_);
   return picture_;
 }
@@ -238,6 +256,27 @@ void Viewer::Highlight(Picture& out, int offset) {
       }
     }
   }
+}
+
+void Viewer::DrawCounts(Picture& out) {
+  const LineCounts& c = frame_->Counts();
+  if (!c.session) return;
+  constexpr Cell kStyle{' ', 0, 7};
+  if (out.rows > layout_.rows) {
+    // A window taller than the screen: the row below it.
+    Put(out, layout_.rows, 0, LongCounts(c), kStyle);
+    return;
+  }
+  const int64_t row = static_cast<int64_t>(c.statusRow) - static_cast<int64_t>(frame_->RowsGone()) + 1;
+  const int shownRow = static_cast<int>(row) - layout_.place.top;
+  if (row < 1 || shownRow < 0 || shownRow >= layout_.rows) return;
+  const std::string text = ShortCounts(c);
+  const int firstFree = c.statusLength + 1;  // 0-based: a blank column after the text
+  const int at = Screen::kCols - static_cast<int>(text.size());  // 0-based screen column
+  if (at < firstFree) return;  // no room beside this title
+  const int col = at - (layout_.place.left - 1);
+  if (col < 0 || col + static_cast<int>(text.size()) > layout_.cols) return;
+  Put(out, shownRow, col, text, kStyle);
 }
 
 void Viewer::DrawBottomLine(Picture& out) {

@@ -77,6 +77,9 @@ class Viewer {
   static constexpr std::string_view kHistoryFilePrefix = "Term-history";
   static std::string SavedNotice(const std::string& path, uint64_t rows);
   static std::string NotSavedNotice(const std::string& name, int error);
+  // The counts, short ("rx 12K f3 o1") and long.
+  static std::string ShortCounts(const LineCounts& counts);
+  static std::string LongCounts(const LineCounts& counts);
 
   // The picture of the frame in the window, as things stand.
   const Picture& Draw();
@@ -94,6 +97,9 @@ class Viewer {
   // Marks the matches of the last search; offset: the gutter's width.
   void Highlight(Picture& out, int offset);
   void DrawBottomLine(Picture& out);
+  // What the session met on its line: right of the status line while it is
+  // in view, and on the row below the screen in a window that has one.
+  void DrawCounts(Picture& out);
   // The line shown on the window's first row.
   uint64_t TopLine() const;
 
