@@ -1,7 +1,10 @@
 #include "app/launch.hpp"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <cerrno>
 #include <exception>
 #include <new>
@@ -29,6 +32,44 @@ bool RefuseUnusableTerminal(const std::string& program) {
   if (!why) return false;
   std::fprintf(stderr, "%s\n", why->c_str());
   return true;
+}
+
+namespace {
+
+// Where the copy that holds the board says so: a lock file for the ports,
+// as serial tools lock their device (in /tmp on a system without /run/lock).
+constexpr char kBoardLockFolder[] = "/run/lock";
+constexpr char kBoardLockFallback[] = "/tmp";
+constexpr char kBoardLockName[] = "/qb7uart-0x352.lock";
+constexpr char kLogsLock[] = "Term.lock";
+
+std::unique_ptr<ExclusiveLock> LockOrRefuse(const std::string& program, const std::string& path,
+                                            const std::string& what, const char* verb) {
+  std::string holder;
+  int error = 0;
+  auto lock = ExclusiveLock::Take(path, holder, error);
+  if (lock) return lock;
+  if (!holder.empty())
+    std::fprintf(stderr, "%s: %s %s in use by %s\n", program.c_str(), what.c_str(), verb,
+                 holder.c_str());
+  else
+    std::fprintf(stderr, "%s: cannot lock %s: %s: %s\n", program.c_str(), what.c_str(),
+                 path.c_str(), std::strerror(error));
+  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program) {
+  const bool runLock = access(kBoardLockFolder, F_OK) == 0;
+  const std::string path =
+      std::string(runLock ? kBoardLockFolder : kBoardLockFallback) + kBoardLockName;
+  return LockOrRefuse(program, path, "the QB7 board at 0x352", "is");
+}
+
+std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program) {
+  const std::string folder = Files::ExecutableFolder();
+  return LockOrRefuse(program, folder + "/" + kLogsLock, "the logs in " + folder, "are");
 }
 
 void SettlePrivileges() {

@@ -5,17 +5,25 @@
 // terminal and return the exit status (or die of the signal that ended the
 // program).
 #pragma once
+#include <memory>
 #include <string>
 
 #include "board/port_io.hpp"
 #include "console/clock.hpp"
 #include "process/child_start.hpp"
+#include "process/exclusive_lock.hpp"
 
 namespace qb7 {
 
 // One line on stderr and true when standard input or output is not a
 // terminal, or the terminal type cannot address the cursor.
 bool RefuseUnusableTerminal(const std::string& program);
+
+// One copy of the program at a time on the board (the hardware binary)
+// and on the logs of its folder (both): the lock on the resource, or one
+// line on stderr naming the process that holds it (and null).
+std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program);
+std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program);
 
 // Real-time priority for the calling (program) thread where granted, then
 // no capability at all. Call while the process has a single thread.

@@ -5,6 +5,12 @@
 #include "board/hardware_ports.hpp"
 
 int main() {
+  // Before the ports are touched: another copy on the board would
+  // interleave its index and data writes with ours.
+  const auto board = qb7::LockBoard("qb7uart");
+  if (!board) return 1;
+  const auto logs = qb7::LockLogs("qb7uart");
+  if (!logs) return 1;
   std::string why;
   auto ports = qb7::HardwarePorts::Open(why);
   if (!ports) {

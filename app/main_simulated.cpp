@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     std::fputs(qb7::sim::SimUsage().c_str(), stdout);
     return 0;
   }
+  // Two copies in one folder would write over each other's logs.
+  const auto logs = qb7::LockLogs("qb7uart-sim");
+  if (!logs) return 1;
   if (qb7::RefuseUnusableTerminal("qb7uart-sim")) return 1;
   qb7::SettlePrivileges();
   qb7::RealClock clock;

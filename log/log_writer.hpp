@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/log_files.hpp"
 #include "log/log_news.hpp"
@@ -23,6 +24,10 @@ class LogWriter {
   virtual void Open(const std::string& name) = 0;
   virtual void Append(std::string_view bytes) = 0;
   virtual void Mark(const TimeMark& mark) = 0;
+  // Several records at once (the lines of one stretch of text).
+  virtual void Marks(const std::vector<TimeMark>& marks) {
+    for (const TimeMark& mark : marks) Mark(mark);
+  }
   virtual void Close() = 0;
   // What the operator should hear of, gathered since the last call.
   virtual LogNews TakeNews() = 0;

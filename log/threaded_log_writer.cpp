@@ -26,7 +26,8 @@ ThreadedLogWriter::ThreadedLogWriter() : ThreadedLogWriter(std::make_unique<LogF
 ThreadedLogWriter::ThreadedLogWriter(std::unique_ptr<LogStore> store, std::size_t queueBytes)
     : state_(std::make_shared<State>(std::move(store), queueBytes)) {
   auto* held = new std::shared_ptr<State>(state_);
-  const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, held, 256 * 1024);
+  const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, held, 256 * 1024,
+                                   "qb7-log");
   if (rc != 0) {
     delete held;
     throw std::system_error(rc, std::generic_category(), "log writer thread");
@@ -66,6 +67,22 @@ void ThreadedLogWriter::State::Post(Order order) {
 void ThreadedLogWriter::Open(const std::string& name) { state_->Post({Order::Open, 0, name, {}}); }
 
 void ThreadedLogWriter::Mark(const TimeMark& mark) { state_->Post({Order::Mark, 0, {}, mark}); }
+
+void ThreadedLogWriter::Marks(const std::vector<TimeMark>& marks) {
+  if (marks.empty()) return;
+  State& s = *state_;
+  // One lock for a stretch's records; they wait for the next tick.
+  std::lock_guard<PriorityMutex> lock(s.mutex);
+  for (const TimeMark& mark : marks) {
+    if (s.marks >= kQueueMarks) {
+      ++s.news.marksDropped;
+      continue;
+    }
+    ++s.marks;
+    s.orders.push_back({Order::Mark, s.appended, {}, mark});
+  }
+  s.idle = false;
+}
 
 void ThreadedLogWriter::Append(std::string_view bytes) {
   if (bytes.empty()) return;

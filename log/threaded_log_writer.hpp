@@ -45,6 +45,7 @@ class ThreadedLogWriter final : public LogWriter {
   void Open(const std::string& name) override;
   void Append(std::string_view bytes) override;
   void Mark(const TimeMark& mark) override;
+  void Marks(const std::vector<TimeMark>& marks) override;
   void Close() override;
   LogNews TakeNews() override;
   uint64_t Finish(int waitMs) override;

@@ -24,16 +24,24 @@ std::string TimesHeader() {
 }
 
 std::string FormatDate(uint64_t wallUs) {
+  // The local time of a second is worked out once: a busy line has
+  // thousands of records in each.
+  thread_local time_t cachedSecond = -1;
+  thread_local char date[40];
+  thread_local char zone[24];
   const time_t seconds = static_cast<time_t>(wallUs / 1000000);
-  tm local{};
-  localtime_r(&seconds, &local);
-  char date[40];
-  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-  const long offset = local.tm_gmtoff / 60;  // minutes east of UTC
-  char text[64];
-  std::snprintf(text, sizeof text, "%s.%03u%c%02ld:%02ld", date,
-                static_cast<unsigned>(wallUs / 1000 % 1000), offset < 0 ? '-' : '+',
-                std::labs(offset) / 60, std::labs(offset) % 60);
+  if (seconds != cachedSecond) {
+    tm local{};
+    localtime_r(&seconds, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const long offset = local.tm_gmtoff / 60;  // minutes east of UTC
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                  std::labs(offset) % 60);
+    cachedSecond = seconds;
+  }
+  char text[96];
+  std::snprintf(text, sizeof text, "%s.%03u%s", date, static_cast<unsigned>(wallUs / 1000 % 1000),
+                zone);
   return text;
 }
 

@@ -20,7 +20,7 @@ sigset_t AsynchronousSignals() {
 }  // namespace
 
 int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument,
-                      std::size_t stackBytes) {
+                      std::size_t stackBytes, const char* name) {
   // The thread inherits the mask in force when it is made.
   const sigset_t blocked = AsynchronousSignals();
   sigset_t old;
@@ -36,6 +36,7 @@ int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument,
   if (rc != 0) rc = pthread_create(&thread, nullptr, main, argument);
   pthread_attr_destroy(&attr);
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (rc == 0) pthread_setname_np(thread, name);
   return rc;
 }
 

@@ -13,7 +13,8 @@ namespace qb7 {
 // pthread_create's result: 0, or the reason the thread could not start.
 // The stack is of the size given: these threads need little, and a small
 // stack lets the program start where memory is scarce.
+// The name (at most 15 characters) is what ps, top and /proc show for it.
 int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument,
-                      std::size_t stackBytes);
+                      std::size_t stackBytes, const char* name);
 
 }  // namespace qb7

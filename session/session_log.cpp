@@ -38,7 +38,7 @@ void SessionLog::Put(uint8_t byte) {
 
 void SessionLog::Flush() {
   if (!bytes_.empty()) writer_.Append(bytes_);
-  for (const TimeMark& mark : marks_) writer_.Mark(mark);
+  writer_.Marks(marks_);
   logged_ += bytes_.size();
   bytes_.clear();
   marks_.clear();

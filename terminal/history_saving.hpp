@@ -36,7 +36,7 @@ class HistorySaving {
     job->text = std::move(text);
     auto* held = new std::shared_ptr<Job>(job);
     pthread_t thread;
-    if (StartHelperThread(thread, &HistorySaving::Run, held, 256 * 1024) != 0) {
+    if (StartHelperThread(thread, &HistorySaving::Run, held, 256 * 1024, "qb7-save") != 0) {
       delete held;
       return false;
     }

@@ -51,7 +51,8 @@ TerminalThread::TerminalThread(TerminalDevice& terminal)
     close(wakeWrite_);
     throw;
   }
-  const int rc = StartHelperThread(thread_, &TerminalThread::ThreadMain, this, 1024 * 1024);
+  const int rc = StartHelperThread(thread_, &TerminalThread::ThreadMain, this, 1024 * 1024,
+                                   "qb7-terminal");
   if (rc != 0) {
     terminal_.Release();
     SignalWatch::SetWakeFd(-1);

@@ -223,12 +223,12 @@ TEST(TimesFormat, ARecordHasItsColumnsAndKeepsToOneLine) {
   m.offset = 4096;
   m.time.sessionUs = 12004;
   m.time.sinceResetUs = 306;
-  m.time.wallUs = 1767225600ull * 1000000 + 135000;
+  m.time.wallUs = 1767312000ull * 1000000 + 135000;  // a day no other test writes
   m.what = "message: a\tb\r\nc";
-  EXPECT_EQ(FormatMark(m), "4096\t12.004\t0.306\t2026-01-01T00:00:00.135+00:00\tmessage: a b  c\n");
+  EXPECT_EQ(FormatMark(m), "4096\t12.004\t0.306\t2026-01-02T00:00:00.135+00:00\tmessage: a b  c\n");
   m.time.sinceResetUs = LogTime::kNoReset;
   m.what = "line";
-  EXPECT_EQ(FormatMark(m), "4096\t12.004\t-\t2026-01-01T00:00:00.135+00:00\tline\n");
+  EXPECT_EQ(FormatMark(m), "4096\t12.004\t-\t2026-01-02T00:00:00.135+00:00\tline\n");
   unsetenv("TZ");
   tzset();
 }

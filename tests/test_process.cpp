@@ -2,6 +2,9 @@
 // refusal line when the board's ports cannot be had.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -9,6 +12,8 @@
 #include <vector>
 
 #include "board/hardware_ports.hpp"
+#include "harness.hpp"
+#include "process/exclusive_lock.hpp"
 #include "process/child_start.hpp"
 
 namespace qb7 {
@@ -49,6 +54,39 @@ TEST(PortRefusal, NamesTheRemedyThatCanHelp) {
   EXPECT_NE(kernel.find("CONFIG_DEVPORT"), std::string::npos);
   // Privileged and still refused: the kernel's lockdown.
   EXPECT_NE(PortRefusal(EPERM, EPERM, true, "x").find("lockdown"), std::string::npos);
+}
+
+// One copy at a time: a second is refused, naming the process that holds
+// the lock; the kernel lets go of it when that process is killed.
+TEST(ExclusiveLock, ASecondCopyIsRefusedNamingTheFirstUntilItIsKilled) {
+  test::TempFolder t;
+  const std::string path = t.path() + "/board.lock";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    std::string holder;
+    int error = 0;
+    auto lock = ExclusiveLock::Take(path, holder, error);
+    (void)!write(ready[1], lock ? "y" : "n", 1);
+    pause();
+    _exit(0);
+  }
+  char taken = 0;
+  ASSERT_EQ(read(ready[0], &taken, 1), 1);
+  ASSERT_EQ(taken, 'y');
+  std::string holder;
+  int error = 0;
+  EXPECT_EQ(ExclusiveLock::Take(path, holder, error), nullptr);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(holder.substr(0, holder.find(' ', 8)), "process " + std::to_string(first));
+  EXPECT_NE(holder.find("(qb7_tests on "), std::string::npos) << holder;
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  auto lock = ExclusiveLock::Take(path, holder, error);
+  EXPECT_NE(lock, nullptr) << holder;
+  close(ready[0]);
+  close(ready[1]);
 }
 
 }  // namespace
