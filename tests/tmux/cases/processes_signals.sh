@@ -93,7 +93,7 @@ else
   echo 'ulimit -v 12000; exec ./qb7uart-sim' > "$work/lowmem.sh"
   refuse "too little memory" "sh lowmem.sh" tmux-256color "qb7uart-sim: out of memory while setting up the terminal"
   echo 'ulimit -n 5; exec ./qb7uart-sim' > "$work/lowfd.sh"
-  refuse "too few descriptors" "sh lowfd.sh" tmux-256color "qb7uart: too many open files while setting up the terminal"
+  refuse "too few descriptors" "sh lowfd.sh" tmux-256color "qb7uart: too many open files"
 fi
 
 # --- GP.EXE inherits no capability, no descriptor of the program and no
