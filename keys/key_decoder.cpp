@@ -122,6 +122,7 @@ KeyFamily KeyFamilyFor(std::string_view term) {
 }
 
 bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
+  nowUs_ = nowUs;
   if (state_ == State::Paste) {
     PasteByte(b, out);
     return false;
@@ -230,10 +231,14 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
 
     case State::Utf8:
       if ((b & 0xC0) != 0x80) {
+        // No character: the byte before was a key with Alt, as a terminal
+        // that sends Alt as the eighth bit (and not UTF-8) sends it.
         state_ = State::Ground;
+        if (utf8Fresh_) Meta(utf8Lead_, out);
         Ground(b, out);
         break;
       }
+      utf8Fresh_ = false;
       codePoint_ = (codePoint_ << 6) | (b & 0x3F);
       if (--utf8Left_ == 0) {
         state_ = State::Ground;
@@ -327,20 +332,26 @@ void KeyDecoder::Ground(uint8_t b, DecodedKeys& out) {
     out.push_back(KeyCode(1, '\x08'));  // the terminal's Backspace
   } else if (b < 0x80) {
     out.push_back(KeyCode(1, static_cast<char>(b)));
-  } else if ((b & 0xE0) == 0xC0) {
+  } else if (b >= 0xC2 && b <= 0xF4) {
+    // The first byte of a character in UTF-8; its others follow.
     state_ = State::Utf8;
-    codePoint_ = b & 0x1F;
-    utf8Left_ = 1;
-  } else if ((b & 0xF0) == 0xE0) {
-    state_ = State::Utf8;
-    codePoint_ = b & 0x0F;
-    utf8Left_ = 2;
-  } else if ((b & 0xF8) == 0xF0) {
-    state_ = State::Utf8;
-    codePoint_ = b & 0x07;
-    utf8Left_ = 3;
+    utf8Lead_ = b;
+    utf8Fresh_ = true;
+    startedUs_ = nowUs_;
+    utf8Left_ = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+    codePoint_ = b & (b >= 0xF0 ? 0x07 : b >= 0xE0 ? 0x0F : 0x1F);
+  } else {
+    // A byte no UTF-8 text begins with: Alt and a key, sent as the eighth
+    // bit (a terminal that does not speak UTF-8).
+    Meta(b, out);
   }
-  // A stray continuation byte is dropped.
+}
+
+void KeyDecoder::Meta(uint8_t b, DecodedKeys& out) {
+  const char c = static_cast<char>(b & 0x7F);
+  if (uint8_t s = AltLetterScan(c); s != 0) return out.push_back(ExtendedKey(s));
+  if (uint8_t d = AltDigitScan(c); d != 0) return out.push_back(ExtendedKey(d));
+  // Alt with anything else is no key the program has.
 }
 
 void KeyDecoder::FinishMouse(uint8_t final, DecodedKeys& out) {
@@ -452,7 +463,16 @@ void KeyDecoder::Abandon(DecodedKeys& out) {
 }
 
 void KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
-  if (state_ == State::Ground || state_ == State::Utf8 || state_ == State::Paste) return;
+  if (state_ == State::Ground || state_ == State::Paste) return;
+  if (state_ == State::Utf8) {
+    // A first byte that nothing followed: a key with Alt, sent as the
+    // eighth bit.
+    if (utf8Fresh_ && nowUs - startedUs_ > kEscapeDelayUs) {
+      state_ = State::Ground;
+      Meta(utf8Lead_, out);
+    }
+    return;
+  }
   if (nowUs - startedUs_ > kEscapeDelayUs) Abandon(out);
 }
 

@@ -67,6 +67,8 @@ class KeyDecoder {
   void FinishSs3(uint8_t final, DecodedKeys& out);
   void Abandon(DecodedKeys& out);
   void PasteByte(uint8_t byte, DecodedKeys& out);
+  // A key with Alt sent as its byte with the eighth bit set.
+  void Meta(uint8_t byte, DecodedKeys& out);
   void PasteLiteral(uint8_t byte, DecodedKeys& out);
 
   KeyFamily family_;
@@ -78,6 +80,9 @@ class KeyDecoder {
   std::size_t pasteEndMatched_ = 0;  // bytes of ESC [201~ seen in a paste
   bool pasteUtf8_ = false;           // a pasted character's bytes continue
   char32_t codePoint_ = 0;
+  uint8_t utf8Lead_ = 0;     // the first byte of the character being read
+  bool utf8Fresh_ = false;   // and nothing after it yet
+  uint64_t nowUs_ = 0;       // the time of the byte being fed
   int utf8Left_ = 0;
   int mouseLeft_ = 0;
   uint8_t mouseButton_ = 0;

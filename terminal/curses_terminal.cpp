@@ -177,6 +177,9 @@ void CursesTerminal::LearnModes() {
   // before it (mode 1036, saved and restored with the terminal's own
   // save/restore of private modes).
   const bool xterm = term && std::strncmp(term, "xterm", 5) == 0;
+  // mlterm honours the mode too, but keeps no saved state for it: it is
+  // switched on, and back off after.
+  const bool mlterm = term && std::strncmp(term, "mlterm", 6) == 0;
   // Mouse reports (and SGR coordinates), so that the wheel scrolls the
   // view and never becomes keys sent to the board; Shift+drag still selects.
   static const char kMouseOn[] = "\033[?1000h\033[?1006h";
@@ -185,9 +188,10 @@ void CursesTerminal::LearnModes() {
   // taken for keys at a message line, and it never holds up Shift-F2.
   static const char kPasteOn[] = "\033[?2004h";
   static const char kPasteOff[] = "\033[?2004l";
-  modesOn_ = std::string(keypad ? smkx : "") + (xterm ? "\033[?1036s\033[?1036h" : "") + kMouseOn +
-             kPasteOn;
-  modesOff_ = std::string(kPasteOff) + kMouseOff + (xterm ? "\033[?1036r" : "") + (keypad ? rmkx : "");
+  const char* altOn = xterm ? "\033[?1036s\033[?1036h" : mlterm ? "\033[?1036h" : "";
+  const char* altOff = xterm ? "\033[?1036r" : mlterm ? "\033[?1036l" : "";
+  modesOn_ = std::string(keypad ? smkx : "") + altOn + kMouseOn + kPasteOn;
+  modesOff_ = std::string(kPasteOff) + kMouseOff + altOff + (keypad ? rmkx : "");
   // However the program ends, these go too.
   exit_guard::Install(haveOriginal_ ? &original_ : nullptr, modesOff_);
 }

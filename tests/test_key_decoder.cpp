@@ -230,6 +230,21 @@ TEST(KeyDecoder, MalformedAndEndlessSequencesAreDroppedWhole) {
   EXPECT_TRUE(q.empty()) << q.size() << " keys leaked";
 }
 
+// Alt sent as the eighth bit by a terminal that does not speak UTF-8: a
+// byte that begins no UTF-8 character, or begins one that does not go on,
+// is a key with Alt; text in UTF-8 stays text.
+TEST(KeyDecoder, EightBitMetaIsAltWithoutBreakingUtf8Text) {
+  const std::vector<Case> cases = {
+      {"Alt-a as 0xE1, then a key", "\xe1.", {X(30), "."}},
+      {"Alt-x as 0xF8", "\xf8.", {X(45), "."}},
+      {"Alt-1 as 0xB1", "\xb1", {X(120)}},
+      {"Alt-a alone at the end", "\xe1", {X(30)}},
+      {"e acute in UTF-8 is text", "\xc3\xa9", {"\x82"}},
+      {"a box-drawing line in UTF-8 is text", "\xe2\x94\x80", {"\xc4"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.name;
+}
+
 TEST(KeyDecoder, ABracketedPasteIsTakenLiterally) {
   // Between the brackets nothing is a sequence or the order to end: an
   // Esc, a Ctrl-C, a cut ESC [201 are pasted characters.

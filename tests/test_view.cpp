@@ -9,6 +9,7 @@
 #include "terminal/row_ring.hpp"
 #include "view/history_store.hpp"
 #include "view/view.hpp"
+#include "view/viewer.hpp"
 
 namespace qb7 {
 namespace {
@@ -38,6 +39,10 @@ TEST(View, PlacesTheScreenInEveryWindow) {
       {"scrolled back", 24, 80, 25, 1, {2, 1, 30}, 100, false, 24, 80, 2, 1, 30, true, false, false, false},
       {"no further than the history", 24, 80, 25, 1, {2, 1, 500}, 100, false, 24, 80, 2, 1, 101, true, false, false, false},
       {"never below live", 25, 80, 25, 1, {1, 1, -4}, 100, false, 25, 80, 1, 1, 0, false, false, false, false},
+      // Column 1 whenever it fits with the cursor's, where the view stood before.
+      {"71x22, back at column 1", 22, 71, 25, 1, {4, 10, 0}, 0, false, 22, 71, 4, 1, 0, true, false, false, true},
+      {"71x22, the cursor within 71", 22, 71, 25, 71, {4, 10, 0}, 0, false, 22, 71, 4, 1, 0, true, false, false, true},
+      {"71x22, the cursor past 71", 22, 71, 25, 75, {4, 1, 0}, 0, false, 22, 71, 4, 5, 0, true, false, true, true},
   };
   for (const auto& t : table) {
     ViewInput in{t.winRows, t.winCols, t.cursorRow, t.cursorCol, t.history};
@@ -93,6 +98,21 @@ TEST(View, DrawsHistoryRowsWithTheirColoursAndSaysHowFarBack) {
   EXPECT_EQ(p.At(9, 0).fg, 41 % 16);
   EXPECT_EQ(p.cursorRow, -1);  // no cursor in the history
   EXPECT_EQ(p.At(23, 79).ch, 0x1F);  // more below
+}
+
+// After a burst the cursor waits at the end of the last row with its line
+// break pending: the next text starts at column 1, so the view shows column
+// 1 (where the lines' numbers are), not the columns round column 80.
+TEST(View, AfterABurstANarrowWindowShowsWhereTheLinesStart) {
+  Screen screen;
+  for (int i = 1; i <= 30; ++i) screen.Write("line " + std::to_string(i) + "\r\n");
+  ASSERT_TRUE(screen.LineBreakPending());
+  Viewer viewer;
+  viewer.SetWindow(22, 71);
+  viewer.SetFrame(screen);
+  const Picture& p = viewer.Draw();
+  EXPECT_EQ(p.RowText(21).substr(0, 7), "line 30");
+  EXPECT_EQ(p.RowText(20).substr(0, 7), "line 29");
 }
 
 TEST(View, LiveItShowsTheCursorAndMarksWhatIsHidden) {

@@ -76,3 +76,15 @@ sleep 0.5
 leave_and_quit "after the history"
 tr -d '\r' < "$work/Term.txt" | cmp -s - "$work/expected-history.txt" && pass "Term.txt complete after scrolling back" || fail "Term.txt incomplete after scrolling back"
 
+
+# --- kitty's default size, 71x22: after a burst of numbered lines the view
+# shows column 1, where the numbers are, on every row.
+echo "exec ./qb7uart-sim --attach '2=sleep 1; seq 1 3000; exec cat >/dev/null'" > "$work/burst.sh"
+start "sh burst.sh" tmux-256color 71 22
+open_session 2 "at 71x22"
+wait_for "3000" 10 || fail "71x22: the burst did not end"
+sleep 0.3
+rows=$(screen_text | grep -cE '^[0-9]+ *.?$')
+[ "$rows" -ge 18 ] && pass "71x22: after a burst the line numbers are in sight on $rows rows" ||
+  fail "71x22: line numbers on $rows rows: $(screen_text | head -3 | tr '\n' '|')"
+leave_and_quit "at 71x22"
