@@ -1,27 +1,37 @@
-# The two commands that do everything on a fresh Debian machine:
+# The two commands that do everything on a fresh Debian machine, each first
+# installing the Debian packages it needs (scripts/deps.sh):
 #   make run    builds qb7uart and qb7uart-sim and starts the simulated board
-#   make test   builds and runs every test: unit, whole-program and tmux tests,
-#               the same suite under AddressSanitizer and UBSan, and a short
-#               run of every fuzz target
+#   make test   builds and runs every test: unit, whole-program, tmux, real
+#               emulators and the package, the same suite built with clang
+#               under AddressSanitizer and UBSan, and a short run of every
+#               fuzz target
 # Smaller steps: make build, make check (plain tests only), make sanitize,
-# make fuzz-smoke, make bench, make soak, make picture.
+# make fuzz-smoke, make bench, make soak, make picture, make package.
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build run test check sanitize fuzz-smoke bench soak picture clean
+.PHONY: all deps test-deps build run test check sanitize fuzz-smoke bench soak picture package clean
 
 all: build
 
-build:
+# What the build needs, and what the tests need besides, installed when
+# missing (as root, or through sudo; otherwise the apt-get line to run).
+deps:
+	bash scripts/deps.sh build
+
+test-deps:
+	bash scripts/deps.sh test
+
+build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB7_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
 	$(BUILD)/qb7uart-sim
 
-check: build
+check: test-deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # With clang, so that every run of make test builds the tree with both
@@ -35,7 +45,12 @@ sanitize:
 fuzz-smoke:
 	bash fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
 
-test: check sanitize fuzz-smoke
+test: test-deps check sanitize fuzz-smoke
+
+# The Debian package: build-pkg/qb7uart_VERSION_amd64.deb, checked by lintian.
+package:
+	bash scripts/deps.sh package
+	bash packaging/build_deb.sh
 
 bench: build
 	$(BUILD)/bench/qb7_bench
@@ -48,4 +63,4 @@ picture: build
 	bash docs/make_picture.sh $(BUILD) docs/screen.svg
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-pkg

@@ -1,5 +1,7 @@
 #include "app/launch.hpp"
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -67,9 +69,67 @@ std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program) {
   return LockOrRefuse(program, path, "the QB7 board at 0x352", "is");
 }
 
+// A folder its group shares (setgid and writable by the group, as the
+// package installs /opt/qb7uart): the files made in it are left writable by
+// the group, so that the next member's session can append to an empty
+// Term.txt, rotate the logs and take the lock.
+void ShareFilesWithGroup(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0) return;
+  if ((st.st_mode & S_ISGID) && (st.st_mode & S_IWGRP)) {
+    const mode_t mask = umask(0);
+    umask(mask & ~static_cast<mode_t>(S_IWGRP));
+  }
+}
+
+// Whether the program may write its logs in the folder; if not, one line
+// on stderr naming the folder, the reason and, for a folder a group shares,
+// the group whose members may.
+bool RefuseUnwritableFolder(const std::string& program, const std::string& folder) {
+  if (access(folder.c_str(), W_OK) == 0) return false;
+  const int error = errno;
+  std::string who;
+  struct stat st {};
+  if (stat(folder.c_str(), &st) == 0 && (st.st_mode & S_ISGID) && (st.st_mode & S_IWGRP))
+    if (const struct group* g = getgrgid(st.st_gid))
+      who = std::string("; members of the group ") + g->gr_name + " may";
+  std::fprintf(stderr, "%s: cannot write the logs in %s: %s%s\n", program.c_str(),
+               folder.c_str(), std::strerror(error), who.c_str());
+  return true;
+}
+
 std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program) {
   const std::string folder = Files::ExecutableFolder();
+  ShareFilesWithGroup(folder);
+  if (RefuseUnwritableFolder(program, folder)) return nullptr;
   return LockOrRefuse(program, folder + "/" + kLogsLock, "the logs in " + folder, "are");
+}
+
+std::string VersionLine(const std::string& program) { return program + " " + QB7_VERSION; }
+
+int AnswerArguments(int argc, char** argv) {
+  static const char kUsage[] =
+      "Usage: qb7uart [--help | --version]\n"
+      "\n"
+      "The full-screen bench tool for the QB7 board: wires the board's UART to a\n"
+      "console line, pulses the VSC7420's reset and runs a terminal session over\n"
+      "the line. It takes no other arguments: it reads Qb7_Uart.cfg in its own\n"
+      "folder and writes Term.txt there. It needs the board's I/O ports (0x352,\n"
+      "0x353, 0x2A4): run it as root, or grant it once with\n"
+      "  setcap cap_sys_rawio,cap_sys_nice+ep qb7uart\n"
+      "qb7uart-sim runs the same program on a simulated board. See qb7uart(1).\n";
+  if (argc <= 1) return -1;
+  const std::string a = argv[1];
+  if (argc == 2 && (a == "--help" || a == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && a == "--version") {
+    std::printf("%s\n", VersionLine("qb7uart").c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "qb7uart: unknown argument: %s\n\n%s", a.c_str(), kUsage);
+  return 2;
 }
 
 void SettlePrivileges() {

@@ -15,13 +15,22 @@
 
 namespace qb7 {
 
+// The hardware binary's arguments: none, or --help or --version, which are
+// answered on stdout (status 0); anything else gets the usage on stderr
+// (status 2). Returns the status to end with, or -1 to run.
+int AnswerArguments(int argc, char** argv);
+// What --version says: "NAME VERSION".
+std::string VersionLine(const std::string& program);
+
 // One line on stderr and true when standard input or output is not a
 // terminal, or the terminal type cannot address the cursor.
 bool RefuseUnusableTerminal(const std::string& program);
 
 // One copy of the program at a time on the board (the hardware binary)
 // and on the logs of its folder (both): the lock on the resource, or one
-// line on stderr naming the process that holds it (and null).
+// line on stderr naming the process that holds it (and null). The logs'
+// folder must be writable (else one line says so, and null); one its group
+// shares gets files the group may write.
 std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program);
 std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program);
 

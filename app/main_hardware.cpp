@@ -4,7 +4,8 @@
 #include "app/launch.hpp"
 #include "board/hardware_ports.hpp"
 
-int main() {
+int main(int argc, char** argv) {
+  if (const int status = qb7::AnswerArguments(argc, argv); status >= 0) return status;
   // Before the ports are touched: another copy on the board would
   // interleave its index and data writes with ours.
   const auto board = qb7::LockBoard("qb7uart");

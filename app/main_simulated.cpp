@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
     std::fputs(qb7::sim::SimUsage().c_str(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("%s\n", qb7::VersionLine("qb7uart-sim").c_str());
+    return 0;
+  }
   // Two copies in one folder would write over each other's logs.
   const auto logs = qb7::LockLogs("qb7uart-sim");
   if (!logs) return 1;

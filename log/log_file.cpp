@@ -12,7 +12,7 @@ bool LogFile::OpenRegular() {
   // Not through a link; and without waiting, so that a named pipe with no
   // reader (or a device) cannot hold the writer in the open.
   constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  fd_ = open(name_.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
+  fd_ = open(name_.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
   if (fd_ < 0 && errno == EEXIST) fd_ = open(name_.c_str(), kFlags | O_APPEND);
   if (fd_ < 0) {
     // ELOOP: a link; ENXIO: a pipe with no reader.

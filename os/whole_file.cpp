@@ -37,7 +37,7 @@ std::string Numbered(const std::string& name, int n) {
 WholeFile WriteWholeFile(const std::string& name, std::string_view content) {
   WholeFile result;
   const std::string part = name + ".part";
-  const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) {
     result.error = errno;
     return result;

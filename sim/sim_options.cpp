@@ -43,6 +43,7 @@ std::string SimUsage() {
          "                          TO (e.g. 5:8): a power cycle; it comes back as\n"
          "                          after power-on, the VSC7420 booting again\n"
          "  --help                  this text\n"
+         "  --version               the version\n"
          "\n"
          "Built-in far ends: the VSC7420 console on routes 0, 4 and 5 (boot log\n"
          "after R), the DK22N console on route 1, nothing on J27 (route 2), the\n"
@@ -71,6 +72,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
     std::string v;
     if (a == "--help" || a == "-h") {
       options.help = true;
+    } else if (a == "--version") {
+      options.version = true;
     } else if (a.rfind("--line-baud", 0) == 0) {
       if (!value("--line-baud", v)) {
         if (error.empty()) error = "unknown option: " + a;

@@ -10,6 +10,7 @@ struct SimOptions {
   int lineBaud = 115200;
   std::map<int, std::string> attach;  // route -> shell command
   bool help = false;
+  bool version = false;
   std::string report;  // where to write the line report at the end
   // The board gone from the bus from absentFrom until absentTo seconds
   // after start (to forever with --no-board); negative: never.
