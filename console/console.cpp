@@ -175,6 +175,10 @@ void Console::ShowMessage(int row, int bg, int fg, std::string_view text, Answer
   screen_.SetColours(fg, bg);
   screen_.SetPosition(row, 2);
   WriteText(line);
+  // The cursor waits at the bar's start, so a window narrower than the
+  // screen shows the message from its first letter (the view follows the
+  // cursor), not the bar's blank end.
+  screen_.SetPosition(row, 2);
   screen_.NoteAlert();
   if (watch_) watch_(text);
 

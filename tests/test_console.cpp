@@ -5,6 +5,7 @@
 #include "console/program_exit.hpp"
 #include "keys/key_queue.hpp"
 #include "keys/keys.hpp"
+#include "view/viewer.hpp"
 
 namespace qb7 {
 namespace {
@@ -121,6 +122,7 @@ class PeekingFrontend final : public Frontend {
  public:
   void CollectKeys(KeyQueue& q, uint64_t) override {
     if (screen && row.empty()) {
+      shown = *screen;
       row = screen->RowText(24);
       fg = screen->At(24, 2).fg;
       bg = screen->At(24, 2).bg;
@@ -132,6 +134,7 @@ class PeekingFrontend final : public Frontend {
   void Lend() override {}
   void TakeBack() override {}
   const Screen* screen = nullptr;
+  Screen shown;  // the screen as the message shows it
   std::string row;
   int fg = -1, bg = -1;
   KeyCode key = "x";
@@ -147,6 +150,27 @@ TEST(MessageLine, ShowsALeadingSpaceThe77CharacterCutAndItsColours) {
   EXPECT_EQ(fe.row, " " + std::string(1, ' ') + std::string(77, 'm') + " ");
   EXPECT_EQ(fe.fg, 15);
   EXPECT_EQ(fe.bg, 12);
+}
+
+// A window narrower than the screen (kitty opens at 71x22) follows the
+// cursor: the message is read from its first letter, not from the blank end
+// of its bar.
+TEST(MessageLine, ANarrowWindowShowsTheMessageFromItsStart) {
+  VirtualClock clock;
+  PeekingFrontend fe;
+  Console c(fe, clock);
+  c.Present();
+  for (int i = 1; i <= 30; ++i) c.WriteText(std::to_string(i), true);
+  c.ErrorMessage("UartRcvStr Overflow");
+  for (const auto& [rows, cols] : {std::pair{22, 71}, std::pair{20, 60}, std::pair{6, 40}}) {
+    Viewer viewer;
+    viewer.SetWindow(rows, cols);
+    viewer.SetFrame(fe.shown);
+    const Picture& p = viewer.Draw();
+    bool seen = false;
+    for (int r = 0; r < p.rows; ++r) seen = seen || p.RowText(r).substr(1, 20) == " UartRcvStr Overflow";
+    EXPECT_TRUE(seen) << rows << "x" << cols << ": " << p.RowText(p.rows - 1);
+  }
 }
 
 TEST(MessageLine, EmptyTextShows78Spaces) {
