@@ -183,12 +183,7 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
         state_ = State::Ground;
         FinishCsi(b, out);
       } else if (b >= 0x20 && b <= 0x3F) {
-        // Nothing we know is longer: the rest is read, not kept, and the
-        // whole sequence dropped at its final byte.
-        if (params_.size() < kMaxParams)
-          params_.push_back(static_cast<char>(b));
-        else
-          overlong_ = true;
+        KeepParam(b);
       } else if (b >= 0x40 && b <= 0x7E) {
         state_ = State::Ground;
         if (!overlong_) FinishCsi(b, out);
@@ -200,10 +195,7 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
     case State::Ss3:
       startedUs_ = nowUs;
       if (b >= '0' && b <= '9') {
-        if (params_.size() < kMaxParams)
-          params_.push_back(static_cast<char>(b));
-        else
-          overlong_ = true;
+        KeepParam(b);
       } else {
         state_ = State::Ground;
         if (!overlong_) FinishSs3(b, out);
@@ -251,6 +243,15 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
       break;  // taken above
   }
   return false;
+}
+
+// Nothing we know has more parameter bytes: the rest is read, not kept,
+// and the whole sequence dropped at its final byte.
+void KeyDecoder::KeepParam(uint8_t b) {
+  if (params_.size() < kMaxParams)
+    params_.push_back(static_cast<char>(b));
+  else
+    overlong_ = true;
 }
 
 void KeyDecoder::PasteByte(uint8_t b, DecodedKeys& out) {

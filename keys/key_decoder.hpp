@@ -61,6 +61,7 @@ class KeyDecoder {
 
   void Ground(uint8_t byte, DecodedKeys& out);
   void AfterEscape(uint8_t byte, DecodedKeys& out);
+  void KeepParam(uint8_t b);
   void FinishCsi(uint8_t final, DecodedKeys& out);
   void FinishTilde(int number, int mods, char suffix, DecodedKeys& out);
   void FinishMouse(uint8_t final, DecodedKeys& out);

@@ -86,6 +86,26 @@ wait_for() {
   return 1
 }
 
+# Waits until a row of the pane matches the extended regular expression
+# LINE whole (or gives up after SECONDS, default 10), answering with "x"
+# every receive-error message met meanwhile (a machine that held the
+# program off longer than the FIFO lasts brings one); the last one's text
+# is left in $message.
+await_line() {
+  local line=$1 i screen
+  message=""
+  for i in $(seq 1 $((${2:-10} * 10))); do
+    screen=$(screen_text)
+    if echo "$screen" | grep -q "UartRcvStr"; then
+      message=$(echo "$screen" | grep -o "UartRcvStr [A-Za-z ]*" | head -1)
+      T send-keys -t qb x
+    fi
+    echo "$screen" | grep -qxE -- "$line" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits for the program to end; prints its exit status ("none" after 10 s).
 finished() {
   local i

@@ -14,17 +14,7 @@ for stop in 1 2 3; do
   kill -STOP "$server"; sleep 5; kill -CONT "$server"; sleep 1
 done
 # A message line (an overflow) is answered; the held text then follows.
-message="" reached=""
-for i in $(seq 1 400); do
-  screen=$(T capture-pane -p -t qb)
-  if echo "$screen" | grep -q "UartRcvStr"; then
-    message=$(echo "$screen" | grep -o "UartRcvStr [A-Za-z ]*" | head -1)
-    T send-keys -t qb x
-  fi
-  echo "$screen" | grep -qx "40000" && { reached=1; break; }
-  sleep 0.1
-done
-[ -n "$reached" ] || fail "the stream did not reach its end on the screen"
+await_line "40000" 40 || fail "the stream did not reach its end on the screen"
 leave_and_quit "after the stall"
 # A loss is the program's fault only when the board saw the look that found
 # it come within the FIFO's fill time; a machine that held the program off
@@ -71,14 +61,7 @@ echo "cd quick && exec ./qb7uart-sim --report report.txt --attach '2=sleep 1; se
 start "sh quick.sh"
 open_session 2 "before GP.EXE at line rate"
 for i in $(seq 1 40); do T send-keys -t qb F12; sleep 0.2; done
-reached=""
-for i in $(seq 1 200); do
-  screen=$(screen_text)
-  echo "$screen" | grep -q "UartRcvStr" && T send-keys -t qb x
-  echo "$screen" | grep -qx "20000" && { reached=1; break; }
-  sleep 0.1
-done
-[ -n "$reached" ] || fail "GP.EXE at line rate: the stream did not reach its end on the screen"
+await_line "20000" 20 || fail "GP.EXE at line rate: the stream did not reach its end on the screen"
 leave_and_quit "after GP.EXE at line rate"
 if cmp -s "$work/quick/expected.txt" "$work/quick/Term.txt"; then
   pass "40 runs of GP.EXE while J27 streams: Term.txt holds every byte in order"

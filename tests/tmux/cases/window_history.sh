@@ -86,14 +86,7 @@ echo "exec ./qb7uart-sim --report report.txt --attach '2=sleep 1; seq 1 3000; ex
 rm -f "$work/report.txt"
 start "sh burst.sh" tmux-256color 71 22
 open_session 2 "at 71x22"
-reached=""
-for i in $(seq 1 150); do
-  screen=$(screen_text)
-  echo "$screen" | grep -q "UartRcvStr" && T send-keys -t qb x
-  echo "$screen" | grep -qx "3000 *.\?" && { reached=1; break; }
-  sleep 0.1
-done
-[ -n "$reached" ] || fail "71x22: the burst did not end: $(screen_text | grep -m1 UartRcvStr)"
+await_line "3000 *.?" 15 || fail "71x22: the burst did not end: ${message:-no message}"
 sleep 0.3
 rows=$(screen_text | grep -cE '^[0-9]+ *.?$')
 [ "$rows" -ge 18 ] && pass "71x22: after a burst the line numbers are in sight on $rows rows" ||
