@@ -160,21 +160,8 @@ check_sane() {
 # The CPU seconds (user and system) a process has used so far.
 cpu_seconds() { awk '{ printf "%.3f\n", ($14 + $15) / '"$(getconf CLK_TCK)"' }' "/proc/$1/stat"; }
 
-# The board's report (qb7uart-sim --report FILE): overflows by the machine
-# and by the program.
-report_machine() { sed -n 's/^overflows by the machine: //p' "$1"; }
-report_program() { sed -n 's/^overflows by the program: //p' "$1"; }
-
-# A log that lacks bytes is the program's fault unless the board's report
-# (FILE) says the program missed no look and the machine held it off longer
-# than the FIFO lasts: this VM's host does so at times, and no program keeps
-# bytes the board dropped while it was not allowed to run. Prints the verdict
-# as a skip and succeeds when the machine lost them.
-machine_lost() {
-  local report=$1 what=$2
-  [ "$(report_program "$report")" = 0 ] && [ "$(report_machine "$report")" -gt 0 ] 2>/dev/null || return 1
-  skip "$what: the machine held the program off longer than the FIFO lasts: $(tr '\n' ' ' < "$report")"
-}
+# The board's report: report_machine, report_program, machine_lost.
+. "$(dirname "${BASH_SOURCE[0]}")/../board_report.sh"
 
 # Prints the tally and fails when anything failed.
 summary() {
