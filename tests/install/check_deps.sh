@@ -67,12 +67,20 @@ bash "$src/scripts/deps.sh" bogus >/dev/null 2>&1
 [ $? = 2 ] || fail "deps.sh bogus: status is not 2"
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
   as_nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-  out=$(cd / && QB7_DEPS_EXTRA="qb7-absent-package" "${as_nobody[@]}" bash "$src/scripts/deps.sh" build 2>&1 </dev/null)
+  # A copy the user can read: the checkout may sit in a folder only root
+  # may enter (a clone into mktemp -d's does).
+  readable="$scratch/for-nobody"
+  mkdir -p "$readable"
+  chmod 711 "$scratch"
+  chmod 755 "$readable"
+  cp "$src/scripts/deps.sh" "$readable/"
+  chmod 644 "$readable/deps.sh"
+  out=$(cd / && QB7_DEPS_EXTRA="qb7-absent-package" "${as_nobody[@]}" bash "$readable/deps.sh" build 2>&1 </dev/null)
   rc=$?
   [ "$rc" = 1 ] || fail "deps.sh as nobody with a package missing: status $rc, not 1"
   echo "$out" | grep -q "^  sudo apt-get install -y qb7-absent-package$" ||
     fail "deps.sh as nobody did not print the apt-get line: $out"
-  out=$(cd / && "${as_nobody[@]}" bash "$src/scripts/deps.sh" build 2>&1 </dev/null)
+  out=$(cd / && "${as_nobody[@]}" bash "$readable/deps.sh" build 2>&1 </dev/null)
   rc=$?
   [ "$rc" = 0 ] && [ -z "$out" ] || fail "deps.sh with everything there: status $rc, said: $out"
 else
