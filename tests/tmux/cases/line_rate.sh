@@ -19,7 +19,7 @@ leave_and_quit "after the stall"
 if cmp -s "$work/expected.txt" "$work/Term.txt"; then
   pass "stopped terminal: Term.txt holds all $(wc -c < "$work/expected.txt") bytes in order"
 elif ! machine_lost "$work/report.txt" "stopped terminal"; then
-  fail "stopped terminal: Term.txt differs ($(wc -c < "$work/Term.txt") of $(wc -c < "$work/expected.txt") bytes; $(tr '\n' ' ' < "$work/report.txt"))"
+  fail "stopped terminal: Term.txt differs ($(wc -c < "$work/Term.txt") of $(wc -c < "$work/expected.txt") bytes; ${message:-no message}; $(tr '\n' ' ' < "$work/report.txt"))"
 fi
 check_sane "after the stall"
 
