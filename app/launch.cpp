@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "app/route_menu.hpp"
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "machine/machine.hpp"
 #include "process/privileges.hpp"
 #include "log/threaded_log_writer.hpp"

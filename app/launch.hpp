@@ -9,7 +9,7 @@
 #include <string>
 
 #include "board/port_io.hpp"
-#include "console/clock.hpp"
+#include "os/clock.hpp"
 #include "process/child_start.hpp"
 #include "process/exclusive_lock.hpp"
 

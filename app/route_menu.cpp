@@ -4,19 +4,18 @@
 
 #include <string>
 
-#include "board/reset_pulse.hpp"
 #include "config/config_loader.hpp"
-#include "console/program_exit.hpp"
-#include "machine/machine.hpp"
-#include "session/term_session.hpp"
+#include "os/program_exit.hpp"
 #include "text/ascii.hpp"
 
 namespace qb7 {
 
 namespace {
 
-void StartUp(Machine& m) {
-  m.console.SetExitBackground(0);
+// Start-up, up to the configuration: what it met is told on the message
+// line before the auxiliary port is written and the menu drawn.
+void StartUp(Machine& m, ProgramLoop& loop) {
+  loop.messages.SetExitBackground(0);
   // The key-name constants are compile-time constants: nothing to set.
   // Work in the program's own folder, so the configuration and the log live
   // beside it. A failure is not fatal: the start directory is used then.
@@ -25,43 +24,69 @@ void StartUp(Machine& m) {
   m.colours = {7, 0};
   m.console.SetColours(7, 0);
   m.console.SetPosition(1, 1);
-  LoadConfiguration(m.console, m.files, m.store);
-  m.board.auxPort = board::kAuxPort;
-  m.board.dataPort = board::kDataPort;
-  m.uartBase = board::kUartBase;
-  m.board.WriteByte(m.board.auxPort, 0);
-}
-
-void DrawMenu(Machine& m) {
-  m.console.ClearScreen();
-  for (std::string_view row : kMenuRows) m.console.WriteText(row, true);
+  for (const ConfigProblem& problem : LoadConfiguration(m.files, m.store))
+    loop.messages.Post(problem.Text());
 }
 
 }  // namespace
 
-void RunQb7Uart(Machine& m) {
-  StartUp(m);
-  for (;;) {
-    DrawMenu(m);
-    const std::string key = UpperCase(m.console.WaitKey());
-    if (key.size() == 1 && key[0] >= '0' && key[0] <= '5') {
-      const int route = key[0] - '0';
-      m.board.WriteRegister(board::kRouteRegister, route);
-      m.console.ClearScreen();
-      TermSession(m, std::string(kRouteTitles[route]), m.store.baud, {route, false});
-    } else if (key == "R") {
-      PulseReset(m.board, m.console);
-    } else if (key == kResetAndCapture) {
-      // The VSC7420's session, then its reset once the session receives:
-      // the boot from its first byte.
-      m.board.WriteRegister(board::kRouteRegister, 0);
-      m.console.ClearScreen();
-      TermSession(m, std::string(kRouteTitles[0]), m.store.baud, {0, true});
-    } else if (key == "Q") {
-      m.board.WriteRegister(board::kRouteRegister, 0);
-      throw ProgramExit{0, 0};
+void RouteMenu::Step() {
+  switch (state_) {
+    case State::StartUp:
+      m_.board.auxPort = board::kAuxPort;
+      m_.board.dataPort = board::kDataPort;
+      m_.uartBase = board::kUartBase;
+      m_.board.WriteByte(m_.board.auxPort, 0);
+      state_ = State::Draw;
+      return;
+    case State::Draw:
+      m_.console.ClearScreen();
+      for (std::string_view row : kMenuRows) m_.console.WriteText(row, true);
+      m_.console.Present();
+      state_ = State::Waiting;
+      nextPollUs_ = m_.console.clock().NowUs() + kKeyPollUs;
+      return;
+    case State::Waiting: {
+      if (m_.console.clock().NowUs() < nextPollUs_) return;
+      const KeyCode key = m_.console.ReadKey();
+      if (key.empty()) {
+        m_.console.Present();
+        nextPollUs_ = m_.console.clock().NowUs() + kKeyPollUs;
+        return;
+      }
+      state_ = State::Draw;
+      Act(UpperCase(key));
+      return;
     }
   }
+}
+
+void RouteMenu::Act(const std::string& key) {
+  if (key.size() == 1 && key[0] >= '0' && key[0] <= '5') {
+    const int route = key[0] - '0';
+    m_.board.WriteRegister(board::kRouteRegister, route);
+    m_.console.ClearScreen();
+    loop_.OpenSession(std::string(kRouteTitles[route]), m_.store.baud, {route, false});
+  } else if (key == "R") {
+    loop_.outbox.PulseReset();
+  } else if (key == kResetAndCapture) {
+    // The VSC7420's session, then its reset right after its first look:
+    // the boot from its first byte.
+    m_.board.WriteRegister(board::kRouteRegister, 0);
+    m_.console.ClearScreen();
+    loop_.OpenSession(std::string(kRouteTitles[0]), m_.store.baud, {0, true});
+  } else if (key == "Q") {
+    m_.board.WriteRegister(board::kRouteRegister, 0);
+    throw ProgramExit{0, 0};
+  }
+  // Any other key: the menu is drawn again.
+}
+
+void RunQb7Uart(Machine& m) {
+  ProgramLoop loop(m);
+  StartUp(m, loop);
+  RouteMenu menu(m, loop);
+  loop.Run(menu);
 }
 
 }  // namespace qb7

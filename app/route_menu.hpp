@@ -1,13 +1,16 @@
 // Start-up and the route menu: prepares the console and the program-wide
-// values, reads the configuration, then loops on the menu that wires the
-// UART to a console line, pulses the VSC7420 reset, or quits.
+// values, reads the configuration, then, as the mode of the program
+// thread's loop, draws the menu that wires the UART to a console line,
+// pulses the VSC7420 reset, or quits.
 #pragma once
 #include <array>
+#include <cstdint>
 #include <string_view>
 
-namespace qb7 {
+#include "machine/machine.hpp"
+#include "session/program_loop.hpp"
 
-struct Machine;
+namespace qb7 {
 
 inline constexpr std::array<std::string_view, 16> kMenuRows = {
     "QB7 UART IO port 0x352:",
@@ -33,9 +36,29 @@ inline constexpr std::array<std::string_view, 6> kRouteTitles = {
     "DK22S Console - NEL=QB7",      "VSC7420 Console - NEL=QB7", "VSC7420 Console - NEL=WJ9",
 };
 
-// Ctrl-R: the VSC7420's session (route 0) with its reset pulsed once the
-// session receives.
+// Ctrl-R: the VSC7420's session (route 0) with its reset pulsed right after
+// the session's first look at the receive FIFO.
 inline constexpr std::string_view kResetAndCapture = "\x12";
+
+// The menu, polled for a key every 10 ms; a route opens its session, R
+// pulses the reset, Q ends the program (ProgramExit).
+class RouteMenu final : public Mode {
+ public:
+  static constexpr uint64_t kKeyPollUs = 10000;
+
+  RouteMenu(Machine& m, ProgramLoop& loop) : m_(m), loop_(loop) {}
+  void Step() override;
+  uint64_t NextStepUs() const override { return state_ == State::Waiting ? nextPollUs_ : 0; }
+
+ private:
+  enum class State { StartUp, Draw, Waiting };
+  void Act(const std::string& key);
+
+  Machine& m_;
+  ProgramLoop& loop_;
+  State state_ = State::StartUp;
+  uint64_t nextPollUs_ = 0;
+};
 
 // Runs start-up, then the menu until Q (or a message line's Home) ends the
 // program by throwing ProgramExit.

@@ -35,7 +35,7 @@
 #include "app/route_menu.hpp"
 #include "board/board_registers.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "keys/keys.hpp"
 #include "machine/machine.hpp"
 #include "process/privileges.hpp"
@@ -97,7 +97,7 @@ Result Run(int baud, double seconds, bool silent, double heldSeconds) {
 
   // Any other message line (an overflow, say) is answered at once, so the
   // run goes on and the table tells.
-  frontend.OnPresent([&](const Screen& screen) {
+  frontend.OnScreen([&](const Screen& screen) {
     if (screen.At(24, 2).bg == 12 && screen.At(24, 2).fg == 15 &&
         screen.RowText(24).find("Cmd:") == std::string::npos)
       frontend.AddKey("x");

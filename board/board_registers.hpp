@@ -15,6 +15,11 @@ inline constexpr int kUartBase = 0;
 inline constexpr int kResetRegister = 7;  // Out: 1 asserts the VSC7420 reset, 0 releases it
 inline constexpr int kRouteRegister = 8;  // Out: console line 0..5 wired to the UART
 
+// The VSC7420's reset pulse: the reset register to 1, this long, back to 0.
+inline constexpr int kResetAsserted = 1;
+inline constexpr int kResetReleased = 0;
+inline constexpr int kResetPulseMs = 10;
+
 namespace uart {
 inline constexpr int kDivisorLow = 0;   // Out: divisor, low byte
 inline constexpr int kDivisorHigh = 1;  // Out: divisor, high byte

@@ -22,22 +22,7 @@ class RegisterPort {
   // Selects a register of the pair whose data port is given: its number
   // goes to the index port, the data port + 1. The one way a register is
   // selected.
-  void Select(int port, int reg) {
-    WriteByte(port + 1, reg);
-    selection_ = {port, reg};
-  }
-  // The last selection made, and making it again: for work that runs in
-  // the middle of another's (a look at the FIFO while a message line stands
-  // between a register's selection and its use).
-  struct Selection {
-    int port = -1;
-    int reg = -1;
-    bool operator==(const Selection&) const = default;
-  };
-  Selection Current() const { return selection_; }
-  void Restore(const Selection& s) {
-    if (s.port >= 0 && !(s == selection_)) Select(s.port, s.reg);
-  }
+  void Select(int port, int reg) { WriteByte(port + 1, reg); }
   void WriteRegister(int reg, int value) {
     Select(dataPort, reg);
     WriteByte(dataPort, value);
@@ -52,7 +37,6 @@ class RegisterPort {
 
  private:
   PortIo& io_;
-  Selection selection_;
 };
 
 }  // namespace qb7

@@ -6,6 +6,11 @@ namespace qb7 {
 
 namespace uart = board::uart;
 
+namespace {
+// A receive that waits for more bytes looks again this often.
+constexpr int kRxPollMs = 10;
+}  // namespace
+
 int Uart::Divisor(int clock, int baud) {
   if (baud <= 0 || clock <= 0) return -1;
   double d = std::floor(static_cast<double>(clock) / static_cast<double>(baud) + 0.5);
@@ -13,13 +18,11 @@ int Uart::Divisor(int clock, int baud) {
   return static_cast<int>(d);
 }
 
-void Uart::UartInit(int clock, int baud, int port, int base) {
-  int divisor = Divisor(clock, baud);
-  if (divisor < 0) {
-    // A rate the divisor cannot express: say so and leave the divisor as it
-    // was, rather than divide by zero or program a wrapped value.
-    console_.ErrorMessage(std::string(kBadBaud) + std::to_string(baud));
-  } else {
+bool Uart::UartInit(int clock, int baud, int port, int base) {
+  const int divisor = Divisor(clock, baud);
+  // A rate the divisor cannot express leaves the divisor as it was, rather
+  // than divide by zero or program a wrapped value.
+  if (divisor >= 0) {
     board_.Select(port, base + uart::kDivisorLow);
     board_.WriteByte(port, divisor & 255);
     board_.Select(port, base + uart::kDivisorHigh);
@@ -27,6 +30,7 @@ void Uart::UartInit(int clock, int baud, int port, int base) {
   }
   UartReset(port, base);
   UartEnable(port, base);
+  return divisor >= 0;
 }
 
 void Uart::UartReset(int port, int base) {
@@ -39,25 +43,20 @@ void Uart::UartEnable(int port, int base) {
   board_.WriteByte(port, 1);
 }
 
-void Uart::UartSendStr(int port, int base, std::string_view text) {
-  if (!answers_) return;
-  if (text.size() > 128) console_.ErrorMessage(std::string(kTooLong) + std::to_string(text.size()));
+TxReport Uart::UartSendStr(int port, int base, std::string_view text) {
+  TxReport report;
+  if (!answers_) return report;
+  if (text.size() > kTxLongest) report.tooLong = text.size();
   board_.Select(port, base + uart::kTx);
   int counter = 0;
   while (counter <= kTxPollLimit) {
     if ((board_.ReadByte(port) & uart::kTxBusy) == 0) break;
     ++counter;
   }
-  if (counter > kTxPollLimit) console_.ErrorMessage(kTxTimeout);
+  report.timedOut = counter > kTxPollLimit;
   // +2 is still selected: every byte goes to the transmit data register.
   for (unsigned char b : text) board_.WriteByte(port, b);
-}
-
-void Uart::UartSendSlow(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    UartSendStr(port_, base_, text.substr(i, 1));
-    console_.Pause(10);
-  }
+  return report;
 }
 
 void Uart::UartRxCount(int port, int base, int& count) {
@@ -76,23 +75,7 @@ bool Uart::NoAnswer(int port, int base) {
   return board_.ReadByte(port) == 0xFF;
 }
 
-void Uart::UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
-                      int& failed) {
-  failed = Receive(port, base, wanted, timeout, text, !quiet).Any() ? 1 : 0;
-}
-
-RxErrors Uart::UartReceive(int port, int base, int wanted, int timeout, std::string& text) {
-  return Receive(port, base, wanted, timeout, text, false);
-}
-
-void Uart::TellReceiveErrors(const RxErrors& errors) {
-  if (errors.timeout) console_.ErrorMessage(kRxTimeout);
-  if (errors.overflow) console_.ErrorMessage(kRxOverflow);
-  if (errors.framing) console_.ErrorMessage(kRxFraming);
-}
-
-RxErrors Uart::Receive(int port, int base, int wanted, int timeout, std::string& text,
-                       bool tell) {
+RxErrors Uart::UartRcvStr(int port, int base, int wanted, int timeoutMs, std::string& text) {
   RxErrors errors;
   text.clear();
   int received = 0;
@@ -111,27 +94,38 @@ RxErrors Uart::Receive(int port, int base, int wanted, int timeout, std::string&
       received += available;
       if (received == wanted) break;
     }
-    if (idle >= timeout) {
+    if (idle >= timeoutMs) {
       errors.timeout = true;
-      if (tell) console_.ErrorMessage(kRxTimeout);
       break;
     }
-    console_.Pause(10);
-    idle += 10;
+    // Waiting for the board itself: the clock's plain sleep.
+    clock_.SleepUntilUs(clock_.NowUs() + kRxPollMs * 1000);
+    idle += kRxPollMs;
   }
   if (error) {
     board_.Select(port, base + uart::kRxStatus);
     const int status = board_.ReadByte(port);
     errors.overflow = (status & uart::kRxOverflow) != 0;
     errors.framing = (status & uart::kRxFraming) != 0;
-    if (tell) {
-      if (errors.overflow) console_.ErrorMessage(kRxOverflow);
-      if (errors.framing) console_.ErrorMessage(kRxFraming);
-    }
     UartReset(port, base);
     errors.pending = true;  // fails the receive even when neither bit says why
   }
   return errors;
+}
+
+std::vector<std::string> Uart::Texts(const RxErrors& errors) {
+  std::vector<std::string> texts;
+  if (errors.timeout) texts.emplace_back(kRxTimeout);
+  if (errors.overflow) texts.emplace_back(kRxOverflow);
+  if (errors.framing) texts.emplace_back(kRxFraming);
+  return texts;
+}
+
+std::vector<std::string> Uart::Texts(const TxReport& report) {
+  std::vector<std::string> texts;
+  if (report.tooLong != 0) texts.push_back(std::string(kTooLong) + std::to_string(report.tooLong));
+  if (report.timedOut) texts.emplace_back(kTxTimeout);
+  return texts;
 }
 
 }  // namespace qb7

@@ -1,12 +1,15 @@
 // Driver of the logic device's UART register block: baud divisor, transmit
-// with a bounded busy wait, paced transmit, receive with time-out and error
-// checks. Trouble is reported on the message line.
+// with a bounded busy wait, receive with time-out and error checks. It
+// tells no one: each operation returns what it met, and the caller decides
+// what the operator hears (the texts below, each in this one place).
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/register_port.hpp"
-#include "console/console.hpp"
+#include "os/clock.hpp"
 
 namespace qb7 {
 
@@ -26,9 +29,15 @@ struct RxErrors {
   }
 };
 
+// What one send met. The bytes are written whatever it met.
+struct TxReport {
+  std::size_t tooLong = 0;  // the text's length when it is over 128 bytes, else 0
+  bool timedOut = false;    // the transmitter stayed busy through every status read
+};
+
 class Uart {
  public:
-  // The message texts, each in one place.
+  // The texts of what the operations meet, each in one place.
   static constexpr std::string_view kTooLong = "UartSendStr: string too long ";
   static constexpr std::string_view kTxTimeout = "Timout on Wait UartTxStatus";
   static constexpr std::string_view kRxTimeout = "UartRcvStr TimeOut";
@@ -37,17 +46,20 @@ class Uart {
   static constexpr std::string_view kBadBaud = "UartInit: baud rate not possible: ";
 
   static constexpr int kTxPollLimit = 100000;  // status reads 0..limit: 100001 at most
+  static constexpr std::size_t kTxLongest = 128;
 
-  // port and base are the program-wide data port and UART base, used by
-  // UartSendSlow; the other operations take them as arguments.
-  Uart(RegisterPort& board, Console& console, const int& port, const int& base)
-      : board_(board), console_(console), port_(port), base_(base) {}
+  // The clock is what a receive waiting for more bytes sleeps on.
+  Uart(RegisterPort& board, Clock& clock) : board_(board), clock_(clock) {}
 
-  void UartInit(int clock, int baud, int port, int base);
+  // Programs the divisor, resets and enables the receiver. False when the
+  // baud cannot be expressed as a divisor: the divisor is then left as it
+  // was (the reset and the enable still happen).
+  bool UartInit(int clock, int baud, int port, int base);
   void UartReset(int port, int base);
   void UartEnable(int port, int base);
-  void UartSendStr(int port, int base, std::string_view text);
-  void UartSendSlow(std::string_view text);
+  // One busy wait (bounded by a count of reads), then every byte, with the
+  // transmit register still selected from the wait: nothing runs between.
+  TxReport UartSendStr(int port, int base, std::string_view text);
   void UartRxCount(int port, int base, int& count);
   // The receive count register as it reads, its error bit with it: the same
   // port accesses as UartRxCount.
@@ -58,29 +70,22 @@ class Uart {
   // status too.
   bool NoAnswer(int port, int base);
   // While the board does not answer, nothing is sent: no busy wait of
-  // 100,001 reads, no message, for a key that goes nowhere.
+  // 100,001 reads for a key that goes nowhere.
   void SetBoardAnswers(bool answers) { answers_ = answers; }
-  // Receives up to wanted bytes into text (emptied first). failed is 1 after
-  // a time-out or a receive error, else 0. quiet suppresses the messages.
-  void UartRcvStr(int port, int base, int wanted, int timeout, std::string& text, int quiet,
-                  int& failed);
-  // The same receive, with the same port accesses, telling no one: the
-  // errors are returned, for a caller that tells them when the operator
-  // can read them.
-  RxErrors UartReceive(int port, int base, int wanted, int timeout, std::string& text);
-  // The message line for each error, in the order UartRcvStr shows them.
-  void TellReceiveErrors(const RxErrors& errors);
+  // Receives up to wanted bytes into text (emptied first), waiting at most
+  // timeoutMs of silence (in 10 ms steps on the clock). The receive failed
+  // when the result's Any() is true; the bytes that came stay in text.
+  RxErrors UartRcvStr(int port, int base, int wanted, int timeoutMs, std::string& text);
 
   // The divisor for a clock and baud, or -1 when it does not fit 16 bits.
   static int Divisor(int clock, int baud);
+  // The texts for what a receive or a send met, in the order they are told.
+  static std::vector<std::string> Texts(const RxErrors& errors);
+  static std::vector<std::string> Texts(const TxReport& report);
 
  private:
-  RxErrors Receive(int port, int base, int wanted, int timeout, std::string& text, bool tell);
-
   RegisterPort& board_;
-  Console& console_;
-  const int& port_;
-  const int& base_;
+  Clock& clock_;
   bool answers_ = true;
 };
 

@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "text/ascii.hpp"
 #include "text/number_text.hpp"
 
@@ -43,12 +43,14 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsContent(std::string_view line) { return !line.empty() && line.front() != '\''; }
 
-// Reads the file into the store.
-void Load(Console& console, Files& files, Store& store) {
+using Kind = ConfigProblem::Kind;
+
+// Reads the file into the store, noting what it meets.
+void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems) {
   store.baud = kDefaultBaud;
   auto found = Files::FileExists(std::string(kConfigFileName));
   if (!found) {
-    console.ErrorMessage(std::string(kConfigNotFound) + std::string(kConfigFileName));
+    problems.push_back({Kind::NotFound, std::string(kConfigFileName)});
     return;
   }
   store.ClearCounts();
@@ -80,7 +82,7 @@ void Load(Console& console, Files& files, Store& store) {
         } else {
           // The store has no such slot: reported like an unknown header, and
           // its lines go nowhere until the next header.
-          console.ErrorMessage(std::string(kNonValidCommand) + std::string(line));
+          problems.push_back({Kind::NonValidCommand, std::string(line)});
           continue;
         }
       } else if (StartsWith(upper, "#COMMODE")) {
@@ -90,7 +92,7 @@ void Load(Console& console, Files& files, Store& store) {
         section = Section::kHelp;
         line = LeftTrimSpaces(From(line, 6));
       } else {
-        console.ErrorMessage(std::string(kNonValidCommand) + std::string(line));
+        problems.push_back({Kind::NonValidCommand, std::string(line)});
       }
     }
     if (!IsContent(line)) continue;
@@ -112,16 +114,26 @@ void Load(Console& console, Files& files, Store& store) {
   // A file that is there but cannot be read leaves the defaults, as a
   // missing one does, and the operator is told why.
   if (int error = files.Error(file))
-    console.ErrorMessage(std::string(kConfigNotReadable) + *found + " (" + std::strerror(error) +
-                         ")");
+    problems.push_back({Kind::NotReadable, *found + " (" + std::strerror(error) + ")"});
   files.CloseFile(file);
 }
 
 }  // namespace
 
-void LoadConfiguration(Console& console, Files& files, Store& store) {
+std::string ConfigProblem::Text() const {
+  switch (kind) {
+    case Kind::NotFound: return "Config file not found: " + detail;
+    case Kind::NonValidCommand: return "Non Valid Command: " + detail;
+    case Kind::NotReadable: return "Config file not readable: " + detail;
+  }
+  return detail;
+}
+
+std::vector<ConfigProblem> LoadConfiguration(Files& files, Store& store) {
+  std::vector<ConfigProblem> problems;
   try {
-    Load(console, files, store);
+    Load(files, store, problems);
+    return problems;
   } catch (const std::bad_alloc&) {
     // A file far larger than any configuration: the program cannot go on
     // and says which file it was.

@@ -1,20 +1,34 @@
 // Reads "Qb7_Uart.cfg" from the working directory into the store: the baud,
-// the function-key macros and the help lines.
+// the function-key macros and the help lines. It tells no one: what it met
+// comes back as a list, for start-up to show the operator in order.
 #pragma once
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/store.hpp"
-#include "console/console.hpp"
 #include "os/files.hpp"
 
 namespace qb7 {
 
 inline constexpr std::string_view kConfigFileName = "Qb7_Uart.cfg";
-inline constexpr std::string_view kConfigNotFound = "Config file not found: ";
-inline constexpr std::string_view kNonValidCommand = "Non Valid Command: ";
-inline constexpr std::string_view kConfigNotReadable = "Config file not readable: ";
 inline constexpr int kDefaultBaud = 115200;
 
-void LoadConfiguration(Console& console, Files& files, Store& store);
+// Something the loader met, with the text the operator reads.
+struct ConfigProblem {
+  enum class Kind {
+    NotFound,         // no such file: the defaults are in force
+    NonValidCommand,  // a header with no keyword, or a slot the store lacks
+    NotReadable,      // there, but reading it failed: the defaults are in force
+  };
+  Kind kind;
+  std::string detail;  // the header line, or the file and the reason
+  std::string Text() const;
+};
+
+// Fills the store; returns what it met, in the order met. Throws
+// ProgramFailure when the memory runs out (a file far larger than any
+// configuration).
+std::vector<ConfigProblem> LoadConfiguration(Files& files, Store& store);
 
 }  // namespace qb7

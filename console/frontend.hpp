@@ -1,12 +1,13 @@
-// What the console needs of a terminal: keys in, the screen out.
-// TerminalThread hands both over to the thread that owns the real
-// terminal; HeadlessFrontend serves tests, synchronously.
+// What the console needs of a terminal: keys in, frames out, the terminal
+// lent to an external program and taken back. The terminal thread hands
+// each over to the thread that owns the real terminal; the headless front
+// end serves tests, synchronously. None of these waits.
 #pragma once
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "keys/key_queue.hpp"
-#include "screen/screen.hpp"
+#include "view/frame.hpp"
 
 namespace qb7 {
 
@@ -17,11 +18,12 @@ inline constexpr uint64_t kFrameIntervalUs = 15000;
 class Frontend {
  public:
   virtual ~Frontend() = default;
-  // Queues every key that has arrived, without waiting. Throws ProgramExit
-  // when the operator pressed Ctrl-C or a terminating signal came in.
+  // Queues every key that has arrived, as far as the queue has room, without
+  // waiting. Throws ProgramExit when the operator pressed Ctrl-C or a
+  // terminating signal came in.
   virtual void CollectKeys(KeyQueue& queue, uint64_t nowUs) = 0;
-  // Shows the screen model.
-  virtual void Present(const Screen& screen) = 0;
+  // Shows the frame.
+  virtual void Present(const Frame& frame) = 0;
   // The terminal's own bell; returns at once.
   virtual void Bell() = 0;
   // A row that left the screen, for the history the operator can scroll
@@ -36,12 +38,13 @@ class Frontend {
   virtual std::size_t RowRoom() const { return SIZE_MAX; }
   // A message line waits for a key typed: one typed behind a paste still
   // being handed over (its keys wait their turn) answers it at once.
-  virtual void WantAnswer(bool wanted) { (void)wanted; }
-  virtual KeyCode TakeAnswer() { return {}; }
-  // The terminal lent to an external program, and taken back: each
-  // returns once it is done.
+  virtual void WantAnswer(bool wanted) = 0;
+  virtual KeyCode TakeAnswer() = 0;
+  // The terminal lent to an external program, and taken back: each asks,
+  // and LoanSettled tells when the last one asked is carried out.
   virtual void Lend() = 0;
   virtual void TakeBack() = 0;
+  virtual bool LoanSettled() const = 0;
 };
 
 }  // namespace qb7

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "console/clock.hpp"
-#include "console/program_exit.hpp"
+#include "os/clock.hpp"
+#include "os/program_exit.hpp"
 #include "os/whole_file.hpp"
 
 namespace qb7 {
@@ -85,11 +85,11 @@ void HeadlessFrontend::SaveIfAsked(uint64_t nowUs) {
                                     : Viewer::NotSavedNotice(name, written.error));
 }
 
-void HeadlessFrontend::Present(const Screen& screen) {
-  viewer_.SetFrame(screen);
+void HeadlessFrontend::Present(const Frame& frame) {
+  viewer_.SetFrame(frame);
   sinceFrame_ = 0;
   ++frames_;
-  for (auto& watch : onPresent_) watch(screen);
+  for (auto& watch : onPresent_) watch(frame);
 }
 
 }  // namespace qb7

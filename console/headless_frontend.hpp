@@ -31,10 +31,14 @@ class HeadlessFrontend final : public Frontend {
   void AddActionAt(uint64_t atUs, std::function<void()> action);
   // Called with the screen at every frame, for tests that look at what was
   // shown only for a while (a message line); each call adds a watcher.
-  void OnPresent(std::function<void(const Screen&)> f) { onPresent_.push_back(std::move(f)); }
+  void OnPresent(std::function<void(const Frame&)> f) { onPresent_.push_back(std::move(f)); }
+  // The same, for a watcher of the screen alone.
+  void OnScreen(std::function<void(const Screen&)> f) {
+    OnPresent([f = std::move(f)](const Frame& frame) { f(frame.screen); });
+  }
 
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
-  void Present(const Screen& screen) override;
+  void Present(const Frame& frame) override;
   void Bell() override { ++bells_; }
   // The rows that left the screen go to the view's history, as they do in
   // the real program.
@@ -54,6 +58,8 @@ class HeadlessFrontend final : public Frontend {
   // What a window of this size shows now, through the view.
   void SetWindow(int rows, int cols) { viewer_.SetWindow(rows, cols); }
   const Picture& Shown() { return viewer_.Draw(); }
+  void WantAnswer(bool) override {}
+  KeyCode TakeAnswer() override { return {}; }
   void Lend() override {
     ++lends_;
     if (onLoan_) onLoan_(true);
@@ -62,6 +68,7 @@ class HeadlessFrontend final : public Frontend {
     ++takeBacks_;
     if (onLoan_) onLoan_(false);
   }
+  bool LoanSettled() const override { return true; }
   // Told when the terminal is lent (true) and taken back.
   void OnLoan(std::function<void(bool)> f) { onLoan_ = std::move(f); }
 
@@ -88,7 +95,7 @@ class HeadlessFrontend final : public Frontend {
   void SaveIfAsked(uint64_t nowUs);
 
   std::deque<Event> events_;
-  std::vector<std::function<void(const Screen&)>> onPresent_;
+  std::vector<std::function<void(const Frame&)>> onPresent_;
   uint64_t lastEventUs_ = 0;
   // How long (clock time) the program may wait after the last scripted
   // event before ScriptEnded is thrown.

@@ -7,8 +7,6 @@
 #include <string>
 
 #include "config/config_loader.hpp"
-#include "console/console.hpp"
-#include "fuzz/fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char dir[] = "/tmp/qb7fuzzcfg.XXXXXX";
@@ -22,12 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);
   }
-  VirtualClock clock;
-  fuzz::AnsweringFrontend frontend;
-  Console console(frontend, clock);
   Files files(".");
   Store store;
-  LoadConfiguration(console, files, store);
+  for (const ConfigProblem& problem : LoadConfiguration(files, store))
+    if (problem.Text().empty()) std::abort();
   for (int n = 1; n <= Store::kSlots; ++n) {
     if (store.SlotCount(n) < 0 || store.SlotCount(n) > Store::kLinesPerSlot) std::abort();
     for (int k = 1; k <= store.SlotCount(n); ++k) {

@@ -1,7 +1,6 @@
-// What the fuzz targets share: a front end that answers every key wait at
-// once, so message lines never stop a run.
+// What the fuzz targets share: a front end that draws nothing and answers
+// every key wait at once.
 #pragma once
-#include "board/port_io.hpp"
 #include "console/frontend.hpp"
 
 namespace qb7::fuzz {
@@ -11,18 +10,13 @@ class AnsweringFrontend final : public Frontend {
   void CollectKeys(KeyQueue& queue, uint64_t) override {
     if (queue.Empty()) queue.Push("x");
   }
-  void Present(const Screen&) override {}
+  void Present(const Frame&) override {}
   void Bell() override {}
+  void WantAnswer(bool) override {}
+  KeyCode TakeAnswer() override { return {}; }
   void Lend() override {}
   void TakeBack() override {}
-};
-
-// Ports with nothing behind them: the transmitter is never busy, the
-// receive FIFO always empty.
-class IdlePorts final : public PortIo {
- public:
-  void Write(uint16_t, uint8_t) override {}
-  uint8_t Read(uint16_t) override { return 0; }
+  bool LoanSettled() const override { return true; }
 };
 
 }  // namespace qb7::fuzz

@@ -1,15 +1,11 @@
 #include "process/external_program.hpp"
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 #include "os/files.hpp"
 #include "os/signal_watch.hpp"
@@ -20,8 +16,7 @@ namespace {
 
 // How long a program that was passed SIGTERM or SIGHUP may take to end
 // before it is killed.
-constexpr int kGraceMs = 3000;
-constexpr int kWaitStepMs = 10;
+constexpr uint64_t kGraceUs = 3000000;
 
 std::string QuoteForShell(const std::string& s) {
   std::string out = "'";
@@ -56,26 +51,6 @@ bool IsExecutableOnPath(const std::string& name) {
   return false;
 }
 
-// While the program runs, Ctrl-C and Ctrl-\ are its own, not the tool's, as
-// system() has it; the child starts with them at their defaults.
-class KeyboardSignalsIgnored {
- public:
-  KeyboardSignalsIgnored() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGINT, &ignore, &oldInt_);
-    sigaction(SIGQUIT, &ignore, &oldQuit_);
-  }
-  ~KeyboardSignalsIgnored() {
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGQUIT, &oldQuit_, nullptr);
-  }
-
- private:
-  struct sigaction oldInt_ {}, oldQuit_ {};
-};
-
 // Makes a process group the terminal's foreground, as a shell does for a
 // job. SIGTTOU is blocked meanwhile: a process not in the foreground may
 // otherwise not do it. Only async-signal-safe calls (the child uses it).
@@ -88,102 +63,119 @@ void SetForeground(pid_t group) {
   sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
-// Waits for the child to end; returns its status. A stop (Ctrl-Z) is undone
-// at once, so nothing is left hanging. A terminating signal to the tool is
-// passed to the child (and after the grace time SIGKILL); it is returned in
-// forwarded. Polls in short steps, so no signal can slip by unseen; the
-// terminal's lender goes on with its own work in each.
-int WaitFor(pid_t pid, bool ownGroup, int& forwarded, TerminalLoan& terminal) {
-  const pid_t target = ownGroup ? -pid : pid;
-  int graceLeftMs = kGraceMs;
-  forwarded = 0;
-  for (;;) {
-    int ws = 0;
-    const pid_t r = waitpid(pid, &ws, WNOHANG | WUNTRACED);
-    if (r == pid) {
-      if (WIFSTOPPED(ws)) {
-        kill(target, SIGCONT);
-        continue;
-      }
-      return WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
-    }
-    if (r < 0 && errno != EINTR) return -1;
-    if (forwarded == 0) {
-      if (int sig = SignalWatch::PendingTermination()) {
-        forwarded = sig;
-        kill(target, sig);
-        kill(target, SIGCONT);  // a stopped program must see it too
-      }
-    } else if (graceLeftMs <= 0) {
-      kill(target, SIGKILL);
-    } else {
-      graceLeftMs -= kWaitStepMs;
-    }
-    terminal.WhileLent(kWaitStepMs);
-  }
-}
-
 }  // namespace
 
-ProgramOutcome RunProgram(const std::string& folder, const ChildPolicy& policy,
-                          const std::string& command, TerminalLoan& terminal) {
+ProgramOutcome FindProgram(const std::string& folder, const std::string& command) {
   ProgramOutcome outcome;
-  if (command.empty()) return outcome;
   // The first word names the program; the rest are its arguments.
-  std::size_t space = command.find(' ');
-  std::string name = command.substr(0, space);
-  std::string args = space == std::string::npos ? "" : command.substr(space);
+  const std::size_t space = command.find(' ');
+  const std::string name = command.substr(0, space);
+  const std::string args = space == std::string::npos ? "" : command.substr(space);
   outcome.program = name;
-
-  std::string line;
   if (auto found = Files::FindInFolder(folder, name)) {
-    std::string path = folder + "/" + *found;
+    const std::string path = folder + "/" + *found;
     outcome.program = path;
     if (access(path.c_str(), X_OK) != 0) {
       outcome.kind = ProgramOutcome::Kind::NotExecutable;
       outcome.error = EACCES;
       return outcome;
     }
-    line = QuoteForShell(path) + args;
+    outcome.line = QuoteForShell(path) + args;
   } else if (IsExecutableOnPath(name)) {
-    line = command;
+    outcome.line = command;
   } else {
     outcome.kind = ProgramOutcome::Kind::NotFound;
-    return outcome;
   }
-
-  terminal.Lend();
-  {
-    KeyboardSignalsIgnored keyboard;
-    // A job of its own in the foreground, where the terminal is ours to
-    // give; otherwise (no terminal, as in tests) it runs in the tool's group.
-    const bool ownGroup = isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp();
-    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), line.data(), nullptr};
-    SystemChildCalls calls;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (ownGroup) {
-        setpgid(0, 0);
-        SetForeground(getpid());
-      }
-      PrepareChild(policy, calls);
-      execv("/bin/sh", argv);
-      _exit(127);
-    }
-    if (pid < 0) {
-      outcome.kind = ProgramOutcome::Kind::CouldNotStart;
-      outcome.error = errno;
-    } else {
-      if (ownGroup) {
-        setpgid(pid, pid);  // the child does it too: whoever comes first
-        SetForeground(pid);
-      }
-      outcome.status = WaitFor(pid, ownGroup, outcome.passedSignal, terminal);
-      if (ownGroup) SetForeground(getpgrp());
-    }
-  }
-  terminal.TakeBack();
   return outcome;
+}
+
+bool ProgramJob::Start(const std::string& line, const ChildPolicy& policy, int& error) {
+  // While the program runs, Ctrl-C and Ctrl-\ are its own, not the tool's, as
+  // system() has it; the child starts with them at their defaults.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &oldInt_);
+  sigaction(SIGQUIT, &ignore, &oldQuit_);
+  // A job of its own in the foreground, where the terminal is ours to
+  // give; otherwise (no terminal, as in tests) it runs in the tool's group.
+  ownGroup_ = isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp();
+  std::string shellLine = line;
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), shellLine.data(), nullptr};
+  SystemChildCalls calls;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (ownGroup_) {
+      setpgid(0, 0);
+      SetForeground(getpid());
+    }
+    PrepareChild(policy, calls);
+    execv("/bin/sh", argv);
+    _exit(127);
+  }
+  if (pid < 0) {
+    error = errno;
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGQUIT, &oldQuit_, nullptr);
+    return false;
+  }
+  pid_ = pid;
+  forwarded_ = 0;
+  if (ownGroup_) {
+    setpgid(pid, pid);  // the child does it too: whoever comes first
+    SetForeground(pid);
+  }
+  return true;
+}
+
+bool ProgramJob::Ended(uint64_t nowUs, ProgramOutcome& outcome) {
+  if (pid_ <= 0) return true;
+  const pid_t target = ownGroup_ ? -pid_ : pid_;
+  for (;;) {
+    int ws = 0;
+    const pid_t r = waitpid(pid_, &ws, WNOHANG | WUNTRACED);
+    if (r == pid_ && WIFSTOPPED(ws)) {
+      // A stop (Ctrl-Z) is undone at once, so nothing is left hanging.
+      kill(target, SIGCONT);
+      continue;
+    }
+    if (r == pid_ || (r < 0 && errno != EINTR)) {
+      outcome.status = r < 0 ? -1 : WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+      outcome.passedSignal = forwarded_;
+      Finish();
+      return true;
+    }
+    if (r < 0) continue;  // EINTR
+    break;
+  }
+  if (forwarded_ == 0) {
+    if (int sig = SignalWatch::PendingTermination()) {
+      forwarded_ = sig;
+      killAtUs_ = nowUs + kGraceUs;
+      kill(target, sig);
+      kill(target, SIGCONT);  // a stopped program must see it too
+    }
+  } else if (nowUs >= killAtUs_) {
+    kill(target, SIGKILL);
+  }
+  return false;
+}
+
+void ProgramJob::Finish() {
+  if (ownGroup_) SetForeground(getpgrp());
+  sigaction(SIGINT, &oldInt_, nullptr);
+  sigaction(SIGQUIT, &oldQuit_, nullptr);
+  pid_ = -1;
+}
+
+ProgramJob::~ProgramJob() {
+  if (pid_ <= 0) return;
+  // The tool ends while the program runs: it is told to end too, and the
+  // terminal's foreground and the keyboard's signals are given back.
+  const pid_t target = ownGroup_ ? -pid_ : pid_;
+  kill(target, SIGTERM);
+  kill(target, SIGCONT);
+  Finish();
 }
 
 }  // namespace qb7

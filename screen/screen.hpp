@@ -1,6 +1,7 @@
-// The 80x25 text screen model: cells, cursor, pending line break, colours.
-// Pure: no terminal here. A front end draws it; the rest of the program
-// writes to it through Console.
+// The 80x25 text screen model: cells, cursor, pending line break, colours,
+// and the time each row's first byte came (it scrolls with the row). Pure:
+// no terminal here. A front end draws it; the rest of the program writes to
+// it through Console.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -47,19 +48,6 @@ class RowSink {
  public:
   virtual ~RowSink() = default;
   virtual void Keep(const Row& row, uint64_t number, const RowTime& time) = 0;
-};
-
-// What the running session has met on its line, for the view to show to
-// the right of the session's status line (and below the screen in a taller
-// window), so that the operator need not guess what the line brings.
-struct LineCounts {
-  bool session = false;    // a session runs: there is something to show
-  uint64_t statusRow = 0;  // the number the status line gets when it leaves the screen
-  int statusLength = 0;    // the status line's length
-  uint64_t received = 0;   // bytes
-  uint64_t framing = 0;    // looks that found a framing error
-  uint64_t overflow = 0;   // looks that found an overflow
-  bool operator==(const LineCounts&) const = default;
 };
 
 struct ColourPair {
@@ -116,16 +104,6 @@ class Screen {
   uint64_t RowsGone() const { return rowsGone_; }
   // Counts the clears, so a view can start again from the top after one.
   uint64_t Clears() const { return clears_; }
-  // Counts the message lines drawn, so a view scrolled back into the
-  // history comes back to show one.
-  void NoteAlert() { ++alerts_; }
-  uint64_t Alerts() const { return alerts_; }
-  void SetLineCounts(const LineCounts& counts) {
-    if (counts == counts_) return;
-    counts_ = counts;
-    ++version_;
-  }
-  const LineCounts& Counts() const { return counts_; }
 
  private:
   void Put(uint8_t ch);
@@ -145,8 +123,6 @@ class Screen {
   RowSink* sink_ = nullptr;
   uint64_t rowsGone_ = 0;
   uint64_t clears_ = 0;
-  uint64_t alerts_ = 0;
-  LineCounts counts_;
 };
 
 }  // namespace qb7

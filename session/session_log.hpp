@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/clock.hpp"
+#include "os/clock.hpp"
 #include "log/log_writer.hpp"
 #include "screen/screen.hpp"
 #include "session/interpreter.hpp"

@@ -1,46 +1,89 @@
-// The terminal session over the selected console line: programs the UART,
-// shows the status line, then polls: received bytes go through the
-// interpreter to the screen and "Term.txt"; keys are sent, play macros,
-// show the help or leave.
+// The terminal session over the selected console line, as a state of the
+// program thread's loop: it programs the UART, shows the status line, then
+// at each turn tells what went wrong since the last (on the message line)
+// and acts on one key: sent, a macro played, the help shown, or the
+// session left. The looks at the receive FIFO and the bytes going out are
+// the loop's to schedule; the session never waits.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "keys/keys.hpp"
+#include "machine/machine.hpp"
+#include "session/board_presence.hpp"
+#include "session/receive_path.hpp"
+#include "session/session_log.hpp"
 
 namespace qb7 {
 
-struct Machine;
+class ProgramLoop;
 
 inline constexpr std::string_view kTextLost = "Text lost while a message waited: ";
 inline constexpr std::string_view kStatusText = "     <Fx>Macro  <SF1>Help  <SF2>Exit  Baud: ";
 
-// The macro slot a key plays (1..24), or 0 for a key that plays none.
-int MacroSlotForKey(std::string_view key);
-
-// How long the session sleeps between looks at the receive FIFO at a baud,
-// so that the FIFO is never more than about half full at a look: half the
-// time the FIFO takes to fill when the line is quiet, a quarter of it while
-// bytes flow (115200: 5.5 and 2.8 ms; 921600: 0.69 and 0.34 ms); never more
-// than 30 ms, never less than 100 us. It always sleeps: a loop that spins
-// costs a core and, under real-time priority, is throttled by the kernel.
-struct PollTiming {
-  uint64_t idleUs;
-  uint64_t busyUs;
-};
-PollTiming PollTimingFor(int baud);
-
 // How a session starts: the route it runs on (for the times beside its
-// log), and whether the VSC7420's reset is pulsed as soon as the session
-// receives, so that the boot is captured from its first byte.
+// log), and whether the VSC7420's reset is pulsed right after the
+// session's first look at the receive FIFO, so that the boot is captured
+// from its first byte.
 struct SessionStart {
   int route = -1;
-  bool resetOnceReceiving = false;
+  bool resetAfterFirstLook = false;
 };
 
-// Runs until the operator presses Shift-F2.
-void TermSession(Machine& machine, const std::string& title, int baud,
-                 const SessionStart& start = {});
+class TermSession {
+ public:
+  TermSession(Machine& m, ProgramLoop& loop, std::string title, int baud,
+              const SessionStart& start);
+  ~TermSession();
+  TermSession(const TermSession&) = delete;
+  TermSession& operator=(const TermSession&) = delete;
+
+  // The receive path, once the session is open (null before).
+  ReceivePath* Receiving() { return phase_ == Phase::Init || phase_ == Phase::Open ? nullptr : &receive_; }
+  // When the session's own step is next due.
+  uint64_t NextStepUs() const;
+  // The loop's step when nothing else holds the program.
+  void Step();
+  // A message line was dismissed with this key: Shift-F2 leaves the
+  // session, as the status line promises.
+  void Dismissed(const KeyCode& key);
+  void ResetReleased(uint64_t atUs);
+  // An event of the session for the times beside its log ("GP.EXE"
+  // started and ended).
+  void Note(std::string_view what) { log_.Note(what); }
+  // Left with Shift-F2: the loop closes it.
+  bool Left() const { return phase_ == Phase::Left; }
+  // The program ends in the middle of the session (Ctrl-C, Home at a
+  // message line, a signal): what was received is logged first, the log
+  // closed, and what could not be told is left for the end to tell.
+  void EndInHaste();
+
+ private:
+  enum class Phase { Init, Open, FirstLook, Running, Left };
+
+  void Open();
+  void OnKey(const KeyCode& key);
+  void Leave();
+  // Tells the operator what went wrong since the last time: the board's
+  // news, the receive errors (each kind once), text that found no room,
+  // and the log's troubles. Returns true when a message line was posted.
+  bool TellTroubles();
+  void TellBoard();
+  void TellLogNews();
+  void Post(std::string text, bool newKey = false, bool noted = true);
+  void OnMessage(std::string_view text);
+
+  Machine& m_;
+  ProgramLoop& loop_;
+  const std::string title_;
+  const int baud_;
+  const SessionStart start_;
+  Phase phase_ = Phase::Init;
+  SessionLog log_;
+  BoardPresence board_;
+  ReceivePath receive_;
+  bool hinted_ = false;
+};
 
 }  // namespace qb7

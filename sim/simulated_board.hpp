@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "board/port_io.hpp"
-#include "console/clock.hpp"
+#include "os/clock.hpp"
 #include "sim/far_end.hpp"
 
 namespace qb7::sim {

@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "os/exit_guard.hpp"
 #include "text/cp437.hpp"
 

@@ -3,7 +3,7 @@
 // terminal that stopped reading gets the newest screen when it reads again,
 // never a backlog.
 //
-// Frames and bells pass without a lock (three screen buffers whose roles
+// Frames and bells pass without a lock (three frame buffers whose roles
 // are swapped atomically), so the program thread, which may run at
 // real-time priority, never waits for the terminal thread, whatever that
 // is doing. (The terminal lent to an external program and taken back
@@ -12,22 +12,22 @@
 #include <array>
 #include <atomic>
 
-#include "screen/screen.hpp"
+#include "view/frame.hpp"
 
 namespace qb7 {
 
 class FrameMailbox {
  public:
   // Program thread.
-  void PutFrame(const Screen& screen) {
-    buffers_[back_] = screen;
+  void PutFrame(const Frame& frame) {
+    buffers_[back_] = frame;
     back_ = middle_.exchange(back_ | kFresh, std::memory_order_acq_rel) & kIndex;
   }
   void PutBell() { bells_.fetch_add(1, std::memory_order_relaxed); }
 
   // Terminal thread. The newest frame not yet taken, or null; it stays
   // valid until the next call.
-  const Screen* TakeFrame() {
+  const Frame* TakeFrame() {
     if (!(middle_.load(std::memory_order_acquire) & kFresh)) return nullptr;
     front_ = middle_.exchange(front_, std::memory_order_acq_rel) & kIndex;
     return &buffers_[front_];
@@ -46,7 +46,7 @@ class FrameMailbox {
   // Each buffer is, at any time, the writer's (back), the reader's (front)
   // or the one in between (middle), marked fresh when it holds a frame the
   // reader has not taken.
-  std::array<Screen, 3> buffers_;
+  std::array<Frame, 3> buffers_;
   unsigned back_ = 0;   // program thread only
   unsigned front_ = 1;  // terminal thread only
   std::atomic<unsigned> middle_{2};

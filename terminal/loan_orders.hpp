@@ -1,53 +1,48 @@
 // The orders of the terminal's loan to an external program ("GP.EXE"),
-// from the program thread to the terminal thread. The program thread posts
-// an order (lend, then take back) and waits until the terminal thread has
-// carried it out, so "GP.EXE" never starts while the terminal is still
-// being drawn on and the session never goes on before its screen is back.
-// Only these two orders wait for the terminal thread; frames and keys never
-// do.
+// from the program thread to the terminal thread: lend it, take it back.
+// The program thread posts an order and then looks, at each turn of its
+// loop, whether the terminal thread has carried it out, so "GP.EXE" never
+// starts while the terminal is still being drawn on and the session never
+// goes on before its screen is back, and the program thread never waits:
+// a terminal thread stuck writing to a terminal that stopped reading holds
+// up the loan, not the looks at the receive FIFO.
+//
+// No lock: the order and the word that it is done are two atomics. The
+// number of the order carried out is published with release, after the
+// terminal's work, and read with acquire.
 #pragma once
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <cstdint>
 
 namespace qb7 {
 
 class LoanOrders {
  public:
-  enum class Order { None, Lend, TakeBack };
+  enum class Order : uint32_t { None, Lend, TakeBack };
 
-  // Program thread: posts the order; the caller then wakes the terminal thread
-  // and waits in AwaitDone.
+  // Program thread: posts an order (the caller wakes the terminal thread).
   void Post(Order order) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    order_ = order;
-    done_ = false;
+    const uint32_t number = ++posted_;
+    pending_.store(number << 2 | static_cast<uint32_t>(order), std::memory_order_release);
   }
-  void AwaitDone() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return done_; });
-  }
+  // Program thread: the last order posted has been carried out.
+  bool Settled() const { return done_.load(std::memory_order_acquire) == posted_; }
 
-  // Terminal thread: the order to carry out (None when there is none), and
-  // the word that it is done.
+  // Terminal thread: the order to carry out (None when there is none new),
+  // and the word that it is done.
   Order Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const Order order = order_;
-    order_ = Order::None;
-    return order;
+    const uint32_t word = pending_.load(std::memory_order_acquire);
+    if ((word >> 2) == taken_) return Order::None;
+    taken_ = word >> 2;
+    return static_cast<Order>(word & 3);
   }
-  void Done() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    changed_.notify_all();
-  }
+  void Done() { done_.store(taken_, std::memory_order_release); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  Order order_ = Order::None;
-  bool done_ = true;
+  uint32_t posted_ = 0;  // program thread only
+  uint32_t taken_ = 0;   // terminal thread only
+  std::atomic<uint32_t> pending_{0};
+  std::atomic<uint32_t> done_{0};
 };
 
 }  // namespace qb7

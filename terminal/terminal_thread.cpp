@@ -12,7 +12,7 @@
 #include <new>
 #include <system_error>
 
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "os/helper_thread.hpp"
 #include "os/monotonic.hpp"
 #include "os/signal_watch.hpp"
@@ -92,8 +92,8 @@ void TerminalThread::CollectKeys(KeyQueue& queue, uint64_t) {
   if (inbox_.TakeInto(queue, end)) throw ProgramExit{end.status, end.signal};
 }
 
-void TerminalThread::Present(const Screen& screen) {
-  mailbox_.PutFrame(screen);
+void TerminalThread::Present(const Frame& frame) {
+  mailbox_.PutFrame(frame);
   WakeIfAsleep();
 }
 
@@ -120,8 +120,9 @@ void TerminalThread::TakeBack() {
 void TerminalThread::Ask(LoanOrders::Order order) {
   loan_.Post(order);
   Wake();
-  loan_.AwaitDone();
 }
+
+bool TerminalThread::LoanSettled() const { return !running_ || loan_.Settled(); }
 
 void TerminalThread::Wake() {
   // A full pipe already holds a wake-up; nothing is lost by dropping this one.
@@ -129,6 +130,15 @@ void TerminalThread::Wake() {
 }
 
 void TerminalThread::WakeIfAsleep() {
+  // The frame or bell just handed over, then the look at asleep_: a fence
+  // between them, as between the terminal thread's setting asleep_ and its
+  // look at the mailbox (Serve). Of two seq_cst fences one comes first;
+  // if it is the terminal thread's, this exchange sees asleep_ set and
+  // wakes it; if it is this one, the terminal thread's look sees the frame.
+  // Without the fences each side could miss the other's store (acquire and
+  // release alone do not order a store before a later load), and a frame
+  // would wait for the next one to be drawn.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
   if (asleep_.exchange(false)) Wake();
 }
 
@@ -322,6 +332,7 @@ void TerminalThread::Serve() {
       // Going to sleep for good: from now on a frame must wake us. One that
       // came just before is seen here instead.
       asleep_.store(true);
+      std::atomic_thread_fence(std::memory_order_seq_cst);  // see WakeIfAsleep
       if (mailbox_.Waiting()) timeoutMs = 0;
     }
     poll(fds, 2, timeoutMs);
@@ -332,7 +343,7 @@ void TerminalThread::Serve() {
       }
     }
 
-    if (const Screen* frame = mailbox_.TakeFrame()) {
+    if (const Frame* frame = mailbox_.TakeFrame()) {
       viewer_.SetFrame(*frame);
       lastFrameUs = MonotonicUs();
       if (held) Show(false);

@@ -43,15 +43,17 @@ class TerminalThread final : public Frontend {
   // Program thread. CollectKeys throws ProgramExit for Ctrl-C, a terminal
   // that went away, or a terminating signal.
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
-  void Present(const Screen& screen) override;
+  void Present(const Frame& frame) override;
   void Bell() override;
   void KeepRow(const Row& row, uint64_t number, const RowTime& time) override;
   std::size_t RowRoom() const override;
-  // Return once the terminal thread has lent the terminal / taken it back.
   void WantAnswer(bool wanted) override;
   KeyCode TakeAnswer() override;
+  // Ask the terminal thread to lend the terminal / take it back; neither
+  // waits: LoanSettled tells when it is done.
   void Lend() override;
   void TakeBack() override;
+  bool LoanSettled() const override;
 
   // Gives the terminal back as it was and ends the thread. Idempotent.
   void Shutdown();

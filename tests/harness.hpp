@@ -14,8 +14,9 @@
 #include "app/route_menu.hpp"
 #include "board/register_selection.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "machine/machine.hpp"
+#include "session/program_loop.hpp"
 #include "sim/simulated_board.hpp"
 
 namespace qb7::test {
@@ -174,12 +175,13 @@ struct Bench {
     answerMessages_ = answer;
     if (recording_) return;
     recording_ = true;
-    frontend.OnPresent([this](const Screen& s) {
+    frontend.OnPresent([this](const Frame& f) {
+      const Screen& s = f.screen;
       if (s.At(24, 2).bg != 12 || s.At(24, 2).fg != 15) return;
       // Each message line counts once, however many frames show it (the
       // counts beside the status line go on while it waits).
-      if (s.Alerts() == messagesSeen_) return;
-      messagesSeen_ = s.Alerts();
+      if (f.alerts == messagesSeen_) return;
+      messagesSeen_ = f.alerts;
       std::string text = s.RowText(24).substr(2, 77);
       text.erase(text.find_last_not_of(' ') + 1);
       messages.push_back(text);
@@ -203,6 +205,33 @@ struct Bench {
     return -1;
   }
 
+  // The program thread's loop over this machine with a mode that does
+  // nothing, for the tests of one part (the outbox, the message line):
+  // turns until done() holds, or fails after a day of clock time.
+  struct IdleMode final : Mode {
+    void Step() override {}
+    uint64_t NextStepUs() const override { return UINT64_MAX; }
+  };
+  ProgramLoop& loop() {
+    if (!loop_) loop_ = std::make_unique<ProgramLoop>(machine);
+    return *loop_;
+  }
+  template <class Done>
+  bool TurnUntil(Done done) {
+    IdleMode idle;
+    const uint64_t limit = clock.NowUs() + 86400ull * 1000000;
+    for (;;) {
+      loop().Turn(idle);
+      if (done()) return true;
+      if (clock.NowUs() > limit) return false;
+      loop().SleepUntilDue(idle);
+    }
+  }
+  // Turns until the outbox has sent everything and no message line waits.
+  bool Settle() {
+    return TurnUntil([this] { return !loop().outbox.Busy() && !loop().messages.Holding(); });
+  }
+
   std::string Row(int r) const { return console.screen().RowText(r); }
   // A row without its trailing spaces.
   std::string Text(int r) const {
@@ -220,6 +249,7 @@ struct Bench {
   Files files;
   MeasuredLog log;
   Machine machine;
+  std::unique_ptr<ProgramLoop> loop_;
 };
 
 }  // namespace qb7::test

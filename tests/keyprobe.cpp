@@ -2,9 +2,9 @@
 // line per key ("255 59"), until q. Used by the tmux tests.
 #include <string>
 
-#include "console/clock.hpp"
+#include "os/clock.hpp"
 #include "console/console.hpp"
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "os/signal_watch.hpp"
 #include "terminal/curses_terminal.hpp"
 #include "terminal/terminal_thread.hpp"
@@ -15,13 +15,16 @@ int main() {
   {
     CursesTerminal terminal;
     SignalWatch::Install();
-    TerminalThread frontend(terminal);
+    TerminalThread terminalThread(terminal);
     RealClock clock;
-    Console console(frontend, clock);
+    Console console(terminalThread, clock);
     try {
       console.WriteText("keyprobe ready", true);
       for (;;) {
-        KeyCode key = console.WaitKey();
+        console.Present();
+        clock.SleepUntilUs(clock.NowUs() + 10000);
+        KeyCode key = console.ReadKey();
+        if (key.empty()) continue;
         if (key == "q") break;
         std::string line = "key:";
         for (unsigned char b : key) line += " " + std::to_string(b);
@@ -31,7 +34,7 @@ int main() {
       status = e.status;
     }
     console.Present();
-    frontend.Shutdown();
+    terminalThread.Shutdown();
   }
   return status;
 }

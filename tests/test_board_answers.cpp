@@ -81,7 +81,7 @@ TEST(BoardAnswers, TheCountsBesideTheStatusLineAreWhatTheLineBrought) {
   LineCounts counts;
   b.frontend.AddActionAt(1800000, [&] {
     picture = b.frontend.Shown();
-    counts = b.console.screen().Counts();
+    counts = b.console.frame().counts;
   });
   b.frontend.AddKeyAt(2000000, std::string(keys::KeyShiftF2));
   b.frontend.AddKeyAt(2100000, "q");

@@ -10,13 +10,16 @@ namespace qb7 {
 namespace {
 
 struct ConfigBench : test::Bench {
-  ConfigBench() : Bench(false) {
-    RecordMessages();
-    std::filesystem::current_path(folder.path());
-  }
+  ConfigBench() : Bench(false) { std::filesystem::current_path(folder.path()); }
   void Load(const std::string& content) {
     folder.Write("Qb7_Uart.cfg", content);
-    LoadConfiguration(console, files, store());
+    LoadFile();
+  }
+  // Loads what the folder holds; what the loader met, as the operator
+  // reads it, goes to messages.
+  void LoadFile() {
+    for (const ConfigProblem& problem : LoadConfiguration(files, store()))
+      messages.push_back(problem.Text());
   }
   Store& store() { return machine.store; }
   std::vector<std::string> Slot(int n) {
@@ -125,7 +128,6 @@ TEST(Config, ASlotDefinedTwiceKeepsTheLatestCount) {
 
 TEST(Config, UnknownHeadersAreReportedAndTheirLinesGoNowhere) {
   ConfigBench b;
-  b.frontend.AddKeys({"x", "x", "x", "x"});
   b.Load("#COMMODE 9600\n#BAUD 300\n1200\n#F0 zero\nlost\n#F25 x\n#SF13 y\n#F1 ok\n");
   EXPECT_EQ(b.messages, (Lines{"Non Valid Command: #BAUD 300", "Non Valid Command: #F0 zero",
                                "Non Valid Command: #F25 x", "Non Valid Command: #SF13 y"}));
@@ -136,7 +138,6 @@ TEST(Config, UnknownHeadersAreReportedAndTheirLinesGoNowhere) {
 
 TEST(Config, NegativeAndHugeSlotNumbersCorruptNothing) {
   ConfigBench b;
-  for (int i = 0; i < 3; ++i) b.frontend.AddKey("x");
   b.Load("#F-5 a\n#F99999999999 b\n#F-1\nc\n#F2 fine\n");
   EXPECT_EQ(b.messages.size(), 3u);
   EXPECT_EQ(b.Slot(2), Lines{"fine"});
@@ -160,8 +161,7 @@ TEST(Config, LinesBeyondTheStoreAreIgnored) {
 
 TEST(Config, AMissingFileIsReportedAndDefaultsStay) {
   ConfigBench b;
-  b.frontend.AddKey("x");
-  LoadConfiguration(b.console, b.files, b.store());
+  b.LoadFile();
   EXPECT_EQ(b.messages, Lines{"Config file not found: Qb7_Uart.cfg"});
   EXPECT_EQ(b.store().baud, 115200);
 }
@@ -170,9 +170,8 @@ TEST(Config, AFileThatCannotBeReadIsToldAndDefaultsStay) {
   ConfigBench b;
   b.folder.Write("Qb7_Uart.cfg", "#COMMODE 9600\n");
   chmod((b.folder.path() + "/Qb7_Uart.cfg").c_str(), 0);
-  b.frontend.AddKey("x");
   test::ObeyFilePermissions obey;
-  LoadConfiguration(b.console, b.files, b.store());
+  b.LoadFile();
   EXPECT_EQ(b.messages, Lines{"Config file not readable: Qb7_Uart.cfg (Permission denied)"});
   EXPECT_EQ(b.store().baud, 115200);
 }
@@ -188,7 +187,7 @@ TEST(Config, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
 TEST(Config, TheNameIsFoundWhateverItsCase) {
   ConfigBench b;
   b.folder.Write("QB7_UART.CFG", "#COMMODE 4800\n");
-  LoadConfiguration(b.console, b.files, b.store());
+  b.LoadFile();
   EXPECT_EQ(b.store().baud, 4800);
   EXPECT_TRUE(b.messages.empty());
 }

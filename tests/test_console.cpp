@@ -2,7 +2,8 @@
 
 #include "console/console.hpp"
 #include "console/headless_frontend.hpp"
-#include "console/program_exit.hpp"
+#include "console/message_line.hpp"
+#include "os/program_exit.hpp"
 #include "keys/key_queue.hpp"
 #include "keys/keys.hpp"
 #include "view/viewer.hpp"
@@ -14,6 +15,20 @@ struct ConsoleBench {
   VirtualClock clock;
   HeadlessFrontend frontend;
   Console console{frontend, clock};
+  MessageLines lines{console};
+  // Shows a message line and takes its steps, as the loop does, until a
+  // key dismisses it; returns that key.
+  KeyCode Show(std::string text) { return ShowLine(console, lines, clock, std::move(text)); }
+  static KeyCode ShowLine(Console& console, MessageLines& lines, VirtualClock& clock,
+                          std::string text) {
+    (void)console;
+    lines.Post(std::move(text));
+    for (;;) {
+      const KeyCode key = lines.Step();
+      if (!key.empty()) return key;
+      clock.SleepUntilUs(lines.NextStepUs());
+    }
+  }
 };
 
 TEST(KeyQueue, HoldsAtMost511DroppingTheOldest) {
@@ -35,54 +50,22 @@ TEST(Console, ReadKeyNeverWaits) {
   EXPECT_EQ(b.clock.NowUs(), 0u);
 }
 
-TEST(Console, ShortPauseIsNotShortenedByAKey) {
+TEST(Console, AFrameIsHandedOverAtMostEvery15msWhileTheScreenChanges) {
   ConsoleBench b;
-  b.frontend.AddKeyAt(10000, "k");
-  b.console.Pause(99);
-  EXPECT_EQ(b.clock.NowUs(), 99000u);
-}
-
-TEST(Console, LongPauseEndsAtTheNextStepAfterAKeyAndKeepsIt) {
-  ConsoleBench b;
-  b.frontend.AddKeyAt(120000, "k");
-  b.console.Pause(1000);
-  EXPECT_EQ(b.clock.NowUs(), 150000u);
-  EXPECT_EQ(b.console.ReadKey(), "k");
-}
-
-TEST(Console, LongPauseRunsFullWithoutKeysIncludingTheRemainder) {
-  ConsoleBench b;
-  b.console.Pause(120);
-  EXPECT_EQ(b.clock.NowUs(), 120000u);
-  b.console.Pause(0);
-  EXPECT_EQ(b.clock.NowUs(), 120000u);
-}
-
-TEST(Console, WaitKeyPollsEvery10ms) {
-  ConsoleBench b;
-  b.frontend.AddKeyAt(25000, "x");
-  EXPECT_EQ(b.console.WaitKey(), "x");
-  EXPECT_EQ(b.clock.NowUs(), 30000u);
-}
-
-TEST(Console, BackgroundTaskRunsDuringPausesAndMessageWaitsKnowingWhichItIs) {
-  ConsoleBench b;
-  int runs = 0, whileWaiting = 0;
-  b.console.SetBackgroundTask([&]() -> uint64_t {
-    ++runs;
-    whileWaiting += b.console.OperatorWaiting() ? 1 : 0;
-    return 1000;
-  });
-  b.console.Pause(10);
-  EXPECT_EQ(runs, 11);  // due at once, then every 1 ms up to the end
-  EXPECT_EQ(whileWaiting, 0);
-  runs = 0;
-  b.frontend.AddKeyAt(b.clock.NowUs() + 50000, "k");
-  b.console.ErrorMessage("modal");
-  // The looks go on while the operator reads, and know they must only hold.
-  EXPECT_GE(runs, 49);
-  EXPECT_EQ(whileWaiting, runs);
-  EXPECT_FALSE(b.console.OperatorWaiting());
+  b.console.WriteText("a");
+  b.console.Present();
+  EXPECT_EQ(b.frontend.Frames(), 1);
+  b.console.WriteText("b");
+  b.console.PresentIfDue();
+  EXPECT_EQ(b.frontend.Frames(), 1);
+  EXPECT_EQ(b.console.NextFrameUs(), 15000u);
+  b.clock.Advance(15000);
+  b.console.PresentIfDue();
+  EXPECT_EQ(b.frontend.Frames(), 2);
+  EXPECT_EQ(b.console.NextFrameUs(), UINT64_MAX);  // nothing changed since
+  // The news beside the screen is a change too.
+  b.console.SetLineCounts({true, 0, 10, 5, 0, 0});
+  EXPECT_NE(b.console.NextFrameUs(), UINT64_MAX);
 }
 
 TEST(MessageLine, DrawsCutsRestoresColoursAndCursor) {
@@ -93,7 +76,7 @@ TEST(MessageLine, DrawsCutsRestoresColoursAndCursor) {
   c.WriteText("old text on row 24");
   c.SetPosition(10, 33);
   b.frontend.AddKeyAt(1000, "q");
-  c.ShowMessage(24, 12, 15, std::string(100, 'm'));
+  EXPECT_EQ(b.Show(std::string(100, 'm')), "q");
   // After the key: the row is blank in the restored colours up to column 79.
   EXPECT_EQ(c.screen().RowText(24), std::string(80, ' '));
   EXPECT_EQ(c.screen().At(24, 1).bg, 1);
@@ -111,7 +94,7 @@ TEST(MessageLine, KeepsALineBreakPendingOnTheLastRow) {
   c.WriteText("last line", true);
   ASSERT_TRUE(c.screen().LineBreakPending());
   b.frontend.AddKeyAt(1000, "x");
-  c.ErrorMessage("UartRcvStr Overflow");
+  b.Show("UartRcvStr Overflow");
   c.WriteText("next line");
   EXPECT_EQ(c.screen().RowText(24).substr(0, 9), "last line");
   EXPECT_EQ(c.screen().RowText(25).substr(0, 9), "next line");
@@ -129,10 +112,13 @@ class PeekingFrontend final : public Frontend {
     }
     q.Push(key);
   }
-  void Present(const Screen& s) override { screen = &s; }
+  void Present(const Frame& f) override { screen = &f.screen; }
   void Bell() override {}
+  void WantAnswer(bool) override {}
+  KeyCode TakeAnswer() override { return {}; }
   void Lend() override {}
   void TakeBack() override {}
+  bool LoanSettled() const override { return true; }
   const Screen* screen = nullptr;
   Screen shown;  // the screen as the message shows it
   std::string row;
@@ -144,9 +130,10 @@ TEST(MessageLine, ShowsALeadingSpaceThe77CharacterCutAndItsColours) {
   VirtualClock clock;
   PeekingFrontend fe;
   Console c(fe, clock);
+  MessageLines lines(c);
   c.Present();
   c.WriteText("x");
-  c.ShowMessage(24, 12, 15, std::string(100, 'm'));
+  ConsoleBench::ShowLine(c, lines, clock, std::string(100, 'm'));
   EXPECT_EQ(fe.row, " " + std::string(1, ' ') + std::string(77, 'm') + " ");
   EXPECT_EQ(fe.fg, 15);
   EXPECT_EQ(fe.bg, 12);
@@ -159,13 +146,16 @@ TEST(MessageLine, ANarrowWindowShowsTheMessageFromItsStart) {
   VirtualClock clock;
   PeekingFrontend fe;
   Console c(fe, clock);
+  MessageLines lines(c);
   c.Present();
   for (int i = 1; i <= 30; ++i) c.WriteText(std::to_string(i), true);
-  c.ErrorMessage("UartRcvStr Overflow");
+  ConsoleBench::ShowLine(c, lines, clock, "UartRcvStr Overflow");
   for (const auto& [rows, cols] : {std::pair{22, 71}, std::pair{20, 60}, std::pair{6, 40}}) {
     Viewer viewer;
     viewer.SetWindow(rows, cols);
-    viewer.SetFrame(fe.shown);
+    Frame frame;
+    frame.screen = fe.shown;
+    viewer.SetFrame(frame);
     const Picture& p = viewer.Draw();
     bool seen = false;
     for (int r = 0; r < p.rows; ++r) seen = seen || p.RowText(r).substr(1, 20) == " UartRcvStr Overflow";
@@ -177,10 +167,11 @@ TEST(MessageLine, EmptyTextShows78Spaces) {
   VirtualClock clock;
   PeekingFrontend fe;
   Console c(fe, clock);
+  MessageLines lines(c);
   c.Present();
   c.SetColours(3, 0);
   c.WriteText("x");
-  c.ShowMessage(24, 12, 15, "");
+  ConsoleBench::ShowLine(c, lines, clock, "");
   EXPECT_EQ(fe.row, std::string(80, ' '));
   EXPECT_EQ(fe.bg, 12);
 }
@@ -191,7 +182,7 @@ TEST(MessageLine, HomeClearsTheScreenGreyOnBlackAndEndsWithStatusZero) {
   b.console.WriteText("busy");
   b.frontend.AddKey(KeyCode(keys::KeyHome));
   try {
-    b.console.ErrorMessage("fatal");
+    b.Show("fatal");
     FAIL() << "Home must end the program";
   } catch (const ProgramExit& e) {
     EXPECT_EQ(e.status, 0);

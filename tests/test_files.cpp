@@ -91,47 +91,49 @@ TEST(Files, FileExistsIgnoresCaseDirectoriesAndHiddenFiles) {
   EXPECT_FALSE(Files::FileExists("nothing"));
 }
 
-// Counts the loans of the terminal, and whether the program ran while it
-// was lent.
-struct CountingLoan final : TerminalLoan {
-  void Lend() override { ++lends; }
-  void TakeBack() override { ++takeBacks; }
-  void WhileLent(int ms) override {
-    ++waits;
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+// Runs a job to its end, looking as the loop does.
+ProgramOutcome RunToEnd(const std::string& folder, const std::string& command) {
+  ProgramOutcome run = FindProgram(folder, command);
+  if (run.kind != ProgramOutcome::Kind::Ended) return run;
+  ProgramJob job;
+  int error = 0;
+  EXPECT_TRUE(job.Start(run.line, ChildPolicy{}, error));
+  uint64_t now = 0;
+  while (!job.Ended(now, run)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    now += 5000;
   }
-  int lends = 0, takeBacks = 0, waits = 0;
-};
+  EXPECT_FALSE(job.Running());
+  return run;
+}
 
-TEST(RunProgram, PrefersTheProgramFolderAndWaitsForTheEnd) {
+TEST(ExternalProgram, PrefersTheProgramFolderAndEndsWithItsStatus) {
   TempFolder t;
   t.Write("gp.exe", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran.txt\"\nexit 3\n");
   chmod((t.path() + "/gp.exe").c_str(), 0755);
-  CountingLoan loan;
-  const ProgramOutcome run = RunProgram(t.path(), ChildPolicy{}, "GP.EXE", loan);
+  const ProgramOutcome run = RunToEnd(t.path(), "GP.EXE");
   EXPECT_EQ(run.kind, ProgramOutcome::Kind::Ended);
+  EXPECT_EQ(run.program, t.path() + "/gp.exe");
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.passedSignal, 0);
   EXPECT_EQ(t.Read("ran.txt"), "ran\n");
-  EXPECT_EQ(loan.lends, 1);
-  EXPECT_EQ(loan.takeBacks, 1);
 }
 
-TEST(RunProgram, AMissingOrUnrunnableProgramIsToldNotRunAndTheTerminalNotLent) {
+TEST(ExternalProgram, AMissingOrUnrunnableProgramIsFoundOutBeforeAnythingRuns) {
   TempFolder t;
-  CountingLoan loan;
-  const ProgramOutcome missing = RunProgram(t.path(), ChildPolicy{}, "GP.EXE", loan);
+  const ProgramOutcome missing = FindProgram(t.path(), "GP.EXE");
   EXPECT_EQ(missing.kind, ProgramOutcome::Kind::NotFound);
   EXPECT_EQ(missing.program, "GP.EXE");
   t.Write("GP.EXE", "#!/bin/sh\n");
   chmod((t.path() + "/GP.EXE").c_str(), 0644);
-  const ProgramOutcome unrunnable = RunProgram(t.path(), ChildPolicy{}, "GP.EXE", loan);
+  const ProgramOutcome unrunnable = FindProgram(t.path(), "GP.EXE");
   EXPECT_EQ(unrunnable.kind, ProgramOutcome::Kind::NotExecutable);
   EXPECT_EQ(unrunnable.program, t.path() + "/GP.EXE");
   EXPECT_EQ(unrunnable.error, EACCES);
-  EXPECT_EQ(loan.lends, 0);
-  EXPECT_EQ(RunProgram(t.path(), ChildPolicy{}, "", loan).status, 0);
-  EXPECT_EQ(loan.lends, 0);
+  // One on the PATH runs by its name, with its arguments.
+  const ProgramOutcome onPath = FindProgram(t.path(), "true --x");
+  EXPECT_EQ(onPath.kind, ProgramOutcome::Kind::Ended);
+  EXPECT_EQ(onPath.line, "true --x");
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 #include <sys/stat.h>
 
 #include "harness.hpp"
-#include "macro/macro_player.hpp"
+#include "macro/macro_scanner.hpp"
+#include "session/macro_play.hpp"
 
 namespace qb7 {
 namespace {
@@ -12,7 +13,12 @@ struct MacroBench : test::Bench {
   void Play(const std::string& line) {
     machine.store.ClearCounts();
     machine.store.SetSlotLine(1, 1, line);
-    MacroPlay(machine, 1);
+    PlaySlot(1);
+  }
+  // Plays a slot through the outbox, turning the loop until all is sent.
+  void PlaySlot(int slot) {
+    MacroPlay(machine.store, slot, loop().outbox);
+    ASSERT_TRUE(Settle());
   }
   // Bytes written to the transmit register, with their times.
   std::string Sent() const { return ports.Transmitted(); }
@@ -101,7 +107,7 @@ TEST(MacroPlay, WaitMinusOneWaitsForAKeyAndOtherNegativesDoNot) {
 TEST(MacroPlay, EmptySlotsDoNothingAndSeveralLinesRunTheExternalProgram) {
   MacroBench a;
   a.machine.store.ClearCounts();
-  MacroPlay(a.machine, 5);
+  a.PlaySlot(5);
   EXPECT_TRUE(a.ports.log.empty());
 
   MacroBench b;
@@ -110,7 +116,8 @@ TEST(MacroPlay, EmptySlotsDoNothingAndSeveralLinesRunTheExternalProgram) {
   b.machine.store.ClearCounts();
   b.machine.store.SetSlotLine(7, 1, "\"never\"");
   b.machine.store.SetSlotLine(7, 2, "\"sent\"");
-  MacroPlay(b.machine, 7);
+  b.PlaySlot(7);
+  ASSERT_TRUE(b.TurnUntil([&] { return !b.loop().external.Active(); }));
   EXPECT_TRUE(b.ports.log.empty());
   EXPECT_TRUE(b.folder.Exists("gp-ran"));
   EXPECT_EQ(b.frontend.Lends(), 1);
@@ -120,10 +127,33 @@ TEST(MacroPlay, EmptySlotsDoNothingAndSeveralLinesRunTheExternalProgram) {
   // Without the program: a message line, not a shell's error.
   std::filesystem::remove(b.folder.path() + "/GP.EXE");
   b.frontend.AddKey("x");
-  MacroPlay(b.machine, 7);
+  b.PlaySlot(7);
+  ASSERT_TRUE(b.TurnUntil([&] { return !b.loop().external.Active(); }));
+  ASSERT_TRUE(b.Settle());
   EXPECT_EQ(b.messages, std::vector<std::string>{"Cannot run GP.EXE: not found in " +
                                                  b.folder.path() + " nor on the PATH"});
   EXPECT_EQ(b.frontend.Lends(), 1);
+}
+
+// The scanner alone: the steps, with nothing sent.
+TEST(MacroScanner, TheStepsOfALineInOrder) {
+  using Kind = MacroStep::Kind;
+  const auto steps = ScanMacro("\"a\" W150 W-1 W0 W-7 $66 x CR");
+  ASSERT_EQ(steps.size(), 6u);
+  EXPECT_EQ(steps[0].kind, Kind::Send);
+  EXPECT_EQ(steps[0].byte, 'a');
+  EXPECT_EQ(steps[1].kind, Kind::Pause);
+  EXPECT_EQ(steps[1].ms, 150);
+  EXPECT_EQ(steps[2].kind, Kind::PauseUntilKey);
+  // W0 and W-7 wait for nothing.
+  EXPECT_EQ(steps[3].kind, Kind::Send);
+  EXPECT_EQ(steps[3].byte, 66);
+  EXPECT_EQ(steps[4].kind, Kind::Report);
+  EXPECT_EQ(steps[4].text, "Cmd:\"a\" W150 W-1 W0 W-7 $66 x CR   Pos25 ??");
+  EXPECT_EQ(steps[5].kind, Kind::Send);
+  EXPECT_EQ(steps[5].byte, 13);
+  EXPECT_TRUE(ScanMacro("").empty());
+  EXPECT_TRUE(ScanMacro("' all comment $1").empty());
 }
 
 }  // namespace

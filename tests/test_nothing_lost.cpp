@@ -104,7 +104,7 @@ TEST(NothingLost, ALossMessageWaitsForAKeyTypedAfterIt) {
   b.frontend.AddKeyAt(900000, "y");
   bool shown = false;
   uint64_t goneUs = 0;  // the first frame without it
-  b.frontend.OnPresent([&](const Screen& s) {
+  b.frontend.OnScreen([&](const Screen& s) {
     if (s.At(24, 2).bg == 12) shown = true;
     else if (shown && goneUs == 0) goneUs = b.clock.NowUs();
   });
@@ -159,7 +159,7 @@ TEST(NothingLost, TheHeldTextIsOnTheScreenOnceTheMessageIsGone) {
   b.frontend.AddKeyAt(500000, Key(keys::KeyF1));
   b.frontend.AddKeyAt(2000000, "x");
   std::string shownWhileWaiting, shownAfter;
-  b.frontend.OnPresent([&](const Screen& s) {
+  b.frontend.OnScreen([&](const Screen& s) {
     const bool message = s.At(24, 2).bg == 12;
     if (message && b.clock.NowUs() > 1000000) shownWhileWaiting += s.RowText(4);
     if (!message && b.clock.NowUs() > 2000000 && b.clock.NowUs() < 2400000)
@@ -196,7 +196,7 @@ TEST(NothingLost, ShiftF2AtAMessageLineLeavesTheSession) {
   b.frontend.AddKeyAt(800000, Key(keys::KeyShiftF2));
   b.frontend.AddKeyAt(1500000, "q");
   std::string rowAfter;
-  b.frontend.OnPresent([&](const Screen& s) {
+  b.frontend.OnScreen([&](const Screen& s) {
     if (b.clock.NowUs() > 800000 && rowAfter.empty()) rowAfter = s.RowText(1);
   });
   ASSERT_EQ(b.Run(), 0);
@@ -259,7 +259,7 @@ TEST(NothingLost, BellsInAMessageHoldNoKey) {
   b.RecordMessages();
   b.frontend.AddKeyAt(100000, "x");
   uint64_t menuAtUs = 0;
-  b.frontend.OnPresent([&](const Screen& s) {
+  b.frontend.OnScreen([&](const Screen& s) {
     if (!menuAtUs && s.RowText(1).rfind("QB7 UART IO port", 0) == 0) menuAtUs = b.clock.NowUs();
   });
   b.frontend.AddKeyAt(200000, "q");

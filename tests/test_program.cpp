@@ -33,7 +33,7 @@ TEST(StartUp, WritesZeroToTheAuxiliaryPortOnceAfterTheConfigurationAndBeforeTheM
   std::filesystem::remove(b.folder.path() + "/Qb7_Uart.cfg");
   b.frontend.AddKeyAt(200000, "x");  // answers "Config file not found"
   uint64_t menuDrawnUs = 0;
-  b.frontend.OnPresent([&](const Screen& s) {
+  b.frontend.OnScreen([&](const Screen& s) {
     if (menuDrawnUs == 0 && s.RowText(1).rfind("QB7 UART IO port 0x352:", 0) == 0)
       menuDrawnUs = b.clock.NowUs();
   });
@@ -119,7 +119,7 @@ TEST(RouteMenu, EachRouteWritesTheRouteRegisterThenOpensItsSession) {
   for (int route = 0; route <= 5; ++route) {
     ProgramBench b;
     std::string title;
-    b.frontend.OnPresent([&](const Screen& s) {
+    b.frontend.OnScreen([&](const Screen& s) {
       if (title.empty() && s.RowText(1).find("<SF2>Exit") != std::string::npos) title = s.RowText(1);
     });
     b.frontend.AddKeys({std::to_string(route), keys::KeyShiftF2, "q"});

@@ -5,6 +5,7 @@
 #include "file_permissions.hpp"
 #include "harness.hpp"
 #include "keys/keys.hpp"
+#include "session/session_keys.hpp"
 #include "session/term_session.hpp"
 
 namespace qb7 {
@@ -37,7 +38,7 @@ struct SessionBench : test::Bench {
   }
   // What the terminal showed at a time: the last frame drawn before it.
   void SnapshotAt(uint64_t atUs) {
-    frontend.OnPresent([this, atUs](const Screen& s) {
+    frontend.OnScreen([this, atUs](const Screen& s) {
       if (clock.NowUs() <= atUs) snapshot = std::make_unique<Screen>(s);
     });
   }
@@ -194,7 +195,7 @@ TEST(Session, AMessageWithABellStaysModalWhileBytesArrive) {
   b.board->FarEndOn(2)->outbox().Send(std::string(100, 'r'), 1150000);  // during its beep
   b.frontend.AddKeyAt(1600000, "x");
   bool receivedWhileShown = false;
-  b.frontend.OnPresent([&](const Screen& s) {
+  b.frontend.OnScreen([&](const Screen& s) {
     if (s.At(24, 2).bg != 12) return;
     receivedWhileShown = receivedWhileShown || s.At(4, 1).ch == 'r';
   });

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "console/program_exit.hpp"
+#include "os/program_exit.hpp"
 #include "keys/keys.hpp"
 #include "terminal/terminal_thread.hpp"
 
@@ -88,21 +88,31 @@ class StandInTerminal final : public TerminalDevice {
   int keysIn_ = -1;
 };
 
-Screen Frame(const std::string& text) {
-  Screen s;
-  s.Write(text);
-  return s;
+Frame FrameOf(const std::string& text) {
+  Frame f;
+  f.screen.Write(text);
+  return f;
+}
+
+// Waits (the test's thread, not the program's) until the loan asked for is
+// carried out.
+bool Settles(TerminalThread& t) {
+  for (int i = 0; i < 10000; ++i) {
+    if (t.LoanSettled()) return true;
+    std::this_thread::sleep_for(1ms);
+  }
+  return false;
 }
 
 TEST(TerminalThread, AStalledTerminalHoldsUpNoFrameAndGetsTheNewestOneAfter) {
   StandInTerminal terminal;
   terminal.Stall(true);
   TerminalThread frontend(terminal);
-  frontend.Present(Frame("frame 0"));
+  frontend.Present(FrameOf("frame 0"));
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
   // The terminal is stuck in its first draw; the program goes on handing
   // frames over, and each hand-over returns at once.
-  for (int i = 1; i <= 500; ++i) frontend.Present(Frame("frame " + std::to_string(i)));
+  for (int i = 1; i <= 500; ++i) frontend.Present(FrameOf("frame " + std::to_string(i)));
   terminal.Stall(false);
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.lastRow == "frame 500 "; }));
   frontend.Shutdown();
@@ -132,12 +142,13 @@ TEST(TerminalThread, KeysArriveInOrderAndCtrlCIsTheOrderToEnd) {
   EXPECT_TRUE(keys.Empty());  // nothing after Ctrl-C
 }
 
-TEST(TerminalThread, TheTerminalIsLentBeforeLendReturnsAndTakenBackDrawn) {
+TEST(TerminalThread, TheTerminalIsLentBeforeTheLoanSettlesAndTakenBackDrawn) {
   StandInTerminal terminal;
   TerminalThread frontend(terminal);
-  frontend.Present(Frame("session"));
+  frontend.Present(FrameOf("session"));
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
   frontend.Lend();
+  ASSERT_TRUE(Settles(frontend));
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.releases, 1);
@@ -149,6 +160,7 @@ TEST(TerminalThread, TheTerminalIsLentBeforeLendReturnsAndTakenBackDrawn) {
   frontend.CollectKeys(keys, 0);
   EXPECT_TRUE(keys.Empty());
   frontend.TakeBack();
+  ASSERT_TRUE(Settles(frontend));
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.takes, 2);
@@ -160,6 +172,31 @@ TEST(TerminalThread, TheTerminalIsLentBeforeLendReturnsAndTakenBackDrawn) {
     std::this_thread::sleep_for(1ms);
   }
   EXPECT_EQ(keys.Pop(), "k");
+}
+
+// Lending the terminal asks and returns: a terminal thread stuck writing
+// to a terminal that stopped reading holds up the loan, never the thread
+// that asked (which goes on looking at the receive FIFO meanwhile).
+TEST(TerminalThread, AStuckTerminalHoldsUpTheLoanNotTheProgramThread) {
+  StandInTerminal terminal;
+  TerminalThread frontend(terminal);
+  terminal.Stall(true);
+  frontend.Present(FrameOf("stuck"));
+  ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
+  const auto asked = std::chrono::steady_clock::now();
+  frontend.Lend();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(frontend.LoanSettled());
+  terminal.Stall(false);
+  ASSERT_TRUE(Settles(frontend));
+  {
+    std::lock_guard<std::mutex> lock(terminal.mutex);
+    EXPECT_EQ(terminal.releases, 1);
+  }
+  frontend.TakeBack();
+  ASSERT_TRUE(Settles(frontend));
+  frontend.Shutdown();
 }
 
 // A paste far longer than the key queues reaches the program whole and in

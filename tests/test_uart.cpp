@@ -25,7 +25,7 @@ struct UartBench : Bench {
 
 TEST(UartInit, ProgramsDivisorThenResetThenEnableInThatOrder) {
   UartBench b;
-  b.uart().UartInit(kClock, 115200, kData, 0);
+  EXPECT_TRUE(b.uart().UartInit(kClock, 115200, kData, 0));
   EXPECT_EQ(b.ports.Writes(),
             (std::vector<test::PortAccess>{W(kIndex, reg::kDivisorLow), W(kData, 0x3D),
                                            W(kIndex, reg::kDivisorHigh), W(kData, 0x04),
@@ -38,14 +38,12 @@ TEST(UartInit, ProgramsDivisorThenResetThenEnableInThatOrder) {
 TEST(UartInit, ImpossibleBaudRatesLeaveTheDivisorAndSaySo) {
   for (int baud : {0, -9600, 1000, 300000000}) {
     UartBench b;
-    b.frontend.AddKey("x");
-    b.uart().UartInit(kClock, baud, kData, 0);
+    EXPECT_FALSE(b.uart().UartInit(kClock, baud, kData, 0)) << baud;
     // Only the reset and the enable reach the UART.
     EXPECT_EQ(b.ports.Writes(),
               (std::vector<test::PortAccess>{W(kIndex, reg::kRxStatus), W(kData, 193),
                                              W(kIndex, reg::kEnable), W(kData, 1)}))
         << baud;
-    EXPECT_TRUE(b.frontend.ScriptDone()) << "a message line took the key for " << baud;
   }
   EXPECT_EQ(Uart::Divisor(125000000, 1908), 65514);
   EXPECT_EQ(Uart::Divisor(125000000, 1907), -1);
@@ -58,30 +56,31 @@ TEST(UartInit, RegisterNumbersAndValuesReachThePortsAsLowBytes) {
                                                              W(kData, 1)}));
 }
 
-TEST(UartSendStr, A128ByteTextGoesWithoutMessageAnd129WithOne) {
+TEST(UartSendStr, A128ByteTextGoesWithoutAWordAnd129IsToldAndStillSent) {
   UartBench b;
-  b.uart().UartSendStr(kData, 0, std::string(128, 'a'));
+  const TxReport fits = b.uart().UartSendStr(kData, 0, std::string(128, 'a'));
   EXPECT_EQ(b.ports.Transmitted(), std::string(128, 'a'));
-  EXPECT_EQ(b.frontend.Frames(), 0);  // no message line was drawn
+  EXPECT_TRUE(Uart::Texts(fits).empty());
 
   UartBench c;
-  c.RecordMessages();
-  c.frontend.AddKey("x");
-  c.uart().UartSendStr(kData, 0, std::string(129, 'b'));
+  const TxReport tooLong = c.uart().UartSendStr(kData, 0, std::string(129, 'b'));
   EXPECT_EQ(c.ports.Transmitted(), std::string(129, 'b'));
-  EXPECT_EQ(c.messages, std::vector<std::string>{"UartSendStr: string too long 129"});
+  EXPECT_EQ(Uart::Texts(tooLong), std::vector<std::string>{"UartSendStr: string too long 129"});
 }
 
-TEST(UartSendStr, AStuckTransmitterGetsExactly100001ReadsAndOneMessage) {
+TEST(UartSendStr, AStuckTransmitterGetsExactly100001ReadsThenTheBytesThenOneWord) {
   UartBench b;
   b.ports.readScript = [](int) { return reg::kTxBusy; };
-  b.RecordMessages();
-  b.frontend.AddKey("x");
-  b.uart().UartSendStr(kData, 0, "hi");
+  const TxReport report = b.uart().UartSendStr(kData, 0, "hi");
   EXPECT_EQ(b.ports.Reads(reg::kTx), 100001);
-  EXPECT_EQ(b.messages, std::vector<std::string>{"Timout on Wait UartTxStatus"});
-  // The bytes are written anyway, after the wait.
-  EXPECT_EQ(b.ports.log.back(), W(kData, 'i'));
+  EXPECT_EQ(Uart::Texts(report), std::vector<std::string>{"Timout on Wait UartTxStatus"});
+  // The bytes are written anyway, right after the wait, with the transmit
+  // register still selected: nothing runs between.
+  const auto& log = b.ports.log;
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[log.size() - 2], W(kData, 'h'));
+  EXPECT_EQ(log.back(), W(kData, 'i'));
+  EXPECT_EQ(b.ports.Register(reg::kTx).back().reg, reg::kTx);
 }
 
 TEST(UartSendStr, EmptyTextStillWaitsAndWritesNothing) {
@@ -92,13 +91,34 @@ TEST(UartSendStr, EmptyTextStillWaitsAndWritesNothing) {
 
 TEST(UartSendSlow, EachByteGetsItsOwnWaitAnd10ms) {
   UartBench b;
-  b.uart().UartSendSlow("ab");
+  b.loop().outbox.UartSendSlow("ab");
+  ASSERT_TRUE(b.Settle());
   EXPECT_EQ(b.ports.log,
             (std::vector<test::PortAccess>{W(kIndex, reg::kTx), R(kData, 0), W(kData, 'a'),
                                            W(kIndex, reg::kTx), R(kData, 0), W(kData, 'b')}));
   EXPECT_GE(b.clock.NowUs(), 20000u);
   EXPECT_LT(b.clock.NowUs(), 20100u);
   EXPECT_GE(b.ports.log[3].atUs - b.ports.log[2].atUs, 10000u);
+  EXPECT_LT(b.ports.log[3].atUs - b.ports.log[2].atUs, 10100u);
+}
+
+TEST(UartSendSlow, AStuckTransmitterIsToldAfterItsByteAndThePaceFollowsTheAnswer) {
+  UartBench b;
+  b.ports.readScript = [](int) { return reg::kTxBusy; };
+  b.RecordMessages(true);  // each answered as soon as it shows
+  b.loop().outbox.UartSendSlow("ab");
+  ASSERT_TRUE(b.Settle());
+  EXPECT_EQ(b.ports.Transmitted(), "ab");
+  EXPECT_EQ(b.messages, (std::vector<std::string>{"Timout on Wait UartTxStatus",
+                                                  "Timout on Wait UartTxStatus"}));
+  // The second byte waits for the first one's message to be answered (its
+  // key looked for 10 ms after it shows), then its 10 ms, then its own
+  // 100,001 status reads.
+  std::vector<uint64_t> sent;
+  for (const auto& a : b.ports.Register(reg::kTx))
+    if (a.write) sent.push_back(a.atUs);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_GE(sent[1] - sent[0], 120000u);
 }
 
 // A receive FIFO for scripted reads: count register, data, status.
@@ -124,7 +144,6 @@ struct RxBench : UartBench {
   }
   FifoScript fifo;
   std::string text;
-  int failed = -1;
 };
 
 TEST(UartRcvStr, ErrorPendingReadsTheBytesThenReportsResetsAndFails) {
@@ -135,14 +154,11 @@ TEST(UartRcvStr, ErrorPendingReadsTheBytesThenReportsResetsAndFails) {
   int count = 0;
   b.uart().UartRxCount(kData, 0, count);
   EXPECT_EQ(count, 5);
-  b.frontend.AddKeys({"x", "y"});
-  b.RecordMessages();
-  b.uart().UartRcvStr(kData, 0, 5, 1000, b.text, 0, b.failed);
-  EXPECT_EQ(b.messages,
+  const RxErrors errors = b.uart().UartRcvStr(kData, 0, 5, 1000, b.text);
+  EXPECT_EQ(Uart::Texts(errors),
             (std::vector<std::string>{"UartRcvStr Overflow", "UartRcvStr Framing Error"}));
   EXPECT_EQ(b.text, "hello");
-  EXPECT_EQ(b.failed, 1);
-  EXPECT_TRUE(b.frontend.ScriptDone());  // two messages, two keys
+  EXPECT_TRUE(errors.Any());
   // Status read, then the reset command.
   auto& log = b.ports.log;
   ASSERT_GE(log.size(), 4u);
@@ -152,53 +168,47 @@ TEST(UartRcvStr, ErrorPendingReadsTheBytesThenReportsResetsAndFails) {
   EXPECT_EQ(log[log.size() - 1], W(kData, reg::kRxReset));
 }
 
-TEST(UartRcvStr, QuietReportsNothingButStillResetsAndFails) {
+TEST(UartRcvStr, AnErrorBitWithNeitherCauseStillResetsAndFails) {
   RxBench b;
   b.fifo.data = "ab";
   b.fifo.countFlags = reg::kRxErrorPending;
-  b.fifo.status = reg::kRxOverflow;
-  b.uart().UartRcvStr(kData, 0, 2, 1000, b.text, 1, b.failed);
-  EXPECT_EQ(b.failed, 1);
+  b.fifo.status = 0;
+  const RxErrors errors = b.uart().UartRcvStr(kData, 0, 2, 1000, b.text);
+  EXPECT_TRUE(errors.Any());
+  EXPECT_TRUE(Uart::Texts(errors).empty());
   EXPECT_EQ(b.ports.Written(reg::kRxStatus), std::string(1, static_cast<char>(reg::kRxReset)));
-  EXPECT_EQ(b.frontend.Frames(), 0);
 }
 
 TEST(UartRcvStr, TakesOnlyWhatIsWanted) {
   RxBench b;
   b.fifo.data = "12345";
-  b.uart().UartRcvStr(kData, 0, 3, 1000, b.text, 0, b.failed);
+  EXPECT_FALSE(b.uart().UartRcvStr(kData, 0, 3, 1000, b.text).Any());
   EXPECT_EQ(b.text, "123");
   EXPECT_EQ(b.fifo.data, "45");
-  EXPECT_EQ(b.failed, 0);
 }
 
 TEST(UartRcvStr, NoDataTimesOutAfter101ReadsAnd100Pauses) {
   RxBench b;
-  b.frontend.AddKeyAt(2000000, "x");
-  b.RecordMessages();
-  b.uart().UartRcvStr(kData, 0, 4, 1000, b.text, 0, b.failed);
-  EXPECT_EQ(b.messages, std::vector<std::string>{"UartRcvStr TimeOut"});
+  const RxErrors errors = b.uart().UartRcvStr(kData, 0, 4, 1000, b.text);
+  EXPECT_EQ(Uart::Texts(errors), std::vector<std::string>{"UartRcvStr TimeOut"});
   EXPECT_EQ(b.ports.Reads(reg::kRxCount), 101);
-  EXPECT_EQ(b.failed, 1);
+  EXPECT_TRUE(errors.Any());
   EXPECT_EQ(b.text, "");
-  // 100 pauses of 10 ms (plus the port cycles), then the message's key.
+  // 100 pauses of 10 ms (plus the port cycles).
   EXPECT_EQ(b.ports.log.back().atUs / 10000, 100u);
 }
 
 TEST(UartRcvStr, TimeoutZeroMeansOneRead) {
   RxBench b;
-  b.frontend.AddKey("x");
-  b.uart().UartRcvStr(kData, 0, 4, 0, b.text, 0, b.failed);
+  EXPECT_TRUE(b.uart().UartRcvStr(kData, 0, 4, 0, b.text).timeout);
   EXPECT_EQ(b.ports.Reads(reg::kRxCount), 1);
-  EXPECT_EQ(b.failed, 1);
 }
 
 TEST(UartRcvStr, WantedZeroReadsNothing) {
   RxBench b;
   b.fifo.data = "abc";
-  b.uart().UartRcvStr(kData, 0, 0, 1000, b.text, 0, b.failed);
+  EXPECT_FALSE(b.uart().UartRcvStr(kData, 0, 0, 1000, b.text).Any());
   EXPECT_EQ(b.text, "");
-  EXPECT_EQ(b.failed, 0);
   EXPECT_EQ(b.fifo.data, "abc");
 }
 
@@ -210,9 +220,8 @@ TEST(UartRcvStr, SilenceIsCountedNotTotalTime) {
     if (r == reg::kRxCount && ++polls % 50 == 0) b.fifo.data += "z";
     return b.fifo.Read(r);
   };
-  b.uart().UartRcvStr(kData, 0, 4, 1000, b.text, 0, b.failed);
+  EXPECT_FALSE(b.uart().UartRcvStr(kData, 0, 4, 1000, b.text).Any());
   EXPECT_EQ(b.text, "zzzz");
-  EXPECT_EQ(b.failed, 0);
 }
 
 }  // namespace
@@ -226,18 +235,23 @@ TEST(UartOnTheBoard, HelpSentSlowlyOnRouteZeroIsAnsweredByTheSwitchConsole) {
   Uart& uart = b.machine.uart;
   b.machine.board.WriteRegister(board::kRouteRegister, 0);
   uart.UartInit(kClock, 115200, kData, 0);
-  uart.UartSendSlow("help\r");
   std::string reply, text;
-  int failed = 0;
-  for (int i = 0; i < 20; ++i) {
+  const auto look = [&] {
     int count = 0;
     uart.UartRxCount(kData, 0, count);
     if (count > 0) {
-      uart.UartRcvStr(kData, 0, count, 1000, text, 0, failed);
-      EXPECT_EQ(failed, 0);
+      EXPECT_FALSE(uart.UartRcvStr(kData, 0, count, 1000, text).Any());
       reply += text;
     }
-    b.console.Pause(10);
+  };
+  for (char c : std::string("help\r")) {
+    uart.UartSendStr(kData, 0, std::string(1, c));
+    b.clock.Advance(10000);
+    look();
+  }
+  for (int i = 0; i < 20; ++i) {
+    b.clock.Advance(10000);
+    look();
   }
   EXPECT_EQ(reply, "help\r\n" + sim::ConsoleFarEnd::HelpText() + "vsc7420# ");
 }

@@ -104,12 +104,13 @@ TEST(View, DrawsHistoryRowsWithTheirColoursAndSaysHowFarBack) {
 // break pending: the next text starts at column 1, so the view shows column
 // 1 (where the lines' numbers are), not the columns round column 80.
 TEST(View, AfterABurstANarrowWindowShowsWhereTheLinesStart) {
-  Screen screen;
+  Frame frame;
+  Screen& screen = frame.screen;
   for (int i = 1; i <= 30; ++i) screen.Write("line " + std::to_string(i) + "\r\n");
   ASSERT_TRUE(screen.LineBreakPending());
   Viewer viewer;
   viewer.SetWindow(22, 71);
-  viewer.SetFrame(screen);
+  viewer.SetFrame(frame);
   const Picture& p = viewer.Draw();
   EXPECT_EQ(p.RowText(21).substr(0, 7), "line 30");
   EXPECT_EQ(p.RowText(20).substr(0, 7), "line 29");

@@ -86,7 +86,7 @@ void Viewer::OnKey(const KeyCode& key) {
   if (key == "t") gutter_ = !gutter_;
   if (key == "s" && frame_) {
     SaveRequest save;
-    save.text = LinesAsText(ViewLines(*frame_, history_), save.rows);
+    save.text = LinesAsText(ViewLines(frame_->screen, history_), save.rows);
     save_ = std::move(save);
   }
   Place();
@@ -116,7 +116,7 @@ void Viewer::Search(bool back, bool fromView) {
     notice_ = std::string(kSearchFirst);
     return;
   }
-  const ViewLines lines(*frame_, history_);
+  const ViewLines lines(frame_->screen, history_);
   std::optional<uint64_t> found;
   if (fromView) {
     // From the view's last row back: the newest match in sight or above it.
@@ -137,7 +137,7 @@ void Viewer::Search(bool back, bool fromView) {
 }
 
 uint64_t Viewer::TopLine() const {
-  const ViewLines lines(*frame_, history_);
+  const ViewLines lines(frame_->screen, history_);
   const int64_t top = static_cast<int64_t>(lines.OfScreenRow(place_.top)) - place_.back;
   return static_cast<uint64_t>(std::max<int64_t>(top, 0));
 }
@@ -145,7 +145,7 @@ uint64_t Viewer::TopLine() const {
 void Viewer::ShowLine(uint64_t line) {
   const uint64_t top = TopLine();
   if (line >= top && line < top + static_cast<uint64_t>(layout_.rows)) return;  // in sight
-  const ViewLines lines(*frame_, history_);
+  const ViewLines lines(frame_->screen, history_);
   // back such that the line stands a third of the way down the window.
   const int64_t wanted = static_cast<int64_t>(lines.OfScreenRow(place_.top)) + layout_.rows / 3 -
                          static_cast<int64_t>(line);
@@ -170,18 +170,18 @@ std::optional<Viewer::SaveRequest> Viewer::TakeSave() {
 void Viewer::Place() {
   if (!frame_) return;
   // Scrolled back, the view stays on the rows it shows while new ones come.
-  const uint64_t gone = frame_->RowsGone();
+  const uint64_t gone = frame_->screen.RowsGone();
   if (place_.back > 0 && gone > shownGone_) place_.back += static_cast<int>(gone - shownGone_);
   shownGone_ = gone;
   // A cleared screen is shown from its top again (the help list, a new
   // session), as far as the cursor lets it.
-  if (frame_->Clears() != shownClears_) {
-    shownClears_ = frame_->Clears();
+  if (frame_->screen.Clears() != shownClears_) {
+    shownClears_ = frame_->screen.Clears();
     place_.top = place_.left = 1;
   }
   // A message line is always seen: the view comes back to it.
-  if (frame_->Alerts() != shownAlerts_) {
-    shownAlerts_ = frame_->Alerts();
+  if (frame_->alerts != shownAlerts_) {
+    shownAlerts_ = frame_->alerts;
     ReturnLive();
   }
   ViewInput in;
@@ -189,10 +189,10 @@ void Viewer::Place() {
   in.windowCols = windowCols_;
   if (gutter_ && place_.back > 0 && windowCols_ - kGutterCols >= kMinCols)
     in.windowCols -= kGutterCols;
-  in.cursorRow = frame_->CursorRow();
+  in.cursorRow = frame_->screen.CursorRow();
   // A line break pending at the end of the last row puts the next text at
   // its column 1, not at column 80 where the cursor waits.
-  in.cursorCol = frame_->LineBreakPending() ? 1 : frame_->CursorColumn();
+  in.cursorCol = frame_->screen.LineBreakPending() ? 1 : frame_->screen.CursorColumn();
   in.historyRows = std::min<uint64_t>(gone, HistoryStore::kKeptRows);
   layout_ = PlaceView(in, place_);
   place_ = layout_.place;
@@ -205,9 +205,9 @@ const Picture& Viewer::Draw() {
   const bool gutter = gutter_ && place_.back > 0 && !layout_.tooSmall &&
                       windowCols_ - kGutterCols >= kMinCols;
   if (!gutter) {
-    DrawView(*frame_, history_, layout_, windowRows_, windowCols_, picture_);
+    DrawView(frame_->screen, history_, layout_, windowRows_, windowCols_, picture_);
   } else {
-    DrawView(*frame_, history_, layout_, windowRows_, windowCols_ - kGutterCols, inner_);
+    DrawView(frame_->screen, history_, layout_, windowRows_, windowCols_ - kGutterCols, inner_);
     DrawGutter(inner_);
   }
   if (layout_.tooSmall) return picture_;
@@ -223,7 +223,7 @@ void Viewer::DrawGutter(Picture& inner) {
   picture_.cells.assign(static_cast<std::size_t>(windowRows_ * windowCols_), Cell{});
   picture_.cursorRow = inner.cursorRow;
   picture_.cursorCol = inner.cursorCol < 0 ? -1 : inner.cursorCol + kGutterCols;
-  const ViewLines lines(*frame_, history_);
+  const ViewLines lines(frame_->screen, history_);
   const uint64_t top = TopLine();
   for (int r = 0; r < inner.rows; ++r) {
     for (int c = 0; c < inner.cols; ++c) picture_.At(r, c + kGutterCols) = inner.At(r, c);
@@ -238,7 +238,7 @@ void Viewer::DrawGutter(Picture& inner) {
 }
 
 void Viewer::Highlight(Picture& out, int offset) {
-  const ViewLines lines(*frame_, history_);
+  const ViewLines lines(frame_->screen, history_);
   const uint64_t top = TopLine();
   for (int r = 0; r < layout_.rows && r < out.rows; ++r) {
     const uint64_t line = top + static_cast<uint64_t>(r);
@@ -259,7 +259,7 @@ void Viewer::Highlight(Picture& out, int offset) {
 }
 
 void Viewer::DrawCounts(Picture& out) {
-  const LineCounts& c = frame_->Counts();
+  const LineCounts& c = frame_->counts;
   if (!c.session) return;
   constexpr Cell kStyle{' ', 0, 7};
   if (out.rows > layout_.rows) {
@@ -267,7 +267,7 @@ void Viewer::DrawCounts(Picture& out) {
     Put(out, layout_.rows, 0, LongCounts(c), kStyle);
     return;
   }
-  const int64_t row = static_cast<int64_t>(c.statusRow) - static_cast<int64_t>(frame_->RowsGone()) + 1;
+  const int64_t row = static_cast<int64_t>(c.statusRow) - static_cast<int64_t>(frame_->screen.RowsGone()) + 1;
   const int shownRow = static_cast<int>(row) - layout_.place.top;
   if (row < 1 || shownRow < 0 || shownRow >= layout_.rows) return;
   const std::string text = ShortCounts(c);

@@ -24,6 +24,7 @@
 
 #include "keys/keys.hpp"
 #include "screen/screen.hpp"
+#include "view/frame.hpp"
 #include "view/history_store.hpp"
 #include "view/view.hpp"
 
@@ -48,7 +49,7 @@ class Viewer {
     history_.Keep(row, number, time);
   }
   // The frame shown from now on; it must stay valid until the next one.
-  void SetFrame(const Screen& frame) { frame_ = &frame; }
+  void SetFrame(const Frame& frame) { frame_ = &frame; }
   bool HasFrame() const { return frame_ != nullptr; }
   // The window's size, in rows and columns.
   void SetWindow(int rows, int cols) {
@@ -103,7 +104,7 @@ class Viewer {
   // The line shown on the window's first row.
   uint64_t TopLine() const;
 
-  const Screen* frame_ = nullptr;
+  const Frame* frame_ = nullptr;
   int windowRows_ = Screen::kRows;
   int windowCols_ = Screen::kCols;
   HistoryStore history_;

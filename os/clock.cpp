@@ -1,4 +1,4 @@
-#include "console/clock.hpp"
+#include "os/clock.hpp"
 
 #include <sys/prctl.h>
 #include <time.h>

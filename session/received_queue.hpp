@@ -1,8 +1,8 @@
-// What the looks at the receive FIFO found and the interpreter has not yet
-// taken, oldest first: the bytes, in bounded memory, each stretch with the
-// time of the look that found it and the receive errors found with it, so
-// that when the text is drawn and logged later (a message line held it
-// back) it still carries the time it came.
+// The received-bytes queue: every byte the looks at the receive FIFO found
+// and the interpreter has not yet taken, oldest first, in bounded memory;
+// each stretch with the time of the look that found it and the receive
+// errors found with it, so that text drawn and logged later (a message
+// line held it back) still carries the time it came.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -13,10 +13,10 @@
 
 namespace qb7 {
 
-class HeldText {
+class ReceivedQueue {
  public:
   // Minutes of the fastest line (921600 baud brings 92 KB a second).
-  static constexpr std::size_t kHeldBytes = 64u * 1024 * 1024;
+  static constexpr std::size_t kMostBytes = 64u * 1024 * 1024;
 
   // The oldest bytes that lie together and came with one look.
   struct Piece {
@@ -25,8 +25,8 @@ class HeldText {
     RxErrors errors;  // found with these bytes: set only on a stretch's first piece
   };
 
-  // Holds what one look found; returns how many bytes found no room.
-  std::size_t Hold(std::string_view bytes, uint64_t atUs, const RxErrors& errors);
+  // Queues what one look found; returns how many bytes found no room.
+  std::size_t Put(std::string_view bytes, uint64_t atUs, const RxErrors& errors);
   // False when nothing is held. A stretch whose bytes all found no room
   // still gives its errors, with no bytes.
   bool Front(Piece& piece);
@@ -41,7 +41,7 @@ class HeldText {
     uint64_t atUs;
     RxErrors errors;
   };
-  ByteQueue bytes_{kHeldBytes};
+  ByteQueue bytes_{kMostBytes};
   std::deque<Stretch> stretches_;
 };
 

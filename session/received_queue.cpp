@@ -1,10 +1,10 @@
-#include "session/held_text.hpp"
+#include "session/received_queue.hpp"
 
 #include <algorithm>
 
 namespace qb7 {
 
-std::size_t HeldText::Hold(std::string_view bytes, uint64_t atUs, const RxErrors& errors) {
+std::size_t ReceivedQueue::Put(std::string_view bytes, uint64_t atUs, const RxErrors& errors) {
   const std::size_t lost = bytes_.Append(bytes);
   const std::size_t kept = bytes.size() - lost;
   if (kept == 0 && !errors.Any()) return lost;
@@ -16,7 +16,7 @@ std::size_t HeldText::Hold(std::string_view bytes, uint64_t atUs, const RxErrors
   return lost;
 }
 
-bool HeldText::Front(Piece& piece) {
+bool ReceivedQueue::Front(Piece& piece) {
   if (stretches_.empty()) return false;
   Stretch& s = stretches_.front();
   piece.atUs = s.atUs;
@@ -25,7 +25,7 @@ bool HeldText::Front(Piece& piece) {
   return true;
 }
 
-void HeldText::Pop(std::size_t n) {
+void ReceivedQueue::Pop(std::size_t n) {
   Stretch& s = stretches_.front();
   if (n > 0) bytes_.Pop(n);
   s.bytes -= n;

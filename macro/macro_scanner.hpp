@@ -1,0 +1,34 @@
+// The macro language of a slot line, scanned: quoted text, $codes, the
+// words CR and LF, and W waits become the steps a player carries out in
+// order (bytes to send, pauses, reports of what could not be read). Pure:
+// no port, no clock, no screen, so any line can be scanned in isolation.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb7 {
+
+struct MacroStep {
+  enum class Kind {
+    Send,        // the byte, paced as every byte sent is
+    Pause,       // ms (from 100 ms up, a key typed meanwhile ends it early)
+    PauseUntilKey,  // W-1: until a key is waiting (left for the session)
+    Report,      // the text cannot be read at a position: text says where
+  };
+  Kind kind = Kind::Send;
+  uint8_t byte = 0;
+  int64_t ms = 0;
+  std::string text;
+};
+
+// The scanner's states, as the macro language names them.
+enum class MacroState { Idle = 0, Quoted = 1, Code = 2, Wait = 3, AfterC = 4, AfterL = 5 };
+
+// The steps of one slot line, in order. An apostrophe outside quotes ends
+// the line (the rest is a comment); a space is appended first, so that a
+// number standing last is ended.
+std::vector<MacroStep> ScanMacro(std::string_view line);
+
+}  // namespace qb7

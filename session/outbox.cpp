@@ -1,0 +1,136 @@
+#include "session/outbox.hpp"
+
+#include "board/board_registers.hpp"
+
+namespace qb7 {
+
+namespace {
+// A long pause looks for a key this often; a wait for a key, this often.
+constexpr int64_t kPauseStepMs = 50;
+constexpr int64_t kKeyLookMs = 10;
+constexpr int64_t kPlainBelowMs = 100;
+}  // namespace
+
+void Outbox::UartSendSlow(std::string_view bytes) {
+  for (unsigned char b : bytes) steps_.push_back({Item::Kind::Byte, b});
+}
+
+void Outbox::Pause(int64_t ms) {
+  if (ms > 0) steps_.push_back({Item::Kind::Pause, 0, 0, 0, ms});
+}
+
+void Outbox::PauseUntilKey() { steps_.push_back({Item::Kind::PauseUntilKey}); }
+
+void Outbox::Tell(std::string text) {
+  steps_.push_back({Item::Kind::Tell, 0, 0, 0, 0, std::move(text)});
+}
+
+void Outbox::WriteRegister(int reg, int value) {
+  steps_.push_back({Item::Kind::Register, 0, reg, value});
+}
+
+void Outbox::PulseReset() {
+  WriteRegister(board::kResetRegister, board::kResetAsserted);
+  Pause(board::kResetPulseMs);
+  WriteRegister(board::kResetRegister, board::kResetReleased);
+  steps_.push_back({Item::Kind::ResetReleased});
+}
+
+void Outbox::StartExternal() { steps_.push_back({Item::Kind::StartExternal}); }
+
+void Outbox::Clear() {
+  steps_.clear();
+  pauseStarted_ = false;
+}
+
+void Outbox::Pop() {
+  steps_.pop_front();
+  pauseStarted_ = false;
+}
+
+uint64_t Outbox::NextStepUs() const {
+  if (steps_.empty()) return UINT64_MAX;
+  return pauseStarted_ ? stretchEndUs_ : 0;
+}
+
+bool Outbox::Paused(const Item& step, uint64_t now) {
+  if (!pauseStarted_) {
+    pauseStarted_ = true;
+    if (step.kind == Item::Kind::PauseUntilKey) {
+      remainingMs_ = -1;
+    } else if (step.ms < kPlainBelowMs) {
+      stretchEndUs_ = now + static_cast<uint64_t>(step.ms) * 1000;
+      remainingMs_ = 0;
+      return true;
+    } else {
+      remainingMs_ = step.ms;
+    }
+    stretchEndUs_ = now;
+  }
+  if (now < stretchEndUs_) return true;
+  if (remainingMs_ < 0) {
+    // Until a key waits: the key stays for the session to read.
+    if (m_.console.KeyWaiting()) return false;
+    stretchEndUs_ = now + kKeyLookMs * 1000;
+    return true;
+  }
+  if (remainingMs_ >= kPauseStepMs) {
+    if (m_.console.KeyWaiting()) return false;
+    remainingMs_ -= kPauseStepMs;
+    stretchEndUs_ = now + kPauseStepMs * 1000;
+    return true;
+  }
+  if (remainingMs_ > 0) {
+    // The remainder under a step is slept plainly.
+    stretchEndUs_ = now + static_cast<uint64_t>(remainingMs_) * 1000;
+    remainingMs_ = 0;
+    return true;
+  }
+  return false;
+}
+
+Outbox::Event Outbox::Step() {
+  while (!steps_.empty()) {
+    const uint64_t now = m_.console.clock().NowUs();
+    Item& step = steps_.front();
+    switch (step.kind) {
+      case Item::Kind::Byte: {
+        const char byte = static_cast<char>(step.byte);
+        const TxReport report =
+            m_.uart.UartSendStr(m_.board.dataPort, m_.uartBase, std::string_view(&byte, 1));
+        steps_.pop_front();
+        // The pace after the byte, and before it what the send met, so the
+        // pause starts once the operator has read it.
+        steps_.push_front({Item::Kind::Pause, 0, 0, 0, kPaceMs});
+        auto texts = Uart::Texts(report);
+        for (auto it = texts.rbegin(); it != texts.rend(); ++it)
+          steps_.push_front({Item::Kind::Tell, 0, 0, 0, 0, std::move(*it)});
+        pauseStarted_ = false;
+        continue;
+      }
+      case Item::Kind::Pause:
+      case Item::Kind::PauseUntilKey:
+        if (Paused(step, now)) return {};
+        Pop();
+        continue;
+      case Item::Kind::Tell: {
+        Event event{Event::Kind::Tell, std::move(step.text)};
+        Pop();
+        return event;
+      }
+      case Item::Kind::Register:
+        m_.board.WriteRegister(step.reg, step.value);
+        Pop();
+        continue;
+      case Item::Kind::ResetReleased:
+        Pop();
+        return {Event::Kind::ResetReleased, {}, now};
+      case Item::Kind::StartExternal:
+        Pop();
+        return {Event::Kind::StartExternal};
+    }
+  }
+  return {};
+}
+
+}  // namespace qb7

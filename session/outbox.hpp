@@ -1,0 +1,79 @@
+// What the program sends, as steps with the times they are due: the bytes
+// of keys and macros (each byte its own transmit wait, then 10 ms before
+// the next step), a macro's pauses and its reports, register writes (the
+// VSC7420's reset pulse: 1, 10 ms, 0), the start of "GP.EXE". The program
+// thread's loop carries out the front step when it is due; a step that
+// needs someone else (a report for the operator, an external program, the
+// reset released) comes back to the loop as an event. Nothing here waits:
+// a pause is a due time, so the looks at the receive FIFO go on through it
+// and never run inside a send.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "machine/machine.hpp"
+
+namespace qb7 {
+
+class Outbox {
+ public:
+  // The pause after each byte sent.
+  static constexpr int64_t kPaceMs = 10;
+
+  struct Event {
+    enum class Kind { None, Tell, StartExternal, ResetReleased };
+    Kind kind = Kind::None;
+    std::string text;   // Tell: what the operator is to read
+    uint64_t atUs = 0;  // ResetReleased: when
+  };
+
+  explicit Outbox(Machine& m) : m_(m) {}
+
+  // Every byte: one transmit wait and the byte, then 10 ms.
+  void UartSendSlow(std::string_view bytes);
+  // Below 100 ms a plain pause; from 100 ms up in 50 ms steps that end
+  // early once a key waits (the key stays for the session).
+  void Pause(int64_t ms);
+  // Until a key waits (looked for every 10 ms).
+  void PauseUntilKey();
+  // A message line for the operator; the steps after it wait for its key.
+  void Tell(std::string text);
+  void WriteRegister(int reg, int value);
+  // The VSC7420's reset pulse, and the event of its release.
+  void PulseReset();
+  void StartExternal();
+
+  bool Busy() const { return !steps_.empty(); }
+  // When the front step is due (UINT64_MAX when there is none).
+  uint64_t NextStepUs() const;
+  // Carries out the steps that are due, up to the first that has an event
+  // or must wait.
+  Event Step();
+  // What was not sent is dropped (the session it belongs to has ended).
+  void Clear();
+
+ private:
+  struct Item {
+    enum class Kind { Byte, Pause, PauseUntilKey, Tell, Register, ResetReleased, StartExternal };
+    Kind kind;
+    uint8_t byte = 0;
+    int reg = 0;
+    int value = 0;
+    int64_t ms = 0;
+    std::string text;
+  };
+  // A pause as it runs: the end of its current stretch, and what is left
+  // after it in 50 ms steps.
+  bool Paused(const Item& step, uint64_t now);
+  void Pop();
+
+  Machine& m_;
+  std::deque<Item> steps_;
+  bool pauseStarted_ = false;
+  uint64_t stretchEndUs_ = 0;
+  int64_t remainingMs_ = 0;
+};
+
+}  // namespace qb7

@@ -1,0 +1,73 @@
+// The program thread's one loop, in the manner of an event loop driven by
+// each part's wait time. Each turn: the keys that arrived are gathered;
+// the receive FIFO is looked at when that is due (and what the looks found
+// is interpreted, unless the operator is held); then the one part that
+// holds the program now takes its step: "GP.EXE" running, a message line
+// waiting for its key, the outbox sending its next byte, else the session
+// or the route menu; a frame is handed over when one is due; then the
+// thread sleeps until the earliest time any part needs it. No part waits
+// inside its step, so a look never runs inside another operation.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "console/message_line.hpp"
+#include "machine/machine.hpp"
+#include "session/external_run.hpp"
+#include "session/outbox.hpp"
+#include "session/term_session.hpp"
+
+namespace qb7 {
+
+// What the program does when nothing else holds it: the route menu.
+class Mode {
+ public:
+  virtual ~Mode() = default;
+  virtual void Step() = 0;
+  // When Step is next due.
+  virtual uint64_t NextStepUs() const = 0;
+};
+
+class ProgramLoop {
+ public:
+  explicit ProgramLoop(Machine& m);
+  ~ProgramLoop();
+  ProgramLoop(const ProgramLoop&) = delete;
+  ProgramLoop& operator=(const ProgramLoop&) = delete;
+
+  // Turns until the program ends, by ProgramExit; a session then open
+  // ends in haste first.
+  [[noreturn]] void Run(Mode& menu);
+  // One turn's work, and the sleep until the next is due: Run takes them in
+  // turn; tests that drive the loop themselves look in between.
+  void Turn(Mode& menu);
+  void SleepUntilDue(Mode& menu);
+
+  // The menu opens a session; the loop runs it in the menu's stead until
+  // it is left.
+  void OpenSession(std::string title, int baud, const SessionStart& start);
+  bool SessionOpen() const { return session_ != nullptr; }
+  // Looks at the receive FIFO so far: what a test counts.
+  uint64_t Looks() const { return looks_; }
+
+  MessageLines messages;
+  Outbox outbox;
+  ExternalRun external;
+
+ private:
+  // Whether the operator is held: what the looks find is then kept, not
+  // drawn or logged.
+  bool Holding() const { return messages.Holding() || external.Active(); }
+  void Look(ReceivePath& receive);
+  void StepOnce(Mode& menu);
+  void OnOutboxEvent(Outbox::Event event);
+  void OnExternalEnded(const ProgramOutcome& outcome);
+
+  Machine& m_;
+  std::unique_ptr<TermSession> session_;
+  bool stepping_ = false;  // a part is taking its step
+  uint64_t looks_ = 0;
+};
+
+}  // namespace qb7

@@ -1,0 +1,36 @@
+// What the program hands the terminal at each frame: a copy of the screen,
+// and beside it the news the view shows around it (the counts of what the
+// line brought, the message lines drawn), so that the 80x25 model holds
+// only the screen itself.
+#pragma once
+#include <cstdint>
+
+#include "screen/screen.hpp"
+
+namespace qb7 {
+
+// What the running session has met on its line, for the view to show to
+// the right of the session's status line (and below the screen in a taller
+// window), so that the operator need not guess what the line brings.
+struct LineCounts {
+  bool session = false;    // a session runs: there is something to show
+  uint64_t statusRow = 0;  // the number the status line gets when it leaves the screen
+  int statusLength = 0;    // the status line's length
+  uint64_t received = 0;   // bytes
+  uint64_t framing = 0;    // looks that found a framing error
+  uint64_t overflow = 0;   // looks that found an overflow
+  bool operator==(const LineCounts&) const = default;
+};
+
+struct Frame {
+  Screen screen;
+  LineCounts counts;
+  // Message lines drawn so far: a view scrolled back into the history comes
+  // back to show a new one.
+  uint64_t alerts = 0;
+  // Grows with every change to the screen or the news beside it.
+  uint64_t news = 0;
+  uint64_t Version() const { return screen.Version() + news; }
+};
+
+}  // namespace qb7
