@@ -1,12 +1,40 @@
 #include "console/headless_frontend.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "os/clock.hpp"
 #include "os/program_exit.hpp"
 #include "os/whole_file.hpp"
 
 namespace qb7 {
+
+class HeadlessFrontend::QueueOutlet final : public KeyOutlet {
+ public:
+  QueueOutlet(KeyQueue& queue, HeadlessFrontend& f) : queue_(queue), f_(f) {}
+  bool HasRoom() const override { return queue_.Size() < KeyQueue::kCapacity; }
+  bool PushKey(const KeyCode& key, bool pasted) override {
+    if (!HasRoom()) return false;
+    queue_.Push(key, pasted);
+    return true;
+  }
+  bool PushDropPaste() override {
+    f_.pasteDropped_ = std::max<int64_t>(f_.pasteDropped_, 0) +
+                       static_cast<int64_t>(queue_.DropPasted());
+    return true;
+  }
+  bool AnswerWanted() const override { return f_.answerWanted_; }
+  bool PutAnswer(const KeyCode& key) override {
+    if (!f_.answer_.empty()) return false;
+    f_.answer_ = key;
+    return true;
+  }
+  int64_t PasteDropped() override { return std::exchange(f_.pasteDropped_, -1); }
+
+ private:
+  KeyQueue& queue_;
+  HeadlessFrontend& f_;
+};
 
 void HeadlessFrontend::Insert(Event e) {
   // Kept in time order; events at the same time stay in the order given.
@@ -23,13 +51,9 @@ void HeadlessFrontend::AddKeyAt(uint64_t atUs, KeyCode key) {
 }
 
 void HeadlessFrontend::AddPasteAt(uint64_t atUs, std::string_view text) {
-  for (char c : text) {
-    Event e;
-    e.atUs = atUs;
-    e.key = KeyCode(1, c);
-    e.pasted = true;
-    Insert(std::move(e));
-  }
+  AddKeyAt(atUs, KeyCode(paste::Start));
+  for (char c : text) AddKeyAt(atUs, KeyCode(1, c));
+  AddKeyAt(atUs, KeyCode(paste::End));
 }
 
 void HeadlessFrontend::AddKeys(std::initializer_list<std::string_view> keys) {
@@ -52,36 +76,39 @@ void HeadlessFrontend::AddActionAt(uint64_t atUs, std::function<void()> action) 
   Insert(std::move(e));
 }
 
+void HeadlessFrontend::Route(DecodedKeys& fresh, KeyQueue& queue, uint64_t nowUs) {
+  router_.Add(fresh);
+  QueueOutlet outlet(queue, *this);
+  const KeyRouter::Routed routed = router_.Route(outlet);
+  if (routed.save) Save(*routed.save, nowUs);
+}
+
 void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
+  DecodedKeys fresh;
   while (!events_.empty() && events_.front().atUs <= nowUs) {
     Event e = std::move(events_.front());
     events_.pop_front();
     lastEventUs_ = nowUs;
+    // The order to end waits for no key.
     if (e.interrupt) throw ProgramExit{e.status, e.signal};
     if (e.action) {
+      // What the test does comes after the keys before it.
+      Route(fresh, queue, nowUs);
       e.action();
       continue;
     }
-    // The view takes its keys, as in the terminal thread; any other key
-    // returns it to the live screen and goes on.
-    if (!e.pasted && viewer_.Takes(e.key)) {
-      viewer_.OnKey(e.key);
-      SaveIfAsked(nowUs);
-      continue;
-    }
-    viewer_.ReturnLive();
-    queue.Push(std::move(e.key), e.pasted);
+    fresh.push_back(std::move(e.key));
   }
-  if (events_.empty() && queue.Empty() && nowUs - lastEventUs_ > kIdleLimitUs) throw ScriptEnded{};
+  Route(fresh, queue, nowUs);
+  if (events_.empty() && queue.Empty() && !router_.Waiting() && nowUs - lastEventUs_ > kIdleLimitUs)
+    throw ScriptEnded{};
 }
 
-void HeadlessFrontend::SaveIfAsked(uint64_t nowUs) {
-  const auto save = viewer_.TakeSave();
-  if (!save) return;
+void HeadlessFrontend::Save(const Viewer::SaveRequest& save, uint64_t nowUs) {
   const std::string name =
       DatedName(Viewer::kHistoryFilePrefix, VirtualClock::kEpochUs + nowUs, "txt");
-  const WholeFile written = WriteWholeFile(name, save->text);
-  viewer_.Notice(written.error == 0 ? Viewer::SavedNotice(written.path, save->rows)
+  const WholeFile written = WriteWholeFile(name, save.text);
+  viewer_.Notice(written.error == 0 ? Viewer::SavedNotice(written.path, save.rows)
                                     : Viewer::NotSavedNotice(name, written.error));
 }
 

@@ -1,13 +1,17 @@
 // A front end with no terminal, for tests: keys come from a script
-// (optionally at given clock times), the screen is read back cell by cell.
+// (optionally at given clock times) and go through the same key router as
+// the terminal thread's (the view's keys, pastes held apart, answers to
+// message lines); the screen is read back cell by cell.
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/frontend.hpp"
+#include "input/key_router.hpp"
 #include "view/viewer.hpp"
 
 namespace qb7 {
@@ -18,19 +22,20 @@ struct ScriptEnded {};
 
 class HeadlessFrontend final : public Frontend {
  public:
-  // A key due at once, or at a clock time.
+  // A key typed at once, or at a clock time.
   void AddKey(KeyCode key) { AddKeyAt(0, std::move(key)); }
   void AddKeyAt(uint64_t atUs, KeyCode key);
   void AddKeys(std::initializer_list<std::string_view> keys);
-  // Text pasted at a clock time: each byte a key, marked pasted.
+  // Text pasted at a clock time, as a terminal that brackets pastes sends
+  // it: each byte a key, between the paste markers.
   void AddPasteAt(uint64_t atUs, std::string_view text);
   // Ctrl-C (or a signal) at a clock time: the program is ended there.
   void AddInterruptAt(uint64_t atUs, int status = 130, int signal = 0);
   // Something the test does at a clock time (the program sees it at its
   // next look for keys): a file removed, a disk filled.
   void AddActionAt(uint64_t atUs, std::function<void()> action);
-  // Called with the screen at every frame, for tests that look at what was
-  // shown only for a while (a message line); each call adds a watcher.
+  // Called at every frame, for tests that look at what was shown only for
+  // a while (a message line); each call adds a watcher.
   void OnPresent(std::function<void(const Frame&)> f) { onPresent_.push_back(std::move(f)); }
   // The same, for a watcher of the screen alone.
   void OnScreen(std::function<void(const Screen&)> f) {
@@ -54,12 +59,8 @@ class HeadlessFrontend final : public Frontend {
     return sinceFrame_ < ringRows_ ? ringRows_ - sinceFrame_ : 0;
   }
   uint64_t RingLost() const { return ringLost_; }
-  const Viewer& viewer() const { return viewer_; }
-  // What a window of this size shows now, through the view.
-  void SetWindow(int rows, int cols) { viewer_.SetWindow(rows, cols); }
-  const Picture& Shown() { return viewer_.Draw(); }
-  void WantAnswer(bool) override {}
-  KeyCode TakeAnswer() override { return {}; }
+  void WantAnswer(bool wanted) override { answerWanted_ = wanted; }
+  KeyCode TakeAnswer() override { return std::exchange(answer_, {}); }
   void Lend() override {
     ++lends_;
     if (onLoan_) onLoan_(true);
@@ -72,7 +73,10 @@ class HeadlessFrontend final : public Frontend {
   // Told when the terminal is lent (true) and taken back.
   void OnLoan(std::function<void(bool)> f) { onLoan_ = std::move(f); }
 
-
+  const Viewer& viewer() const { return viewer_; }
+  // What a window of this size shows now, through the view.
+  void SetWindow(int rows, int cols) { viewer_.SetWindow(rows, cols); }
+  const Picture& Shown() { return viewer_.Draw(); }
   int Bells() const { return bells_; }
   int Frames() const { return frames_; }
   int Lends() const { return lends_; }
@@ -83,16 +87,19 @@ class HeadlessFrontend final : public Frontend {
   struct Event {
     uint64_t atUs = 0;
     KeyCode key;
-    bool pasted = false;
     bool interrupt = false;
     int status = 0;
     int signal = 0;
     std::function<void()> action;
   };
+  // The program's key queue, as the router's outlet.
+  class QueueOutlet;
   void Insert(Event e);
+  // The keys given so far go where the router sends them.
+  void Route(DecodedKeys& fresh, KeyQueue& queue, uint64_t nowUs);
   // Writes the history when the view was asked to, as the terminal thread
   // does (here at once, on the caller's thread), and says where.
-  void SaveIfAsked(uint64_t nowUs);
+  void Save(const Viewer::SaveRequest& save, uint64_t nowUs);
 
   std::deque<Event> events_;
   std::vector<std::function<void(const Frame&)>> onPresent_;
@@ -103,6 +110,10 @@ class HeadlessFrontend final : public Frontend {
   std::function<void(bool)> onLoan_;
   int bells_ = 0;
   Viewer viewer_;
+  KeyRouter router_{viewer_};
+  bool answerWanted_ = false;
+  KeyCode answer_;
+  int64_t pasteDropped_ = -1;
   std::size_t ringRows_ = 0;
   std::size_t sinceFrame_ = 0;
   uint64_t ringLost_ = 0;

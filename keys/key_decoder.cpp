@@ -263,7 +263,7 @@ void KeyDecoder::PasteByte(uint8_t b, DecodedKeys& out) {
       pasteEndMatched_ = 0;
       pasteUtf8_ = false;
       state_ = State::Ground;
-      out.push_back(KeyCode(view::PasteEnd));
+      out.push_back(KeyCode(paste::End));
     }
     return;
   }
@@ -373,7 +373,7 @@ void KeyDecoder::FinishCsi(uint8_t final, DecodedKeys& out) {
     state_ = State::Paste;
     pasteEndMatched_ = 0;
     pasteUtf8_ = false;
-    return out.push_back(KeyCode(view::PasteStart));
+    return out.push_back(KeyCode(paste::Start));
   }
   int first = 1, mods = 0;
   SplitParams(params_, first, mods);

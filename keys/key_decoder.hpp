@@ -14,8 +14,8 @@
 // sequence too long to be a key or a report (a malformed mouse report, a
 // sequence that never ends) is read to its final byte and dropped whole,
 // in bounded memory; none of it becomes keys. A bracketed paste
-// (ESC [200~ .. ESC [201~) comes out between view::PasteStart and
-// view::PasteEnd, its bytes taken literally: none is a key's sequence or
+// (ESC [200~ .. ESC [201~) comes out between paste::Start and
+// paste::End, its bytes taken literally: none is a key's sequence or
 // the order to end.
 #pragma once
 #include <cstdint>

@@ -65,9 +65,11 @@ inline constexpr std::string_view KeyEnter{"\x0d", 1};
 inline constexpr std::string_view KeyEsc{"\x1b", 1};
 }  // namespace keys
 
-// What the view of the screen takes for itself and never hands
-// to the program: the mouse wheel, Shift-PgUp and Shift-PgDn. Three bytes,
-// so that no key code (one or two bytes) can be one of them.
+// Codes the decoder gives besides key codes: three bytes, so that no key
+// code (one or two bytes) can be one of them.
+//
+// What the view of the screen takes for itself and never hands to the
+// program: the mouse wheel, Shift-PgUp and Shift-PgDn.
 namespace view {
 inline constexpr std::string_view WheelUp{"\xff\xff\x01", 3};
 inline constexpr std::string_view WheelDown{"\xff\xff\x02", 3};
@@ -75,12 +77,19 @@ inline constexpr std::string_view PageUp{"\xff\xff\x03", 3};
 inline constexpr std::string_view PageDown{"\xff\xff\x04", 3};
 // A mouse report that is no wheel (a click, a drag): nothing at all.
 inline constexpr std::string_view Mouse{"\xff\xff\x05", 3};
+}  // namespace view
 // A paste begins and ends (bracketed paste): the keys between them were
 // pasted, not typed.
-inline constexpr std::string_view PasteStart{"\xff\xff\x06", 3};
-inline constexpr std::string_view PasteEnd{"\xff\xff\x07", 3};
-}  // namespace view
-inline bool IsViewCode(std::string_view code) { return code.size() == 3 && code.substr(0, 2) == "\xff\xff"; }
+namespace paste {
+inline constexpr std::string_view Start{"\xff\xff\x06", 3};
+inline constexpr std::string_view End{"\xff\xff\x07", 3};
+}  // namespace paste
+inline bool IsMarkerCode(std::string_view code) {
+  return code.size() == 3 && code.substr(0, 2) == "\xff\xff";
+}
+inline bool IsViewCode(std::string_view code) {
+  return IsMarkerCode(code) && code != paste::Start && code != paste::End;
+}
 
 // PC BIOS scan codes of the extended keys, by modifier.
 namespace scan {

@@ -17,12 +17,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "input/key_router.hpp"
 #include "keys/key_queue.hpp"
 #include "queue/spsc_ring.hpp"
 
 namespace qb7 {
 
-class KeyInbox {
+class KeyInbox final : public KeyOutlet {
  public:
   static constexpr std::size_t kCapacity = KeyQueue::kCapacity;
 
@@ -32,10 +33,10 @@ class KeyInbox {
   };
 
   // Terminal thread.
-  bool HasRoom() const { return keys_.Room() > 0; }
+  bool HasRoom() const override { return keys_.Room() > 0; }
   // False, and nothing handed over, when there is no room: the caller holds
   // the key. Keys are one or two bytes; nothing longer is a key.
-  bool PushKey(const KeyCode& key, bool pasted = false) {
+  bool PushKey(const KeyCode& key, bool pasted = false) override {
     if (key.empty() || key.size() > sizeof(PackedKey::bytes)) return true;
     PackedKey packed;
     packed.kind = pasted ? Kind::Pasted : Kind::Typed;
@@ -46,7 +47,7 @@ class KeyInbox {
   // The rest of every paste is dropped: the program drops the pasted keys
   // it holds, and tells how many (PasteDropped). False when there is no
   // room: the caller tries again.
-  bool PushDropPaste() {
+  bool PushDropPaste() override {
     PackedKey packed;
     packed.kind = Kind::DropPaste;
     if (!keys_.TryPush(packed)) return false;
@@ -55,9 +56,9 @@ class KeyInbox {
   }
   // The answer to a message line: a key typed behind a paste, handed over
   // past the pasted keys while the program waits for one.
-  bool AnswerWanted() const { return answerWanted_.load(std::memory_order_acquire); }
+  bool AnswerWanted() const override { return answerWanted_.load(std::memory_order_acquire); }
   // False when an answer waits already.
-  bool PutAnswer(const KeyCode& key) {
+  bool PutAnswer(const KeyCode& key) override {
     if (key.empty() || key.size() > 2) return true;
     uint32_t packed = 1u << 24 | static_cast<uint32_t>(key.size()) << 16 |
                       static_cast<uint32_t>(static_cast<uint8_t>(key[0])) << 8 |
@@ -68,7 +69,7 @@ class KeyInbox {
 
   // How many pasted keys the program dropped since the last call, once it
   // has carried out a drop; -1 while none was carried out.
-  int64_t PasteDropped() {
+  int64_t PasteDropped() override {
     return pasteDropped_.exchange(-1, std::memory_order_acq_rel);
   }
   void PushEnd(int status, int signal) {

@@ -1,16 +1,17 @@
-// The terminal thread: the real program's front end, with the terminal on a
-// thread of its own, so a terminal that stops reading holds up only that
-// thread and never the one that drains the receive FIFO.
+// The terminal thread: the real program's front end, with the terminal on
+// a thread of its own, so a terminal that stops reading holds up only that
+// thread and never the one that looks at the receive FIFO.
 //
-// The program thread calls the Frontend operations; they only hand things
-// over: a copy of the screen and the bells into the FrameMailbox (a newer
-// frame overwrites one not yet drawn, and no lock is taken), the rows that
-// leave the screen into the RowRing, keys out of the KeyInbox, and the
-// terminal to an external program and back through the LoanOrders. The
-// terminal thread is the only one that touches the terminal: it draws the
-// newest frame through the view, rings, decodes the key bytes, follows
-// resizes, and lends the terminal and takes it back when asked. All
-// terminating signals go to the program thread.
+// The program thread calls the Frontend operations (terminal_thread.cpp);
+// they only hand things over: frames and bells into the FrameMailbox (a
+// newer frame overwrites one not yet drawn, no lock), the rows that leave
+// the screen into the RowRing, keys out of the KeyInbox, the terminal's
+// loan through the LoanOrders. The terminal thread's own loop
+// (terminal_thread_loop.cpp) is the only code that touches the terminal:
+// it draws the newest frame through the view, rings, decodes the key bytes
+// and routes them (KeyRouter), follows resizes and stops, lends the
+// terminal and takes it back when asked. All terminating signals go to the
+// program thread.
 #pragma once
 #include <pthread.h>
 
@@ -18,12 +19,12 @@
 #include <cstdint>
 
 #include "console/frontend.hpp"
+#include "input/key_router.hpp"
 #include "keys/key_decoder.hpp"
 #include "terminal/frame_mailbox.hpp"
 #include "terminal/history_saving.hpp"
 #include "terminal/key_inbox.hpp"
 #include "terminal/loan_orders.hpp"
-#include "terminal/pending_keys.hpp"
 #include "terminal/row_ring.hpp"
 #include "terminal/terminal_device.hpp"
 #include "view/viewer.hpp"
@@ -40,8 +41,8 @@ class TerminalThread final : public Frontend {
   TerminalThread(const TerminalThread&) = delete;
   TerminalThread& operator=(const TerminalThread&) = delete;
 
-  // Program thread. CollectKeys throws ProgramExit for Ctrl-C, a terminal
-  // that went away, or a terminating signal.
+  // Program thread; none of these waits. CollectKeys throws ProgramExit for
+  // Ctrl-C, a terminal that went away, or a terminating signal.
   void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
   void Present(const Frame& frame) override;
   void Bell() override;
@@ -49,8 +50,8 @@ class TerminalThread final : public Frontend {
   std::size_t RowRoom() const override;
   void WantAnswer(bool wanted) override;
   KeyCode TakeAnswer() override;
-  // Ask the terminal thread to lend the terminal / take it back; neither
-  // waits: LoanSettled tells when it is done.
+  // Ask the terminal thread to lend the terminal / take it back;
+  // LoanSettled tells when it is done.
   void Lend() override;
   void TakeBack() override;
   bool LoanSettled() const override;
@@ -59,25 +60,27 @@ class TerminalThread final : public Frontend {
   void Shutdown();
 
  private:
-  static void* ThreadMain(void* self);
-  void Run();
-  void Serve();
+  // Program thread.
   void Ask(LoanOrders::Order order);
   void Wake();
   void WakeIfAsleep();
+
+  // Terminal thread (terminal_thread_loop.cpp).
+  static void* ThreadMain(void* self);
+  void Run();
+  void Serve();
+  // How long the loop may sleep in poll: -1 for good.
+  int SleepMs(uint64_t lastFrameUs) const;
   void ReadKeys(bool& inputOpen);
-  // The news of pastes: dropped with Shift-F2, or too long to hold.
-  void TellPastes();
-  // A message line waits while a paste is handed over: the first key typed
-  // behind the paste answers it.
-  void Answer();
+  // The keys decoded go where the router sends them.
+  void RouteKeys();
   void StopUntilContinued();
-  void PassKeys();
+  void CarryOutLoanOrder(bool& held);
   void Show(bool everything);
   void MeasureWindow();
-  // Starts writing the history when the view was asked to, and tells the
+  // Starts writing the history the view was asked for, and tells the
   // operator when it is written.
-  void SaveIfAsked();
+  void Save(Viewer::SaveRequest save);
   void TellSaved();
 
   TerminalDevice& terminal_;
@@ -96,18 +99,15 @@ class TerminalThread final : public Frontend {
   // system call to hand one over.
   std::atomic<bool> asleep_{false};
   RowRing rows_;  // rows that left the screen, to the view's history
-  // Terminal thread only: the keys, and the view of the newest frame (which
-  // stays valid until the next TakeFrame).
+  // Terminal thread only: the keys, the view of the newest frame (which
+  // stays valid until the next TakeFrame), the router between them.
   KeyDecoder decoder_;
   Viewer viewer_;
+  KeyRouter router_{viewer_};
   HistorySaving saving_;
-  // Keys decoded, on their way to the inbox, pastes held apart. While this
-  // many typed keys wait, no more is read from the terminal.
+  // While this many typed keys wait, no more is read from the terminal.
   static constexpr std::size_t kHeldKeys = 65536;
-  PendingKeys pending_{keys::KeyShiftF2};
-  DecodedKeys fresh_;       // what the decoder just gave
-  bool dropToSend_ = false;  // the order to drop a paste waits for room
-  uint64_t pasteDropped_ = 0;  // dropped here, told with the program's count
+  DecodedKeys fresh_;  // what the decoder just gave
 };
 
 }  // namespace qb7

@@ -68,6 +68,22 @@ int RowWith(const std::vector<std::string>& rows, const std::string& text) {
   return -1;
 }
 
+// q and Esc, typed to leave the history, leave it and reach nothing on the
+// far end; live they are the board's like any key.
+TEST(HistoryFind, QAndEscLeaveTheHistoryAndAreNeverSent) {
+  HistoryBench b;
+  std::vector<std::string> afterQ, afterEsc;
+  uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp), "q"});
+  b.ShotAt(t + 1000, afterQ);
+  t = b.Keys(t, {std::string(view::WheelUp), std::string(keys::KeyEsc)});
+  b.ShotAt(t + 1000, afterEsc);
+  t = b.Keys(t, {"x"});
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+  EXPECT_EQ(RowWith(afterQ, "rows back"), -1) << "q left the view in the history";
+  EXPECT_EQ(RowWith(afterEsc, "rows back"), -1) << "Esc left the view in the history";
+  EXPECT_EQ(b.ports.Transmitted(), "x");
+}
+
 TEST(HistoryFind, SearchFindsARowThatScrolledOffLongAgoAndMarksIt) {
   HistoryBench b;
   std::vector<std::string> found, next, missed, live;

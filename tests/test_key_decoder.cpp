@@ -252,9 +252,9 @@ TEST(KeyDecoder, ABracketedPasteIsTakenLiterally) {
   const std::vector<std::string> keys =
       Decode("a\x1b[200~x\x1b[Ay\x03\x1b[201z\xc3\xa9\x1b[201~b", &interrupted);
   EXPECT_FALSE(interrupted);
-  EXPECT_EQ(keys, (std::vector<std::string>{"a", std::string(view::PasteStart), "x", "\x1b", "[", "A",
+  EXPECT_EQ(keys, (std::vector<std::string>{"a", std::string(paste::Start), "x", "\x1b", "[", "A",
                                             "y", "\x03", "\x1b", "[", "2", "0", "1", "z", "\x82",
-                                            std::string(view::PasteEnd), "b"}));
+                                            std::string(paste::End), "b"}));
 }
 
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {

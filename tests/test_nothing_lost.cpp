@@ -132,6 +132,31 @@ TEST(NothingLost, APasteMeetingMessageLinesReachesTheBoardWhole) {
   EXPECT_EQ(b.ports.Transmitted(), paste);
 }
 
+// The whole program, through the same key router as the terminal thread: a
+// message line that comes up while a long paste is being sent is answered
+// by the first key typed behind the paste, out of turn, and the paste goes
+// on to the board whole.
+TEST(NothingLost, AKeyTypedBehindAPasteAnswersAMessageLineAndThePasteGoesOn) {
+  J27Bench b;
+  std::string paste;
+  for (int i = 0; i < 1000; ++i) paste += static_cast<char>('a' + i % 26);
+  b.frontend.AddPasteAt(300000, paste);
+  b.frontend.AddActionAt(2000000, [&] { std::filesystem::remove(b.folder.path() + "/Term.txt"); });
+  b.frontend.AddKeyAt(2500000, "y");
+  bool shown = false;
+  uint64_t goneUs = 0;
+  b.frontend.OnScreen([&](const Screen& s) {
+    if (s.At(24, 2).bg == 12) shown = true;
+    else if (shown && goneUs == 0) goneUs = b.clock.NowUs();
+  });
+  b.LeaveAt(14000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Log removed; a new one is written: Term.txt"});
+  EXPECT_GE(goneUs, 2500000u);
+  EXPECT_LT(goneUs, 2600000u);  // at once, not after the paste's 10 s
+  EXPECT_EQ(b.ports.Transmitted(), paste);  // y answered; nothing of the paste lost
+}
+
 TEST(NothingLost, TheLooksGoOnWhileGpExeRuns) {
   J27Bench b("#F12\nGP.EXE\nGP.EXE\n");
   b.folder.Write("GP.EXE", "#!/bin/sh\nsleep 0.3\n");

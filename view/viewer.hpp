@@ -1,22 +1,17 @@
 // The operator's view of the screen, as a state that lives from frame to
 // frame: where the view stands (it follows the cursor in a small window and
 // stays on the rows it shows when scrolled back), the history of the rows
-// that left the screen, and the keys the view takes for itself.
+// that left the screen, and the keys the view takes for itself (their
+// table: view_keys.hpp). Any other key returns to the live screen and goes
+// to the program. A message line shown meanwhile brings the view back to
+// the live screen, so that it is seen.
 //
-// Live, the view takes the wheel, Shift-PgUp and Shift-PgDn. Scrolled back
-// into the history it also takes:
-//   /      a search prompt on the bottom row; Enter searches back from the
-//          view (plain text, case ignored), Esc closes it
-//   n, N   the next match further back, and the one before it
-//   t      a gutter with each row's time (since the reset, else since the
-//          session's start)
-//   s      the whole history as plain text, to a file the caller names
-// Any other key returns to the live screen and goes to the program. A
-// message line shown meanwhile brings the view back to the live screen, so
-// that it is seen.
+// Its work lies in four files: viewer.cpp (where it stands and the
+// picture), viewer_keys.cpp (the keys), viewer_find.cpp (the search) and
+// viewer_overlays.cpp (the gutter, the matches, the counts, the bottom row).
 //
-// Pure: the terminal thread and the tests' headless front end both drive
-// it, the first from its own thread, the second on the virtual clock.
+// Pure: the key router drives it for the terminal thread and for the
+// tests' headless front end alike.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -27,6 +22,7 @@
 #include "view/frame.hpp"
 #include "view/history_store.hpp"
 #include "view/view.hpp"
+#include "view/view_keys.hpp"
 
 namespace qb7 {
 
@@ -91,6 +87,7 @@ class Viewer {
   // what can be shown.
   void Place();
   void OnPromptKey(const KeyCode& key);
+  void Act(ViewAction action);
   // Brings a line into view, a third of the way down, staying in the history.
   void ShowLine(uint64_t line);
   void Search(bool back, bool fromView);

@@ -67,12 +67,25 @@ older=$(T capture-pane -p -t qb | sed -n 3p | tr -d ' ')
 sleep 1
 # The view stays on the rows it shows while new ones arrive.
 [ "$(T capture-pane -p -t qb | sed -n 3p | tr -d ' ')" = "$older" ] && pass "the view holds still while rows arrive" || fail "the view moved: $(T capture-pane -p -t qb | sed -n 3p)"
+live_again() {
+  for i in $(seq 1 30); do T capture-pane -p -t qb | grep -q "history:" || return 0; sleep 0.1; done
+  return 1
+}
+# q and Esc leave the history and are never sent (a shell on the far end
+# would run them as a command).
+T send-keys -t qb q
+live_again && pass "q leaves the history" || fail "q did not leave the history"
+T send-keys -t qb S-PPage
+wait_for "rows back" 3 || fail "Shift-PgUp again: no history view"
+T send-keys -t qb Escape
+live_again && pass "Esc leaves the history" || fail "Esc did not leave the history"
+T send-keys -t qb S-PPage
+wait_for "rows back" 3 || fail "Shift-PgUp a third time: no history view"
 T send-keys -t qb x
-for i in $(seq 1 30); do T capture-pane -p -t qb | grep -q "history:" || break; sleep 0.1; done
-T capture-pane -p -t qb | grep -q "history:" && fail "a key did not return to the live screen" || pass "a key returns to the live screen"
+live_again && pass "a key returns to the live screen" || fail "a key did not return to the live screen"
 wait_for "800" 20 || fail "the stream did not end on the screen"
 sleep 0.5
-[ "$(cat "$work/far.bin" 2>/dev/null)" = "x" ] && pass "the key that returned to the live screen reached the board" || fail "far end got '$(cat "$work/far.bin" 2>/dev/null)'"
+[ "$(cat "$work/far.bin" 2>/dev/null)" = "x" ] && pass "q and Esc reached nothing; the key that returned to the live screen reached the board" || fail "far end got '$(od -c "$work/far.bin" 2>/dev/null | head -2)'"
 leave_and_quit "after the history"
 tr -d '\r' < "$work/Term.txt" | cmp -s - "$work/expected-history.txt" && pass "Term.txt complete after scrolling back" || fail "Term.txt incomplete after scrolling back"
 

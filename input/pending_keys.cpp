@@ -1,4 +1,4 @@
-#include "terminal/pending_keys.hpp"
+#include "input/pending_keys.hpp"
 
 #include <algorithm>
 
@@ -6,10 +6,10 @@ namespace qb7 {
 
 void PendingKeys::Add(DecodedKeys& fresh) {
   for (KeyCode& key : fresh) {
-    if (key == view::PasteStart) {
+    if (key == paste::Start) {
       pasting_ = true;
       items_.push_back({{}, true, 0});
-    } else if (key == view::PasteEnd) {
+    } else if (key == paste::End) {
       pasting_ = false;
     } else if (pasting_) {
       // A paste gives one byte a key; what finds no room is counted.

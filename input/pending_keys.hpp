@@ -18,8 +18,6 @@ class PendingKeys {
  public:
   // The bytes of pastes held at most.
   static constexpr std::size_t kPasteBytes = 16u * 1024 * 1024;
-  static constexpr std::string_view kPasteStopped = "Paste stopped: ";
-  static constexpr std::string_view kPasteTooLong = "Paste too long: ";
 
   explicit PendingKeys(std::string_view leaveKey) : leaveKey_(leaveKey) {}
 
@@ -32,6 +30,12 @@ class PendingKeys {
   // The first typed key that waits behind a paste, taken out of turn
   // (the answer to a message line); false when none does.
   bool TakeTypedBehindPaste(KeyCode& key);
+  // A key, typed or pasted, waits to go.
+  bool Waiting() const {
+    for (const Item& i : items_)
+      if (!i.paste || i.left > 0) return true;
+    return false;
+  }
   // Typed keys waiting: while many do, the terminal is not read.
   std::size_t Typed() const { return typed_; }
 

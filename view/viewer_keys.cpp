@@ -1,0 +1,80 @@
+// The keys the view takes: the table in view_keys.hpp, carried out here,
+// and the search prompt's own keys.
+#include <algorithm>
+
+#include "view/history_search.hpp"
+#include "view/viewer.hpp"
+
+namespace qb7 {
+
+namespace {
+bool Printable(const KeyCode& key) {
+  return key.size() == 1 && static_cast<unsigned char>(key[0]) >= 32 && key[0] != 127;
+}
+}  // namespace
+
+bool Viewer::Takes(const KeyCode& key) {
+  Place();
+  if (IsViewCode(key)) return true;
+  if (!ScrolledBack()) return false;
+  // The prompt takes whatever is typed.
+  if (prompt_) return true;
+  return ViewKeyAction(key, true).has_value();
+}
+
+void Viewer::OnKey(const KeyCode& key) {
+  // Up to date with the frame first: the rows that arrived since it was
+  // last placed are no scroll of the operator's.
+  Place();
+  notice_.clear();
+  if (prompt_ && !IsViewCode(key)) return OnPromptKey(key);
+  if (const auto action = ViewKeyAction(key, ScrolledBack())) Act(*action);
+  Place();
+  if (!ScrolledBack()) prompt_ = false;
+}
+
+void Viewer::Act(ViewAction action) {
+  const int page = std::max(layout_.rows - 1, 1);
+  switch (action) {
+    case ViewAction::ScrollBack: place_.back += kWheelRows; break;
+    case ViewAction::ScrollForward: place_.back = std::max(place_.back - kWheelRows, 0); break;
+    case ViewAction::PageBack: place_.back += page; break;
+    case ViewAction::PageForward: place_.back = std::max(place_.back - page, 0); break;
+    case ViewAction::Nothing: break;
+    case ViewAction::SearchPrompt:
+      prompt_ = true;
+      typed_.clear();
+      break;
+    case ViewAction::NextMatch: Search(true, false); break;
+    case ViewAction::PreviousMatch: Search(false, false); break;
+    case ViewAction::ToggleTimes: gutter_ = !gutter_; break;
+    case ViewAction::Save:
+      if (frame_) {
+        SaveRequest save;
+        save.text = LinesAsText(ViewLines(frame_->screen, history_), save.rows);
+        save_ = std::move(save);
+      }
+      break;
+    case ViewAction::Leave: ReturnLive(); break;
+  }
+}
+
+void Viewer::OnPromptKey(const KeyCode& key) {
+  if (key == keys::KeyEsc) {
+    prompt_ = false;
+  } else if (key == keys::KeyEnter) {
+    prompt_ = false;
+    if (!typed_.empty()) {
+      searched_ = typed_;
+      Search(true, true);
+    }
+  } else if (key == "\x08") {
+    if (!typed_.empty()) typed_.pop_back();
+  } else if (Printable(key) &&
+             static_cast<int>(typed_.size()) < std::min(windowCols_ - 2, Screen::kCols)) {
+    // One row at most: a pattern longer than a row can match nothing.
+    typed_ += key;
+  }
+}
+
+}  // namespace qb7

@@ -1,0 +1,134 @@
+// What the view draws over the screen and the history: the gutter of row
+// times, the matches of the last search, the counts beside the status line
+// (or below the screen), the bottom row's prompt or notice; and the texts
+// of the notices and counts.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "view/history_search.hpp"
+#include "view/viewer.hpp"
+
+namespace qb7 {
+
+namespace {
+
+// The bottom row, black on light grey; a match, black on yellow, the one
+// searched for brighter.
+constexpr Cell kBottomStyle{' ', 0, 7};
+constexpr uint8_t kMatchFg = 0, kMatchBg = 6, kCurrentBg = 14;
+
+void Put(Picture& p, int row, int col, std::string_view text, Cell style) {
+  for (std::size_t i = 0; i < text.size() && col + static_cast<int>(i) < p.cols; ++i) {
+    style.ch = static_cast<uint8_t>(text[i]);
+    p.At(row, col + static_cast<int>(i)) = style;
+  }
+}
+
+}  // namespace
+
+std::string Viewer::SavedNotice(const std::string& path, uint64_t rows) {
+  return "History saved (" + std::to_string(rows) + " rows): " + path;
+}
+
+std::string Viewer::NotSavedNotice(const std::string& name, int error) {
+  return "History not saved: " + name + " (" + std::strerror(error) + ")";
+}
+
+namespace {
+std::string Amount(uint64_t n) {
+  if (n < 1000) return std::to_string(n);
+  if (n < 1000000) return std::to_string(n / 1000) + "K";
+  return std::to_string(n / 1000000) + "M";
+}
+}  // namespace
+
+std::string Viewer::ShortCounts(const LineCounts& c) {
+  return "rx " + Amount(c.received) + " f" + Amount(c.framing) + " o" + Amount(c.overflow);
+}
+
+std::string Viewer::LongCounts(const LineCounts& c) {
+  return " received " + std::to_string(c.received) + " bytes   framing errors " +
+         std::to_string(c.framing) + "   overflows " + std::to_string(c.overflow) + " ";
+}
+
+void Viewer::DrawGutter(Picture& inner) {
+  picture_.rows = windowRows_;
+  picture_.cols = windowCols_;
+  picture_.cells.assign(static_cast<std::size_t>(windowRows_ * windowCols_), Cell{});
+  picture_.cursorRow = inner.cursorRow;
+  picture_.cursorCol = inner.cursorCol < 0 ? -1 : inner.cursorCol + kGutterCols;
+  const ViewLines lines(frame_->screen, history_);
+  const uint64_t top = TopLine();
+  for (int r = 0; r < inner.rows; ++r) {
+    for (int c = 0; c < inner.cols; ++c) picture_.At(r, c + kGutterCols) = inner.At(r, c);
+    if (r >= layout_.rows) continue;
+    RowTime time;
+    if (!lines.Cells(top + static_cast<uint64_t>(r), &time) || !time.Known()) continue;
+    char text[32];
+    std::snprintf(text, sizeof text, "%c%10.3f ", time.sinceReset ? 'R' : 'S',
+                  static_cast<double>(time.us) / 1e6);
+    Put(picture_, r, 0, std::string_view(text).substr(0, kGutterCols), Cell{' ', 8, 0});
+  }
+}
+
+void Viewer::Highlight(Picture& out, int offset) {
+  const ViewLines lines(frame_->screen, history_);
+  const uint64_t top = TopLine();
+  for (int r = 0; r < layout_.rows && r < out.rows; ++r) {
+    const uint64_t line = top + static_cast<uint64_t>(r);
+    const Row* row = lines.Cells(line);
+    if (!row) continue;
+    const uint8_t bg = match_ && *match_ == line ? kCurrentBg : kMatchBg;
+    for (int at = FindInRow(*row, searched_); at >= 0;
+         at = FindInRow(*row, searched_, at + static_cast<int>(searched_.size()))) {
+      for (int c = at; c < at + static_cast<int>(searched_.size()); ++c) {
+        const int shown = c - (layout_.place.left - 1);
+        if (shown < 0 || shown >= layout_.cols) continue;
+        Cell& cell = out.At(r, shown + offset);
+        cell.fg = kMatchFg;
+        cell.bg = bg;
+      }
+    }
+  }
+}
+
+void Viewer::DrawCounts(Picture& out) {
+  const LineCounts& c = frame_->counts;
+  if (!c.session) return;
+  constexpr Cell kStyle{' ', 0, 7};
+  if (out.rows > layout_.rows) {
+    // A window taller than the screen: the row below it.
+    Put(out, layout_.rows, 0, LongCounts(c), kStyle);
+    return;
+  }
+  const int64_t row = static_cast<int64_t>(c.statusRow) - static_cast<int64_t>(frame_->screen.RowsGone()) + 1;
+  const int shownRow = static_cast<int>(row) - layout_.place.top;
+  if (row < 1 || shownRow < 0 || shownRow >= layout_.rows) return;
+  const std::string text = ShortCounts(c);
+  const int firstFree = c.statusLength + 1;  // 0-based: a blank column after the text
+  const int at = Screen::kCols - static_cast<int>(text.size());  // 0-based screen column
+  if (at < firstFree) return;  // no room beside this title
+  const int col = at - (layout_.place.left - 1);
+  if (col < 0 || col + static_cast<int>(text.size()) > layout_.cols) return;
+  Put(out, shownRow, col, text, kStyle);
+}
+
+void Viewer::DrawBottomLine(Picture& out) {
+  std::string text;
+  if (prompt_)
+    text = "/" + typed_;
+  else if (!notice_.empty())
+    text = notice_;
+  else
+    return;
+  const int row = out.rows - 1;
+  for (int c = 0; c < out.cols; ++c) out.At(row, c) = kBottomStyle;
+  Put(out, row, 0, text, kBottomStyle);
+  if (prompt_) {
+    out.cursorRow = row;
+    out.cursorCol = std::min(static_cast<int>(text.size()), out.cols - 1);
+  }
+}
+
+}  // namespace qb7
