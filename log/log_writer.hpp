@@ -29,6 +29,10 @@ class LogWriter {
     for (const TimeMark& mark : marks) Mark(mark);
   }
   virtual void Close() = 0;
+  // Offers what was gathered to the writer: each of the above does, and
+  // the program thread's loop again at every turn, for what found the
+  // writer still busy with the batch before.
+  virtual void HandOver() {}
   // What the operator should hear of, gathered since the last call.
   virtual LogNews TakeNews() = 0;
   // At the program's end: waits at most waitMs for every byte appended to

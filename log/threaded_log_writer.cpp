@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <new>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -19,12 +19,14 @@ constexpr auto kTick = std::chrono::milliseconds(100);
 // How often it looks whether the log is still where it was opened.
 constexpr uint64_t kCheckEveryNs = 500'000'000;
 
+bool NoNews(const LogNews& n) { return !n.Any(); }
+
 }  // namespace
 
 ThreadedLogWriter::ThreadedLogWriter() : ThreadedLogWriter(std::make_unique<LogFiles>()) {}
 
 ThreadedLogWriter::ThreadedLogWriter(std::unique_ptr<LogStore> store, std::size_t queueBytes)
-    : state_(std::make_shared<State>(std::move(store), queueBytes)) {
+    : state_(std::make_shared<State>(std::move(store))), queueBytes_(queueBytes) {
   auto* held = new std::shared_ptr<State>(state_);
   const int rc = StartHelperThread(thread_, &ThreadedLogWriter::ThreadMain, held, 256 * 1024,
                                    "qb7-log");
@@ -45,73 +47,107 @@ void* ThreadedLogWriter::ThreadMain(void* state) {
 
 // ---- Program thread ----
 
-void ThreadedLogWriter::State::Post(Order order) {
-  const bool mark = order.kind == Order::Mark;
-  {
-    std::lock_guard<PriorityMutex> lock(mutex);
-    if (mark) {
-      if (marks >= kQueueMarks) {
-        ++news.marksDropped;
-        return;
-      }
-      ++marks;
+void ThreadedLogWriter::Post(Order order) {
+  if (order.kind == Order::Mark) {
+    if (marksGathered_ >= kQueueMarks) {
+      ++marksDropped_;
+      return;
     }
-    order.at = appended;
-    orders.push_back(std::move(order));
-    idle = false;
+    ++marksGathered_;
+  } else {
+    ordersGathered_ = true;
   }
-  // Records wait for the next tick with the bytes; orders wake the writer.
-  if (!mark) wake.notify_one();
+  order.at = appended_;
+  gathering_.orders.push_back(std::move(order));
 }
 
-void ThreadedLogWriter::Open(const std::string& name) { state_->Post({Order::Open, 0, name, {}}); }
+void ThreadedLogWriter::Open(const std::string& name) {
+  Post({Order::Open, 0, name, {}});
+  HandOver();
+}
 
-void ThreadedLogWriter::Mark(const TimeMark& mark) { state_->Post({Order::Mark, 0, {}, mark}); }
+void ThreadedLogWriter::Mark(const TimeMark& mark) { Post({Order::Mark, 0, {}, mark}); }
 
 void ThreadedLogWriter::Marks(const std::vector<TimeMark>& marks) {
-  if (marks.empty()) return;
-  State& s = *state_;
-  // One lock for a stretch's records; they wait for the next tick.
-  std::lock_guard<PriorityMutex> lock(s.mutex);
-  for (const TimeMark& mark : marks) {
-    if (s.marks >= kQueueMarks) {
-      ++s.news.marksDropped;
-      continue;
-    }
-    ++s.marks;
-    s.orders.push_back({Order::Mark, s.appended, {}, mark});
-  }
-  s.idle = false;
+  for (const TimeMark& mark : marks) Post({Order::Mark, 0, {}, mark});
 }
 
 void ThreadedLogWriter::Append(std::string_view bytes) {
   if (bytes.empty()) return;
-  State& s = *state_;
-  std::lock_guard<PriorityMutex> lock(s.mutex);
-  const std::size_t lost = s.waiting.Append(bytes);
-  s.appended += bytes.size() - lost;
-  s.news.dropped += lost;
-  s.idle = false;
+  // What may still be taken: the bound is on all that is in flight, in
+  // this batch, the one handed over and the one being written.
+  const uint64_t inFlight = appended_ - state_->written.load(std::memory_order_acquire);
+  const std::size_t room = inFlight < queueBytes_ ? queueBytes_ - inFlight : 0;
+  const std::size_t taken = std::min(room, bytes.size());
+  gathering_.bytes.Append(bytes.substr(0, taken));
+  appended_ += taken;
+  dropped_ += bytes.size() - taken;
+  HandOver();
 }
 
-void ThreadedLogWriter::Close() { state_->Post({Order::Close, 0, {}, {}}); }
+void ThreadedLogWriter::Close() {
+  Post({Order::Close, 0, {}, {}});
+  HandOver();
+}
+
+void ThreadedLogWriter::HandOver() {
+  if (gathering_.Empty()) return;
+  State& s = *state_;
+  bool wake = false;
+  {
+    std::lock_guard<PriorityMutex> lock(s.mutex);
+    // The writer has not taken the last batch yet: this one waits here and
+    // goes at a later hand-over (the loop offers one at every turn).
+    if (!s.handed.Empty()) return;
+    s.handed.Swap(gathering_);
+    s.idle = false;
+    wake = ordersGathered_;
+  }
+  marksGathered_ = 0;
+  ordersGathered_ = false;
+  // Records wait for the next tick with the bytes; orders wake the writer.
+  if (wake) s.wake.notify_one();
+}
 
 LogNews ThreadedLogWriter::TakeNews() {
-  std::lock_guard<PriorityMutex> lock(state_->mutex);
-  LogNews news = state_->news;
-  state_->news = {};
+  LogNews news;
+  {
+    std::lock_guard<PriorityMutex> lock(state_->mutex);
+    std::swap(news, state_->news);
+  }
+  news.dropped += std::exchange(dropped_, 0);
+  news.marksDropped += std::exchange(marksDropped_, 0);
   return news;
 }
 
 uint64_t ThreadedLogWriter::Finish(int waitMs) {
   if (!running_) return 0;
   State& s = *state_;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  // What is still gathered goes as soon as the writer has taken the batch
+  // before; only then is the writer told to finish, so that it closes the
+  // log after the last batch, not before it.
   std::unique_lock<PriorityMutex> lock(s.mutex);
+  bool handedAll = true;
+  while (!gathering_.Empty()) {
+    if (s.handed.Empty()) {
+      s.handed.Swap(gathering_);
+      s.idle = false;
+      break;
+    }
+    s.wake.notify_one();
+    if (s.idleChanged.wait_until(lock, deadline) == std::cv_status::timeout) {
+      // The writer is stuck: the rest is left for it to write whenever the
+      // disk answers again, after the program has gone.
+      s.tail.Swap(gathering_);
+      handedAll = false;
+      break;
+    }
+  }
   s.finishing = true;
   s.wake.notify_one();
-  const bool done =
-      s.idleChanged.wait_for(lock, std::chrono::milliseconds(waitMs), [&s] { return s.closed; });
-  const uint64_t unwritten = s.appended - s.written.load();
+  const bool done = handedAll && s.idleChanged.wait_until(lock, deadline, [&] { return s.closed; });
+  const uint64_t unwritten = appended_ - s.written.load();
   lock.unlock();
   running_ = false;
   if (done) {
@@ -127,21 +163,22 @@ uint64_t ThreadedLogWriter::Finish(int waitMs) {
 // ---- Log writer thread ----
 
 bool ThreadedLogWriter::State::WriteSome() {
-  while (!due.empty() && due.front().at <= written.load()) {
-    const Order order = std::move(due.front());
-    due.pop_front();
+  std::vector<Order>& orders = writing.orders;
+  while (nextOrder < orders.size() && orders[nextOrder].at <= written.load()) {
+    Order& order = orders[nextOrder++];
     switch (order.kind) {
       case Order::Open: files->Open(order.name); break;
       case Order::Mark: files->Mark(order.mark); break;
       case Order::Close: files->Close(); break;
     }
   }
-  if (writing.Empty()) return false;
-  const std::string_view front = writing.Front();
-  const uint64_t room = due.empty() ? front.size() : due.front().at - written.load();
+  if (writing.bytes.Empty()) return false;
+  const std::string_view front = writing.bytes.Front();
+  const uint64_t room =
+      nextOrder < orders.size() ? orders[nextOrder].at - written.load() : front.size();
   const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
   files->Write(front.substr(0, n));
-  writing.Pop(n);
+  writing.bytes.Pop(n);
   written += n;
   return true;
 }
@@ -154,10 +191,11 @@ void ThreadedLogWriter::State::Run() {
     } catch (const std::bad_alloc&) {
       // No memory for the writer's own work: what it holds is lost, and
       // told; it goes on with what comes next.
-      std::lock_guard<PriorityMutex> lock(mutex);
-      news.log.failure = ENOMEM;
-      written += writing.Size();
-      writing.Clear();
+      fresh.log.failure = ENOMEM;
+      written += writing.bytes.Size();
+      writing.bytes.Clear();
+      writing.orders.clear();
+      nextOrder = 0;
     }
   }
 }
@@ -166,13 +204,13 @@ void ThreadedLogWriter::State::Serve() {
   uint64_t lastCheckNs = MonotonicNs();
   std::unique_lock<PriorityMutex> lock(mutex);
   for (;;) {
-    // Take what waits: the queue changes sides, so its chunks are reused.
-    if (writing.Empty()) writing.Swap(waiting);
-    while (!orders.empty()) {
-      due.push_back(std::move(orders.front()));
-      orders.pop_front();
+    // Its own batch done, the writer takes the one handed over: the
+    // batches change places, so their memory is reused.
+    if (writing.bytes.Empty() && nextOrder == writing.orders.size()) {
+      writing.orders.clear();  // the strings freed: this thread's, outside the hand-over
+      nextOrder = 0;
+      writing.Swap(handed.Empty() ? tail : handed);
     }
-    marks = 0;
     lock.unlock();
 
     while (WriteSome()) {
@@ -181,25 +219,32 @@ void ThreadedLogWriter::State::Serve() {
       lastCheckNs = MonotonicNs();
       files->CheckStillThere();
     }
-    LogNews fresh = files->TakeNews();
+    fresh.Merge(files->TakeNews());
 
     lock.lock();
-    news.Merge(fresh);
-    idle = writing.Empty() && due.empty() && waiting.Empty() && orders.empty();
+    // News goes to the program once it has taken the last: swapped, never
+    // copied under the lock.
+    if (NoNews(news)) std::swap(news, fresh);
+    const bool holding = !writing.bytes.Empty() || nextOrder < writing.orders.size();
+    idle = !holding && handed.Empty() && tail.Empty();
     if (idle && finishing) {
       // The file is closed outside the lock: a close that hangs (a lost NFS
       // server) must leave Finish free to give up after its time.
       lock.unlock();
       files->Close();
-      const LogNews last = files->TakeNews();
+      fresh.Merge(files->TakeNews());
       lock.lock();
-      news.Merge(last);
+      if (NoNews(news))
+        std::swap(news, fresh);
+      else
+        news.Merge(fresh);  // once, at the very end
       closed = true;
       idleChanged.notify_all();
       return;
     }
-    if (idle) idleChanged.notify_all();
-    wake.wait_for(lock, kTick, [this] { return finishing || !orders.empty(); });
+    // A batch written: Finish may hand over the next.
+    idleChanged.notify_all();
+    if (idle) wake.wait_for(lock, kTick, [this] { return finishing || !handed.Empty(); });
   }
 }
 

@@ -1,18 +1,22 @@
-// The log writer of the real program: a thread of its own owns the file.
-// The program thread appends into a bounded queue and never waits for the
-// disk; the writer takes what waits every tenth of a second (so the log is
-// on disk within a second when the line is quiet), writes it, and looks
-// every half second for a log deleted or renamed under it. Bytes that find
-// the queue full are counted and told, never waited for.
+// The log writer of the real program: a thread of its own owns the files.
+// The program thread gathers what it logs in a batch of its own (bytes,
+// and the orders placed among them: open, a record of Term.times, close)
+// and hands the whole batch over by swapping it with an empty one under a
+// lock held only for the swap: nothing is allocated and nothing is moved
+// one by one under the lock. The writer takes a batch every tenth of a
+// second (orders wake it at once), writes it outside the lock, and looks
+// every half second for a log deleted or renamed under it. The program
+// never waits for the disk: bytes beyond what may be in flight between it
+// and the disk are counted and told, never waited for.
 #pragma once
 #include <pthread.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "log/log_store.hpp"
 #include "log/log_writer.hpp"
@@ -23,11 +27,13 @@ namespace qb7 {
 
 class ThreadedLogWriter final : public LogWriter {
  public:
-  // Bytes the queue holds at most on each side of the hand-over: minutes of
-  // the fastest line (921600 baud brings 92 KB a second), and more than a
+  // Bytes in flight at most, appended and not yet written: minutes of the
+  // fastest line (921600 baud brings 92 KB a second), and more than a
   // session holds back while a message waits (64 MB), so that the backlog
   // a session hands over at once when it ends finds room.
   static constexpr std::size_t kQueueBytes = 96u * 1024 * 1024;
+  // Records of Term.times that may wait in one batch: minutes of short lines.
+  static constexpr std::size_t kQueueMarks = 1u << 20;
 
   // Starts the writer thread at normal scheduling, with every asynchronous
   // signal blocked (they are the program thread's). It writes to the log's
@@ -39,14 +45,12 @@ class ThreadedLogWriter final : public LogWriter {
   ThreadedLogWriter(const ThreadedLogWriter&) = delete;
   ThreadedLogWriter& operator=(const ThreadedLogWriter&) = delete;
 
-  // Records of Term.times that may wait at most: minutes of short lines.
-  static constexpr std::size_t kQueueMarks = 1u << 20;
-
   void Open(const std::string& name) override;
   void Append(std::string_view bytes) override;
   void Mark(const TimeMark& mark) override;
   void Marks(const std::vector<TimeMark>& marks) override;
   void Close() override;
+  void HandOver() override;
   LogNews TakeNews() override;
   uint64_t Finish(int waitMs) override;
 
@@ -59,44 +63,61 @@ class ThreadedLogWriter final : public LogWriter {
     std::string name;  // Open: the log
     TimeMark mark;     // Mark: the record
   };
+  // What crosses in one hand-over.
+  struct Batch {
+    ByteQueue bytes{SIZE_MAX};  // bounded by what is in flight, not here
+    std::vector<Order> orders;
+    bool Empty() const { return bytes.Empty() && orders.empty(); }
+    void Swap(Batch& other) noexcept {
+      bytes.Swap(other.bytes);
+      orders.swap(other.orders);
+    }
+  };
 
   // What the two threads share. The writer thread holds it too, so that a
   // writer left stuck in the kernel by a frozen disk when the program ends
   // never touches freed memory, whenever it wakes.
   struct State {
-    State(std::unique_ptr<LogStore> s, std::size_t queueBytes)
-        : waiting(queueBytes), writing(queueBytes), files(std::move(s)) {}
+    explicit State(std::unique_ptr<LogStore> s) : files(std::move(s)) {}
     void Run();
     void Serve();
     // Log writer thread: writes what it holds up to the next order, carries
     // out the orders that are due. Returns false when nothing could be done.
     bool WriteSome();
-    void Post(Order order);
 
     PriorityMutex mutex;
     std::condition_variable_any wake;
     std::condition_variable_any idleChanged;
     // Under the mutex.
-    ByteQueue waiting;
-    std::deque<Order> orders;
-    std::size_t marks = 0;  // records among the orders
-    uint64_t appended = 0;  // every byte ever appended
-    LogNews news;
+    Batch handed;      // handed over, not yet taken by the writer
+    Batch tail;        // what the program left when it ended before the writer
+    bool wakeNow = false;  // the batch holds an order
+    LogNews news;      // for the program; swapped out, never copied
     bool finishing = false;
-    bool idle = true;  // the writer holds nothing and has no order to carry out
+    bool idle = true;  // the writer holds nothing and nothing is handed over
     bool closed = false;  // finished: everything written and the file closed
     std::atomic<uint64_t> written{0};  // bytes taken out and written (or lost)
     // Log writer thread only.
-    ByteQueue writing;
-    std::deque<Order> due;
+    Batch writing;
+    std::size_t nextOrder = 0;  // the first order of writing not yet carried out
+    LogNews fresh;              // news not yet handed to the program
     std::unique_ptr<LogStore> files;
   };
 
   static void* ThreadMain(void* state);
+  void Post(Order order);
 
   std::shared_ptr<State> state_;
   pthread_t thread_{};
   bool running_ = false;
+  // Program thread only: the batch being gathered.
+  const std::size_t queueBytes_;
+  Batch gathering_;
+  bool ordersGathered_ = false;
+  std::size_t marksGathered_ = 0;
+  uint64_t appended_ = 0;  // every byte accepted
+  uint64_t dropped_ = 0;
+  uint64_t marksDropped_ = 0;
 };
 
 }  // namespace qb7

@@ -33,7 +33,18 @@ int StartHelperThread(pthread_t& thread, void* (*main)(void*), void* argument,
   pthread_attr_setschedparam(&attr, &normal);
   pthread_attr_setstacksize(&attr, stackBytes);
   int rc = pthread_create(&thread, &attr, main, argument);
-  if (rc != 0) rc = pthread_create(&thread, nullptr, main, argument);
+  if (rc != 0) {
+    // Tried again with the default stack, but never with the default
+    // attributes: those would inherit the program thread's real-time
+    // scheduling.
+    pthread_attr_t plain;
+    pthread_attr_init(&plain);
+    pthread_attr_setinheritsched(&plain, PTHREAD_EXPLICIT_SCHED);
+    pthread_attr_setschedpolicy(&plain, SCHED_OTHER);
+    pthread_attr_setschedparam(&plain, &normal);
+    rc = pthread_create(&thread, &plain, main, argument);
+    pthread_attr_destroy(&plain);
+  }
   pthread_attr_destroy(&attr);
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (rc == 0) pthread_setname_np(thread, name);

@@ -36,6 +36,7 @@ void ProgramLoop::Turn(Mode& menu) {
     Look(*receive);
   StepOnce(menu);
   if (session_ && session_->Left()) session_.reset();
+  m_.log.HandOver();
   if (!external.TerminalAway()) m_.console.PresentIfDue();
 }
 

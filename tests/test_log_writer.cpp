@@ -25,6 +25,7 @@ using test::TempFolder;
 // Waits (a few seconds at most) until the writer has news.
 LogNews AwaitNews(LogWriter& log) {
   for (int i = 0; i < 300; ++i) {
+    log.HandOver();
     LogNews news = log.TakeNews();
     if (news.Any()) return news;
     std::this_thread::sleep_for(10ms);
@@ -56,7 +57,11 @@ TEST(ThreadedLogWriter, AQuietLineIsOnDiskWithinASecond) {
   ThreadedLogWriter log;
   log.Open(t.path() + "/Term.txt");
   log.Append("prompt> ");
-  std::this_thread::sleep_for(1s);
+  // The program thread's loop offers what it gathered at every turn.
+  for (int i = 0; i < 100; ++i) {
+    std::this_thread::sleep_for(10ms);
+    log.HandOver();
+  }
   EXPECT_EQ(t.Read("Term.txt"), "prompt> ");
   log.Finish(1000);
 }
@@ -66,7 +71,10 @@ TEST(ThreadedLogWriter, ARemovedLogIsToldAndWrittenAnew) {
   ThreadedLogWriter log;
   log.Open(t.path() + "/Term.txt");
   log.Append("old ");
-  std::this_thread::sleep_for(300ms);
+  for (int i = 0; i < 30; ++i) {
+    std::this_thread::sleep_for(10ms);
+    log.HandOver();
+  }
   std::filesystem::remove(t.path() + "/Term.txt");
   const LogNews news = AwaitNews(log);
   EXPECT_TRUE(news.log.removed);

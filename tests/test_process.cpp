@@ -15,6 +15,7 @@
 #include "harness.hpp"
 #include "process/exclusive_lock.hpp"
 #include "process/child_start.hpp"
+#include "os/helper_thread.hpp"
 
 namespace qb7 {
 namespace {
@@ -40,6 +41,35 @@ TEST(ChildStart, GivesUpThePortsAndRealTimeAndResetsSignalsBeforeExec) {
   for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP})
     EXPECT_NE(std::find(calls.defaults.begin(), calls.defaults.end(), sig), calls.defaults.end())
         << sig;
+}
+
+// A helper thread starts at normal scheduling on every path, the path
+// that tries again with the default stack among them (a stack too large to
+// be had makes the first try fail), whatever the program thread runs at.
+TEST(HelperThread, StartsAtNormalSchedulingEvenWhenItsStackCannotBeHad) {
+  sched_param fifo{};
+  fifo.sched_priority = 1;
+  int oldPolicy = 0;
+  sched_param oldParam{};
+  pthread_getschedparam(pthread_self(), &oldPolicy, &oldParam);
+  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &fifo) != 0)
+    GTEST_SKIP() << "no real-time priority to be had here";
+  struct Seen {
+    int policy = -1;
+  } seen;
+  const auto body = [](void* arg) -> void* {
+    sched_param p{};
+    pthread_getschedparam(pthread_self(), &static_cast<Seen*>(arg)->policy, &p);
+    return nullptr;
+  };
+  for (std::size_t stack : {std::size_t{256 * 1024}, std::size_t{1} << 46}) {
+    pthread_t thread;
+    seen.policy = -1;
+    ASSERT_EQ(StartHelperThread(thread, body, &seen, stack, "qb7-test"), 0) << stack;
+    pthread_join(thread, nullptr);
+    EXPECT_EQ(seen.policy, SCHED_OTHER) << "a stack of " << stack;
+  }
+  pthread_setschedparam(pthread_self(), oldPolicy, &oldParam);
 }
 
 TEST(PortRefusal, NamesTheRemedyThatCanHelp) {
