@@ -1,17 +1,15 @@
-// What both mains do, in this order: refuse clearly when the terminal
-// cannot show the program; take what is privileged (port access is the
-// hardware main's own step) and then give up every privilege; run the
-// program in the terminal over the given ports and clock; restore the
-// terminal and return the exit status (or die of the signal that ended the
-// program).
+// What both mains do, in this order (the locks, program_locks.hpp, come
+// first): refuse clearly when the terminal cannot show the program; take
+// what is privileged (port access is the hardware main's own step) and then
+// give up every privilege; run the program in the terminal over the given
+// ports and clock; restore the terminal and return the exit status (or die
+// of the signal that ended the program).
 #pragma once
-#include <memory>
 #include <string>
 
 #include "board/port_io.hpp"
 #include "os/clock.hpp"
 #include "process/child_start.hpp"
-#include "process/exclusive_lock.hpp"
 
 namespace qb7 {
 
@@ -25,14 +23,6 @@ std::string VersionLine(const std::string& program);
 // One line on stderr and true when standard input or output is not a
 // terminal, or the terminal type cannot address the cursor.
 bool RefuseUnusableTerminal(const std::string& program);
-
-// One copy of the program at a time on the board (the hardware binary)
-// and on the logs of its folder (both): the lock on the resource, or one
-// line on stderr naming the process that holds it (and null). The logs'
-// folder must be writable (else one line says so, and null); one its group
-// shares gets files the group may write.
-std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program);
-std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program);
 
 // Real-time priority for the calling (program) thread where granted, then
 // no capability at all. Call while the process has a single thread.

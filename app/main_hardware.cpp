@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/launch.hpp"
+#include "app/program_locks.hpp"
 #include "board/hardware_ports.hpp"
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/launch.hpp"
+#include "app/program_locks.hpp"
 #include "sim/pty_far_end.hpp"
 #include "sim/sim_options.hpp"
 #include "sim/simulated_board.hpp"

@@ -59,17 +59,23 @@ class KeyDecoder {
  private:
   enum class State { Ground, Escape, EscapeEscape, Csi, Ss3, LinuxFunction, X10Mouse, Utf8, Paste };
 
+  // One byte in each state: the walk (key_decoder.cpp).
   void Ground(uint8_t byte, DecodedKeys& out);
+  void OnEscape(uint8_t byte, DecodedKeys& out);
+  void OnEscapeEscape(uint8_t byte, DecodedKeys& out);
+  void OnCsi(uint8_t byte, DecodedKeys& out);
+  void OnSs3(uint8_t byte, DecodedKeys& out);
+  void OnX10Mouse(uint8_t byte, DecodedKeys& out);
+  void OnUtf8(uint8_t byte, DecodedKeys& out);
   void AfterEscape(uint8_t byte, DecodedKeys& out);
+  void StartSequence(State state);
   void KeepParam(uint8_t b);
-  void FinishCsi(uint8_t final, DecodedKeys& out);
-  void FinishTilde(int number, int mods, char suffix, DecodedKeys& out);
-  void FinishMouse(uint8_t final, DecodedKeys& out);
-  void FinishSs3(uint8_t final, DecodedKeys& out);
   void Abandon(DecodedKeys& out);
-  void PasteByte(uint8_t byte, DecodedKeys& out);
   // A key with Alt sent as its byte with the eighth bit set.
   void Meta(uint8_t byte, DecodedKeys& out);
+  // A bracketed paste, read literally (key_decoder_paste.cpp).
+  void StartPaste();
+  void PasteByte(uint8_t byte, DecodedKeys& out);
   void PasteLiteral(uint8_t byte, DecodedKeys& out);
 
   KeyFamily family_;

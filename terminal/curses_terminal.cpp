@@ -1,3 +1,7 @@
+// The terminal taken and given back: ncurses set up once, the terminal's
+// modes (keypad, Alt as Esc, the mouse, bracketed paste) switched on and
+// off, its size followed; and the refusal of a terminal that cannot show
+// the program. Drawing is in curses_drawing.cpp.
 #include "terminal/curses_terminal.hpp"
 
 #ifndef _XOPEN_SOURCE_EXTENDED
@@ -19,19 +23,10 @@
 
 #include "os/program_exit.hpp"
 #include "os/exit_guard.hpp"
-#include "text/cp437.hpp"
 
 namespace qb7 {
 
 namespace {
-
-// PC palette (bit 0 blue, bit 2 red) to curses colour numbers (bit 0 red,
-// bit 2 blue): swap bits 0 and 2, keep the bright bit.
-short CursesColour(int pc) {
-  int low = pc & 7;
-  int swapped = (low & 2) | ((low & 1) << 2) | ((low & 4) >> 2);
-  return static_cast<short>(swapped | (pc & 8));
-}
 
 bool HasString(const char* capability) {
   const char* s = tigetstr(const_cast<char*>(capability));
@@ -220,30 +215,6 @@ void CursesTerminal::Release() {
   exit_guard::TerminalHeld(false);
 }
 
-void CursesTerminal::SetUpColours() {
-  if (!has_colors()) return;
-  start_color();
-  manyColours_ = COLORS >= 16 && COLOR_PAIRS >= 256;
-  assume_default_colors(COLOR_WHITE, COLOR_BLACK);
-  const int shades = manyColours_ ? 16 : 8;
-  for (int bg = 0; bg < shades; ++bg)
-    for (int fg = 0; fg < shades; ++fg) {
-      short pair = PairFor(fg, bg);
-      if (pair != 0) init_pair(pair, CursesColour(fg), CursesColour(bg));
-    }
-}
-
-short CursesTerminal::PairFor(int fg, int bg) const {
-  // Pair 0 is the terminal's default, light grey on black: it trades places
-  // with the pair that would have been number 7.
-  const int shades = manyColours_ ? 16 : 8;
-  int f = fg % shades, b = bg % shades;
-  int n = b * shades + f;
-  if (n == 7) return 0;
-  if (n == 0) return 7;
-  return static_cast<short>(n);
-}
-
 void CursesTerminal::Resized() {
   if (!held_) return;
   winsize ws{};
@@ -257,43 +228,5 @@ int CursesTerminal::InputFd() const { return STDIN_FILENO; }
 
 int CursesTerminal::Rows() const { return LINES; }
 int CursesTerminal::Cols() const { return COLS; }
-
-void CursesTerminal::Draw(const Picture& picture, bool everything) {
-  if (!held_) return;
-  if (picture.rows != shownRows_ || picture.cols != shownCols_) {
-    shown_.assign(picture.cells.size(), Cell{});
-    shownRows_ = picture.rows;
-    shownCols_ = picture.cols;
-    everything = true;
-  }
-  if (!drawnOnce_) everything = true;
-  const int rows = std::min(picture.rows, LINES), cols = std::min(picture.cols, COLS);
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
-      const Cell& cell = picture.At(r, c);
-      Cell& shown = shown_[static_cast<std::size_t>(r * picture.cols + c)];
-      if (!everything && cell == shown) continue;
-      shown = cell;
-      wchar_t glyph[2] = {static_cast<wchar_t>(Cp437Glyph(cell.ch)), 0};
-      attr_t attrs = A_NORMAL;
-      if (!manyColours_ && (cell.fg & 8)) attrs |= A_BOLD;
-      cchar_t cc;
-      setcchar(&cc, glyph, attrs, PairFor(cell.fg, cell.bg), nullptr);
-      mvadd_wch(r, c, &cc);
-    }
-  }
-  drawnOnce_ = true;
-  if (picture.cursorRow >= 0) {
-    curs_set(1);
-    move(picture.cursorRow, picture.cursorCol);
-  } else {
-    curs_set(0);
-  }
-  refresh();
-}
-
-void CursesTerminal::Bell() {
-  if (held_) beep();
-}
 
 }  // namespace qb7

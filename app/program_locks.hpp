@@ -1,0 +1,17 @@
+// One copy of the program at a time on the board (the hardware binary)
+// and on the logs of its folder (both): the lock on the resource, or one
+// line on stderr naming the process that holds it (and null). The logs'
+// folder must be writable (else one line says so, and null); one its group
+// shares gets files the group may write.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "process/exclusive_lock.hpp"
+
+namespace qb7 {
+
+std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program);
+std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program);
+
+}  // namespace qb7
