@@ -43,7 +43,6 @@ void ProgramLoop::Turn(Mode& menu) {
 void ProgramLoop::Look(ReceivePath& receive) {
   // The one place a look starts, and never while a part takes its step.
   if (stepping_) throw std::logic_error("a look at the receive FIFO inside another operation");
-  ++looks_;
   receive.LookAtFifo();
   if (!Holding()) receive.InterpretSlice();
 }

@@ -48,8 +48,6 @@ class ProgramLoop {
   // it is left.
   void OpenSession(std::string title, int baud, const SessionStart& start);
   bool SessionOpen() const { return session_ != nullptr; }
-  // Looks at the receive FIFO so far: what a test counts.
-  uint64_t Looks() const { return looks_; }
 
   MessageLines messages;
   Outbox outbox;
@@ -67,7 +65,6 @@ class ProgramLoop {
   Machine& m_;
   std::unique_ptr<TermSession> session_;
   bool stepping_ = false;  // a part is taking its step
-  uint64_t looks_ = 0;
 };
 
 }  // namespace qb7

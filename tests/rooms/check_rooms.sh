@@ -72,5 +72,21 @@ while IFS=: read -r room visible; do
     fi
   done
 done < "$graph"
+# The pure models and the edges that report see no screen, no terminal and
+# no program: rooms that must never see another, whatever the graph above
+# grows into.
+never_sees() {
+  local room=$1 other=$2 visible
+  visible=$(sed -n "s/^$room://p" "$graph")
+  checks=$((checks + 1))
+  if echo " $visible " | grep -q " $other "; then
+    echo "FAIL: $room sees $other"
+    failures=$((failures + 1))
+  fi
+}
+for room in board config macro; do never_sees "$room" console; done
+for room in screen keys view input macro; do
+  for other in os process log console terminal board session machine; do never_sees "$room" "$other"; done
+done
 echo "$headers headers alone and $((checks - headers)) includes between rooms checked, $failures wrong"
 [ "$failures" -eq 0 ]

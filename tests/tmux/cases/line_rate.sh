@@ -61,3 +61,64 @@ if cmp -s "$work/quick/expected.txt" "$work/quick/Term.txt"; then
 elif ! machine_lost "$work/quick/report.txt" "GP.EXE at line rate"; then
   fail "GP.EXE at line rate: Term.txt differs ($(wc -c < "$work/quick/Term.txt") of $(wc -c < "$work/quick/expected.txt") bytes; $(tr '\n' ' ' < "$work/quick/report.txt"))"
 fi
+
+# --- The terminal taken back from GP.EXE while the terminal stops reading:
+# GP.EXE fills the terminal's output (a writer it leaves behind) while the
+# tmux server is stopped, and ends; taking the terminal back then waits for
+# a terminal that takes no byte more, for the 3 s of the stop. The program
+# goes on looking at the FIFO meanwhile (the loan is a state of its loop,
+# not a wait): no gap between looks that long, no overflow put on the
+# program, and Term.txt holds the stream whole.
+mkdir -p "$work/lent"
+cp "$work/qb7uart-sim" "$work/lent/"
+printf '#F12\nGP.EXE\nGP.EXE\n' > "$work/lent/Qb7_Uart.cfg"
+cat > "$work/lent/GP.EXE" <<'GP'
+#!/bin/sh
+yes "$(printf '%70s' x)" > /dev/tty &
+echo $! > filler.pid
+sleep 1.5
+GP
+chmod +x "$work/lent/GP.EXE"
+seq 1 30000 > "$work/lent/expected.txt"
+echo "cd lent && exec ./qb7uart-sim --report report.txt --attach '2=sleep 1; seq 1 30000; sleep 600'" > "$work/lent.sh"
+at_exit 'kill $(cat "$work/lent/filler.pid" 2>/dev/null) 2>/dev/null'
+# F12 must reach the session, not answer a message line a hold-off by the
+# machine put up just then: each try answers what is shown first, and the
+# try is made again (three at most) when GP.EXE did not start.
+for try in 1 2 3; do
+  rm -f "$work/lent/report.txt" "$work/lent/Term.txt" "$work/lent/Term.times"
+  start "sh lent.sh"
+  open_session 2 "before GP.EXE with the terminal stopped"
+  server=$(T display-message -p '#{pid}')
+  sleep 2
+  await_line "NO SUCH LINE" 1
+  T send-keys -t qb F12
+  sleep 0.3
+  kill -STOP "$server"; sleep 3; kill -CONT "$server"
+  # The filler goes, and a resize draws the program's screen whole again.
+  sleep 0.5
+  kill "$(cat "$work/lent/filler.pid" 2>/dev/null)" 2>/dev/null
+  T resize-window -t qb -x 80 -y 24; T resize-window -t qb -x 80 -y 25
+  grep -q "GP.EXE started" "$work/lent/Term.times" 2>/dev/null && break
+  echo "try $try: a message line took F12; again"
+  T send-keys -t qb x S-F2 q
+  finished > /dev/null
+done
+await_line "30000" 40 || fail "GP.EXE, terminal stopped: the stream did not reach its end on the screen: ${message:-no message}"
+leave_and_quit "after GP.EXE with the terminal stopped"
+report="$work/lent/report.txt"
+gap=$(sed -n 's/^longest gap between looks: \([0-9]*\).*/\1/p' "$report")
+# This machine holds the program off for tens of milliseconds at times,
+# never for a second: a gap that long is the program's own.
+if [ "$(report_program "$report")" = 0 ] && [ -n "$gap" ] && [ "$gap" -lt 1000 ]; then
+  pass "GP.EXE, terminal stopped: the looks went on ($(tr '\n' ' ' < "$report"))"
+else
+  fail "GP.EXE, terminal stopped: $(tr '\n' ' ' < "$report") events: $(grep -v 'line$' "$work/lent/Term.times" | cut -f2,5 | tr '\n' '|')"
+fi
+grep -q "GP.EXE ended" "$work/lent/Term.times" && pass "GP.EXE, terminal stopped: it ran and ended" ||
+  fail "GP.EXE, terminal stopped: no end of GP.EXE in Term.times"
+if cmp -s "$work/lent/expected.txt" "$work/lent/Term.txt"; then
+  pass "GP.EXE, terminal stopped: Term.txt holds all $(wc -c < "$work/lent/expected.txt") bytes in order"
+elif ! machine_lost "$report" "GP.EXE, terminal stopped"; then
+  fail "GP.EXE, terminal stopped: Term.txt differs ($(wc -c < "$work/lent/Term.txt") of $(wc -c < "$work/lent/expected.txt") bytes)"
+fi
