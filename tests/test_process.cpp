@@ -1,11 +1,15 @@
-// The edges of the process: what a child gives up before exec, and the
-// refusal line when the board's ports cannot be had.
+// The edges of the process: what a child gives up before exec, the
+// external program found and run as a job, helper threads, the locks, and
+// the refusal line when the board's ports cannot be had.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <string>
@@ -15,6 +19,7 @@
 #include "harness.hpp"
 #include "process/exclusive_lock.hpp"
 #include "process/child_start.hpp"
+#include "process/external_program.hpp"
 #include "os/helper_thread.hpp"
 
 namespace qb7 {
@@ -117,6 +122,51 @@ TEST(ExclusiveLock, ASecondCopyIsRefusedNamingTheFirstUntilItIsKilled) {
   EXPECT_NE(lock, nullptr) << holder;
   close(ready[0]);
   close(ready[1]);
+}
+
+// Runs a job to its end, looking as the loop does.
+ProgramOutcome RunToEnd(const std::string& folder, const std::string& command) {
+  ProgramOutcome run = FindProgram(folder, command);
+  if (run.kind != ProgramOutcome::Kind::Ended) return run;
+  ProgramJob job;
+  int error = 0;
+  EXPECT_TRUE(job.Start(run.line, ChildPolicy{}, error));
+  uint64_t now = 0;
+  while (!job.Ended(now, run)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    now += 5000;
+  }
+  EXPECT_FALSE(job.Running());
+  return run;
+}
+
+TEST(ExternalProgram, PrefersTheProgramFolderAndEndsWithItsStatus) {
+  test::TempFolder t;
+  t.Write("gp.exe", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran.txt\"\nexit 3\n");
+  chmod((t.path() + "/gp.exe").c_str(), 0755);
+  const ProgramOutcome run = RunToEnd(t.path(), "GP.EXE");
+  EXPECT_EQ(run.kind, ProgramOutcome::Kind::Ended);
+  EXPECT_EQ(run.program, t.path() + "/gp.exe");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.passedSignal, 0);
+  EXPECT_EQ(t.Read("ran.txt"), "ran\n");
+}
+
+TEST(ExternalProgram, AMissingOrUnrunnableProgramIsFoundOutBeforeAnythingRuns) {
+  test::TempFolder t;
+  const ProgramOutcome missing = FindProgram(t.path(), "GP.EXE");
+  EXPECT_EQ(missing.kind, ProgramOutcome::Kind::NotFound);
+  EXPECT_EQ(missing.program, "GP.EXE");
+  t.Write("GP.EXE", "#!/bin/sh\n");
+  chmod((t.path() + "/GP.EXE").c_str(), 0644);
+  const ProgramOutcome unrunnable = FindProgram(t.path(), "GP.EXE");
+  EXPECT_EQ(unrunnable.kind, ProgramOutcome::Kind::NotExecutable);
+  EXPECT_EQ(unrunnable.program, t.path() + "/GP.EXE");
+  EXPECT_EQ(unrunnable.error, EACCES);
+  // One on the PATH runs by its name, with its arguments.
+  const ProgramOutcome onPath = FindProgram(t.path(), "true --x");
+  EXPECT_EQ(onPath.kind, ProgramOutcome::Kind::Ended);
+  EXPECT_EQ(onPath.line, "true --x");
 }
 
 }  // namespace

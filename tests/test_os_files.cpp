@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
 #include <sys/stat.h>
 
-#include "console/headless_frontend.hpp"
 #include "harness.hpp"
-#include "process/external_program.hpp"
 #include "os/files.hpp"
 
 namespace qb7 {
@@ -89,51 +85,6 @@ TEST(Files, FileExistsIgnoresCaseDirectoriesAndHiddenFiles) {
   t.Write(".hidden", "x");
   EXPECT_FALSE(Files::FileExists(".hidden"));
   EXPECT_FALSE(Files::FileExists("nothing"));
-}
-
-// Runs a job to its end, looking as the loop does.
-ProgramOutcome RunToEnd(const std::string& folder, const std::string& command) {
-  ProgramOutcome run = FindProgram(folder, command);
-  if (run.kind != ProgramOutcome::Kind::Ended) return run;
-  ProgramJob job;
-  int error = 0;
-  EXPECT_TRUE(job.Start(run.line, ChildPolicy{}, error));
-  uint64_t now = 0;
-  while (!job.Ended(now, run)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    now += 5000;
-  }
-  EXPECT_FALSE(job.Running());
-  return run;
-}
-
-TEST(ExternalProgram, PrefersTheProgramFolderAndEndsWithItsStatus) {
-  TempFolder t;
-  t.Write("gp.exe", "#!/bin/sh\necho ran > \"$(dirname \"$0\")/ran.txt\"\nexit 3\n");
-  chmod((t.path() + "/gp.exe").c_str(), 0755);
-  const ProgramOutcome run = RunToEnd(t.path(), "GP.EXE");
-  EXPECT_EQ(run.kind, ProgramOutcome::Kind::Ended);
-  EXPECT_EQ(run.program, t.path() + "/gp.exe");
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.passedSignal, 0);
-  EXPECT_EQ(t.Read("ran.txt"), "ran\n");
-}
-
-TEST(ExternalProgram, AMissingOrUnrunnableProgramIsFoundOutBeforeAnythingRuns) {
-  TempFolder t;
-  const ProgramOutcome missing = FindProgram(t.path(), "GP.EXE");
-  EXPECT_EQ(missing.kind, ProgramOutcome::Kind::NotFound);
-  EXPECT_EQ(missing.program, "GP.EXE");
-  t.Write("GP.EXE", "#!/bin/sh\n");
-  chmod((t.path() + "/GP.EXE").c_str(), 0644);
-  const ProgramOutcome unrunnable = FindProgram(t.path(), "GP.EXE");
-  EXPECT_EQ(unrunnable.kind, ProgramOutcome::Kind::NotExecutable);
-  EXPECT_EQ(unrunnable.program, t.path() + "/GP.EXE");
-  EXPECT_EQ(unrunnable.error, EACCES);
-  // One on the PATH runs by its name, with its arguments.
-  const ProgramOutcome onPath = FindProgram(t.path(), "true --x");
-  EXPECT_EQ(onPath.kind, ProgramOutcome::Kind::Ended);
-  EXPECT_EQ(onPath.line, "true --x");
 }
 
 }  // namespace
