@@ -89,38 +89,6 @@ TEST(UartSendStr, EmptyTextStillWaitsAndWritesNothing) {
   EXPECT_EQ(b.ports.log, (std::vector<test::PortAccess>{W(kIndex, reg::kTx), R(kData, 0)}));
 }
 
-TEST(UartSendSlow, EachByteGetsItsOwnWaitAnd10ms) {
-  UartBench b;
-  b.loop().outbox.UartSendSlow("ab");
-  ASSERT_TRUE(b.Settle());
-  EXPECT_EQ(b.ports.log,
-            (std::vector<test::PortAccess>{W(kIndex, reg::kTx), R(kData, 0), W(kData, 'a'),
-                                           W(kIndex, reg::kTx), R(kData, 0), W(kData, 'b')}));
-  EXPECT_GE(b.clock.NowUs(), 20000u);
-  EXPECT_LT(b.clock.NowUs(), 20100u);
-  EXPECT_GE(b.ports.log[3].atUs - b.ports.log[2].atUs, 10000u);
-  EXPECT_LT(b.ports.log[3].atUs - b.ports.log[2].atUs, 10100u);
-}
-
-TEST(UartSendSlow, AStuckTransmitterIsToldAfterItsByteAndThePaceFollowsTheAnswer) {
-  UartBench b;
-  b.ports.readScript = [](int) { return reg::kTxBusy; };
-  b.RecordMessages(true);  // each answered as soon as it shows
-  b.loop().outbox.UartSendSlow("ab");
-  ASSERT_TRUE(b.Settle());
-  EXPECT_EQ(b.ports.Transmitted(), "ab");
-  EXPECT_EQ(b.messages, (std::vector<std::string>{"Timout on Wait UartTxStatus",
-                                                  "Timout on Wait UartTxStatus"}));
-  // The second byte waits for the first one's message to be answered (its
-  // key looked for 10 ms after it shows), then its 10 ms, then its own
-  // 100,001 status reads.
-  std::vector<uint64_t> sent;
-  for (const auto& a : b.ports.Register(reg::kTx))
-    if (a.write) sent.push_back(a.atUs);
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_GE(sent[1] - sent[0], 120000u);
-}
-
 // A receive FIFO for scripted reads: count register, data, status.
 struct FifoScript {
   std::string data;

@@ -1,7 +1,8 @@
 // The program thread's one loop: a look at the receive FIFO never runs
 // inside another operation (a send, the reset pulse), yet the looks go on
 // while a message line, a macro's wait or the reset pulse holds the
-// session. Read off the port trace, as a logic analyser on the bus would.
+// session, read off the port trace as a logic analyser on the bus would;
+// and the outbox's pauses and pacing on the virtual clock.
 #include <gtest/gtest.h>
 
 #include "harness.hpp"
@@ -85,6 +86,65 @@ TEST(ProgramLoop, TheResetPulseAndAMacrosWaitAreStatesTheLooksRunThrough) {
   EXPECT_GE(looks, 1);
   EXPECT_TRUE(b.messages.empty());
   EXPECT_EQ(b.ports.Transmitted(), "help\r");
+}
+
+// The outbox's pauses, as a macro's W waits have them: below 100 ms plain,
+// from 100 ms in 50 ms steps that end once a key waits (the key stays), the
+// remainder under a step plain.
+TEST(Outbox, PausesEndAsTheyShouldWithAndWithoutAKey) {
+  struct Row {
+    int64_t ms;
+    uint64_t keyAtUs;  // 0: none
+    uint64_t endsAtUs;
+  };
+  const Row rows[] = {
+      {99, 10000, 99000},     // short: not shortened by a key
+      {1000, 120000, 150000},  // long: ends at the next step after the key
+      {120, 0, 120000},        // long without a key: in full, with its remainder
+      {0, 0, 0},
+  };
+  for (const Row& r : rows) {
+    test::Bench b(false);
+    if (r.keyAtUs != 0) b.frontend.AddKeyAt(r.keyAtUs, "k");
+    b.loop().outbox.Pause(r.ms);
+    ASSERT_TRUE(b.TurnUntil([&] { return !b.loop().outbox.Busy(); })) << r.ms;
+    EXPECT_EQ(b.clock.NowUs(), r.endsAtUs) << r.ms;
+    if (r.keyAtUs != 0) {
+      EXPECT_EQ(b.console.ReadKey(), "k") << "the key stays";
+    }
+  }
+}
+
+TEST(Outbox, EachByteGetsItsOwnWaitAnd10ms) {
+  test::Bench b(false);
+  b.loop().outbox.UartSendSlow("ab");
+  ASSERT_TRUE(b.Settle());
+  EXPECT_EQ(b.ports.log,
+            (std::vector<test::PortAccess>{test::W(test::kIndex, reg::kTx), test::R(test::kData, 0), test::W(test::kData, 'a'),
+                                           test::W(test::kIndex, reg::kTx), test::R(test::kData, 0), test::W(test::kData, 'b')}));
+  EXPECT_GE(b.clock.NowUs(), 20000u);
+  EXPECT_LT(b.clock.NowUs(), 20100u);
+  EXPECT_GE(b.ports.log[3].atUs - b.ports.log[2].atUs, 10000u);
+  EXPECT_LT(b.ports.log[3].atUs - b.ports.log[2].atUs, 10100u);
+}
+
+TEST(Outbox, AStuckTransmitterIsToldAfterItsByteAndThePaceFollowsTheAnswer) {
+  test::Bench b(false);
+  b.ports.readScript = [](int) { return reg::kTxBusy; };
+  b.RecordMessages(true);  // each answered as soon as it shows
+  b.loop().outbox.UartSendSlow("ab");
+  ASSERT_TRUE(b.Settle());
+  EXPECT_EQ(b.ports.Transmitted(), "ab");
+  EXPECT_EQ(b.messages, (std::vector<std::string>{"Timout on Wait UartTxStatus",
+                                                  "Timout on Wait UartTxStatus"}));
+  // The second byte waits for the first one's message to be answered (its
+  // key looked for 10 ms after it shows), then its 10 ms, then its own
+  // 100,001 status reads.
+  std::vector<uint64_t> sent;
+  for (const auto& a : b.ports.Register(reg::kTx))
+    if (a.write) sent.push_back(a.atUs);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_GE(sent[1] - sent[0], 120000u);
 }
 
 }  // namespace

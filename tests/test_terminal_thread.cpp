@@ -107,15 +107,15 @@ bool Settles(TerminalThread& t) {
 TEST(TerminalThread, AStalledTerminalHoldsUpNoFrameAndGetsTheNewestOneAfter) {
   StandInTerminal terminal;
   terminal.Stall(true);
-  TerminalThread frontend(terminal);
-  frontend.Present(FrameOf("frame 0"));
+  TerminalThread thread(terminal);
+  thread.Present(FrameOf("frame 0"));
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
   // The terminal is stuck in its first draw; the program goes on handing
   // frames over, and each hand-over returns at once.
-  for (int i = 1; i <= 500; ++i) frontend.Present(FrameOf("frame " + std::to_string(i)));
+  for (int i = 1; i <= 500; ++i) thread.Present(FrameOf("frame " + std::to_string(i)));
   terminal.Stall(false);
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.lastRow == "frame 500 "; }));
-  frontend.Shutdown();
+  thread.Shutdown();
   EXPECT_FALSE(terminal.drawnOnTestThread);
   EXPECT_LE(terminal.draws, 3);  // the newest frame, not a backlog of 500
   EXPECT_EQ(terminal.releases, 1);
@@ -123,13 +123,13 @@ TEST(TerminalThread, AStalledTerminalHoldsUpNoFrameAndGetsTheNewestOneAfter) {
 
 TEST(TerminalThread, KeysArriveInOrderAndCtrlCIsTheOrderToEnd) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   ASSERT_EQ(write(terminal.keysOut, "ab\x1bOP\x03z", 7), 7);
   KeyQueue keys;
   int status = -1;
   for (int i = 0; i < 5000 && status < 0; ++i) {
     try {
-      frontend.CollectKeys(keys, 0);
+      thread.CollectKeys(keys, 0);
     } catch (const ProgramExit& e) {
       status = e.status;
     }
@@ -144,11 +144,11 @@ TEST(TerminalThread, KeysArriveInOrderAndCtrlCIsTheOrderToEnd) {
 
 TEST(TerminalThread, TheTerminalIsLentBeforeTheLoanSettlesAndTakenBackDrawn) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
-  frontend.Present(FrameOf("session"));
+  TerminalThread thread(terminal);
+  thread.Present(FrameOf("session"));
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
-  frontend.Lend();
-  ASSERT_TRUE(Settles(frontend));
+  thread.Lend();
+  ASSERT_TRUE(Settles(thread));
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.releases, 1);
@@ -157,10 +157,10 @@ TEST(TerminalThread, TheTerminalIsLentBeforeTheLoanSettlesAndTakenBackDrawn) {
   ASSERT_EQ(write(terminal.keysOut, "k", 1), 1);
   std::this_thread::sleep_for(100ms);
   KeyQueue keys;
-  frontend.CollectKeys(keys, 0);
+  thread.CollectKeys(keys, 0);
   EXPECT_TRUE(keys.Empty());
-  frontend.TakeBack();
-  ASSERT_TRUE(Settles(frontend));
+  thread.TakeBack();
+  ASSERT_TRUE(Settles(thread));
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.takes, 2);
@@ -168,7 +168,7 @@ TEST(TerminalThread, TheTerminalIsLentBeforeTheLoanSettlesAndTakenBackDrawn) {
     EXPECT_EQ(terminal.lastRow, "session   ");
   }
   for (int i = 0; i < 5000 && keys.Empty(); ++i) {
-    frontend.CollectKeys(keys, 0);
+    thread.CollectKeys(keys, 0);
     std::this_thread::sleep_for(1ms);
   }
   EXPECT_EQ(keys.Pop(), "k");
@@ -179,24 +179,24 @@ TEST(TerminalThread, TheTerminalIsLentBeforeTheLoanSettlesAndTakenBackDrawn) {
 // that asked (which goes on looking at the receive FIFO meanwhile).
 TEST(TerminalThread, AStuckTerminalHoldsUpTheLoanNotTheProgramThread) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   terminal.Stall(true);
-  frontend.Present(FrameOf("stuck"));
+  thread.Present(FrameOf("stuck"));
   ASSERT_TRUE(terminal.WaitFor([&] { return terminal.draws == 1; }));
   const auto asked = std::chrono::steady_clock::now();
-  frontend.Lend();
+  thread.Lend();
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
   std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(frontend.LoanSettled());
+  EXPECT_FALSE(thread.LoanSettled());
   terminal.Stall(false);
-  ASSERT_TRUE(Settles(frontend));
+  ASSERT_TRUE(Settles(thread));
   {
     std::lock_guard<std::mutex> lock(terminal.mutex);
     EXPECT_EQ(terminal.releases, 1);
   }
-  frontend.TakeBack();
-  ASSERT_TRUE(Settles(frontend));
-  frontend.Shutdown();
+  thread.TakeBack();
+  ASSERT_TRUE(Settles(thread));
+  thread.Shutdown();
 }
 
 // A paste far longer than the key queues reaches the program whole and in
@@ -204,14 +204,14 @@ TEST(TerminalThread, AStuckTerminalHoldsUpTheLoanNotTheProgramThread) {
 // program that takes them slowly (one byte sent per 10 ms) loses none.
 TEST(TerminalThread, APasteLongerThanTheQueuesLosesNothing) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   std::string paste;
   for (int i = 0; i < 3000; ++i) paste.push_back(static_cast<char>('a' + i % 26));
   ASSERT_EQ(write(terminal.keysOut, paste.data(), paste.size()), static_cast<ssize_t>(paste.size()));
   KeyQueue queue;
   std::string got;
   for (int i = 0; i < 20000 && got.size() < paste.size(); ++i) {
-    frontend.CollectKeys(queue, 0);
+    thread.CollectKeys(queue, 0);
     for (int k = 0; k < 7 && !queue.Empty(); ++k) got += queue.Pop();
     std::this_thread::sleep_for(1ms);
   }
@@ -243,11 +243,11 @@ std::string Bracketed(std::size_t bytes) {
 
 TEST(TerminalThread, PastedKeysAreMarkedAndNoMessageLineTakesThem) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   Paster paster(terminal.keysOut, Bracketed(3) + "x");
   KeyQueue queue;
   for (int i = 0; i < 2000 && queue.Size() < 4; ++i) {
-    frontend.CollectKeys(queue, 0);
+    thread.CollectKeys(queue, 0);
     std::this_thread::sleep_for(1ms);
   }
   ASSERT_EQ(queue.Size(), 4u);
@@ -259,26 +259,26 @@ TEST(TerminalThread, PastedKeysAreMarkedAndNoMessageLineTakesThem) {
 
 TEST(TerminalThread, AKeyTypedBehindAPasteAnswersAMessageLine) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   // More pasted keys than the program holds, then a key typed: the program
   // waits at a message line and takes no pasted key meanwhile.
   Paster paster(terminal.keysOut, Bracketed(3000) + "x");
   KeyQueue queue;
-  frontend.WantAnswer(true);
+  thread.WantAnswer(true);
   KeyCode answer;
   const auto start = std::chrono::steady_clock::now();
   while (answer.empty() && std::chrono::steady_clock::now() - start < 3s) {
-    frontend.CollectKeys(queue, 0);
+    thread.CollectKeys(queue, 0);
     answer = queue.TakeTyped();
-    if (answer.empty()) answer = frontend.TakeAnswer();
+    if (answer.empty()) answer = thread.TakeAnswer();
     std::this_thread::sleep_for(2ms);
   }
-  frontend.WantAnswer(false);
+  thread.WantAnswer(false);
   EXPECT_EQ(answer, "x");
   // The paste then goes on, whole and in order.
   std::string pasted;
   for (int i = 0; i < 3000 && pasted.size() < 3000; ++i) {
-    frontend.CollectKeys(queue, 0);
+    thread.CollectKeys(queue, 0);
     while (!queue.Empty()) pasted += queue.Pop();
     std::this_thread::sleep_for(1ms);
   }
@@ -287,7 +287,7 @@ TEST(TerminalThread, AKeyTypedBehindAPasteAnswersAMessageLine) {
 
 TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   // A megabyte pasted (3 hours at 10 ms a byte), then Shift-F2 typed.
   Paster paster(terminal.keysOut, Bracketed(1 << 20) + "\x1b[1;2Q");
   KeyQueue queue;
@@ -295,7 +295,7 @@ TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
   bool left = false;
   const auto start = std::chrono::steady_clock::now();
   while (!left && std::chrono::steady_clock::now() - start < 5s) {
-    frontend.CollectKeys(queue, 0);
+    thread.CollectKeys(queue, 0);
     // The program takes a key now and then, as a session sending them does.
     const KeyCode key = queue.Pop();
     left = key == keys::KeyShiftF2;
@@ -311,14 +311,14 @@ TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
 
 TEST(TerminalThread, CtrlCDuringALongPasteEndsTheProgramAtOnce) {
   StandInTerminal terminal;
-  TerminalThread frontend(terminal);
+  TerminalThread thread(terminal);
   Paster paster(terminal.keysOut, Bracketed(1 << 20) + "\x03");
   KeyQueue queue;
   int status = -1;
   const auto start = std::chrono::steady_clock::now();
   while (status < 0 && std::chrono::steady_clock::now() - start < 5s) {
     try {
-      frontend.CollectKeys(queue, 0);
+      thread.CollectKeys(queue, 0);
     } catch (const ProgramExit& e) {
       status = e.status;
     }
