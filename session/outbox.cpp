@@ -11,32 +11,51 @@ constexpr int64_t kKeyLookMs = 10;
 constexpr int64_t kPlainBelowMs = 100;
 }  // namespace
 
+Outbox::Item Outbox::ByteItem(uint8_t byte) {
+  Item item(Item::Kind::Byte);
+  item.byte = byte;
+  return item;
+}
+
+Outbox::Item Outbox::PauseItem(int64_t ms) {
+  Item item(Item::Kind::Pause);
+  item.ms = ms;
+  return item;
+}
+
+Outbox::Item Outbox::TellItem(std::string text) {
+  Item item(Item::Kind::Tell);
+  item.text = std::move(text);
+  return item;
+}
+
 void Outbox::UartSendSlow(std::string_view bytes) {
-  for (unsigned char b : bytes) steps_.push_back({Item::Kind::Byte, b});
+  for (unsigned char b : bytes) steps_.push_back(ByteItem(b));
 }
 
 void Outbox::Pause(int64_t ms) {
-  if (ms > 0) steps_.push_back({Item::Kind::Pause, 0, 0, 0, ms});
+  if (ms > 0) steps_.push_back(PauseItem(ms));
 }
 
-void Outbox::PauseUntilKey() { steps_.push_back({Item::Kind::PauseUntilKey}); }
+void Outbox::PauseUntilKey() { steps_.emplace_back(Item::Kind::PauseUntilKey); }
 
-void Outbox::Tell(std::string text) {
-  steps_.push_back({Item::Kind::Tell, 0, 0, 0, 0, std::move(text)});
-}
+void Outbox::Tell(std::string text) { steps_.push_back(TellItem(std::move(text))); }
 
 void Outbox::WriteRegister(int reg, int value) {
-  steps_.push_back({Item::Kind::Register, 0, reg, value});
+  Item item(Item::Kind::Register);
+  item.reg = reg;
+  item.value = value;
+  steps_.push_back(std::move(item));
 }
 
 void Outbox::PulseReset() {
   WriteRegister(board::kResetRegister, board::kResetAsserted);
   Pause(board::kResetPulseMs);
   WriteRegister(board::kResetRegister, board::kResetReleased);
-  steps_.push_back({Item::Kind::ResetReleased});
+  steps_.emplace_back(Item::Kind::ResetReleased);
 }
 
-void Outbox::StartExternal() { steps_.push_back({Item::Kind::StartExternal}); }
+void Outbox::StartExternal() { steps_.emplace_back(Item::Kind::StartExternal); }
 
 void Outbox::Clear() {
   steps_.clear();
@@ -101,10 +120,10 @@ Outbox::Event Outbox::Step() {
         steps_.pop_front();
         // The pace after the byte, and before it what the send met, so the
         // pause starts once the operator has read it.
-        steps_.push_front({Item::Kind::Pause, 0, 0, 0, kPaceMs});
+        steps_.push_front(PauseItem(kPaceMs));
         auto texts = Uart::Texts(report);
         for (auto it = texts.rbegin(); it != texts.rend(); ++it)
-          steps_.push_front({Item::Kind::Tell, 0, 0, 0, 0, std::move(*it)});
+          steps_.push_front(TellItem(std::move(*it)));
         pauseStarted_ = false;
         continue;
       }
@@ -113,21 +132,23 @@ Outbox::Event Outbox::Step() {
         if (Paused(step, now)) return {};
         Pop();
         continue;
-      case Item::Kind::Tell: {
-        Event event{Event::Kind::Tell, std::move(step.text)};
-        Pop();
-        return event;
-      }
       case Item::Kind::Register:
         m_.board.WriteRegister(step.reg, step.value);
         Pop();
         continue;
+      case Item::Kind::Tell:
       case Item::Kind::ResetReleased:
+      case Item::Kind::StartExternal: {
+        // What someone else carries out: handed back to the loop.
+        Event event;
+        event.kind = step.kind == Item::Kind::Tell            ? Event::Kind::Tell
+                     : step.kind == Item::Kind::ResetReleased ? Event::Kind::ResetReleased
+                                                              : Event::Kind::StartExternal;
+        event.text = std::move(step.text);
+        event.atUs = now;
         Pop();
-        return {Event::Kind::ResetReleased, {}, now};
-      case Item::Kind::StartExternal:
-        Pop();
-        return {Event::Kind::StartExternal};
+        return event;
+      }
     }
   }
   return {};

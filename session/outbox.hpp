@@ -57,6 +57,7 @@ class Outbox {
  private:
   struct Item {
     enum class Kind { Byte, Pause, PauseUntilKey, Tell, Register, ResetReleased, StartExternal };
+    explicit Item(Kind k) : kind(k) {}
     Kind kind;
     uint8_t byte = 0;
     int reg = 0;
@@ -64,6 +65,9 @@ class Outbox {
     int64_t ms = 0;
     std::string text;
   };
+  static Item ByteItem(uint8_t byte);
+  static Item PauseItem(int64_t ms);
+  static Item TellItem(std::string text);
   // A pause as it runs: the end of its current stretch, and what is left
   // after it in 50 ms steps.
   bool Paused(const Item& step, uint64_t now);
