@@ -88,20 +88,17 @@ class Scanner {
     return true;
   }
 
-  void Send(uint8_t byte) { steps_.push_back({MacroStep::Kind::Send, byte, 0, {}}); }
+  void Send(uint8_t byte) { steps_.push_back({MacroStep::Kind::Send, byte, 0, 0}); }
 
   void Wait(int64_t ms) {
     // W-1 waits for a key; other waits of 0 or less wait for nothing.
     if (ms == -1)
-      steps_.push_back({MacroStep::Kind::PauseUntilKey, 0, 0, {}});
+      steps_.push_back({MacroStep::Kind::PauseUntilKey, 0, 0, 0});
     else if (ms > 0)
-      steps_.push_back({MacroStep::Kind::Pause, 0, ms, {}});
+      steps_.push_back({MacroStep::Kind::Pause, 0, ms, 0});
   }
 
-  void Report(std::size_t pos) {
-    steps_.push_back(
-        {MacroStep::Kind::Report, 0, 0, "Cmd:" + text_ + "  Pos" + std::to_string(pos) + " ??"});
-  }
+  void Report(std::size_t pos) { steps_.push_back({MacroStep::Kind::Report, 0, 0, pos}); }
 
   std::string text_;
   MacroState state_ = MacroState::Idle;
@@ -112,5 +109,11 @@ class Scanner {
 }  // namespace
 
 std::vector<MacroStep> ScanMacro(std::string_view line) { return Scanner(line).Scan(); }
+
+std::string MacroReportHead(std::string_view line) { return "Cmd:" + std::string(line) + " "; }
+
+std::string MacroReportTail(std::size_t position) {
+  return "  Pos" + std::to_string(position) + " ??";
+}
 
 }  // namespace qb7

@@ -15,13 +15,19 @@ struct MacroStep {
     Send,        // the byte, paced as every byte sent is
     Pause,       // ms (from 100 ms up, a key typed meanwhile ends it early)
     PauseUntilKey,  // W-1: until a key is waiting (left for the session)
-    Report,      // the text cannot be read at a position: text says where
+    Report,      // the text cannot be read at this 1-based position
   };
   Kind kind = Kind::Send;
   uint8_t byte = 0;
   int64_t ms = 0;
-  std::string text;
+  std::size_t position = 0;
 };
+
+// What the operator reads of a report: the line as scanned (with its
+// appended space) and the position, "Cmd:LINE   PosN ??". In two parts,
+// so that a line with many reports is held once.
+std::string MacroReportHead(std::string_view line);
+std::string MacroReportTail(std::size_t position);
 
 // The scanner's states, as the macro language names them.
 enum class MacroState { Idle = 0, Quoted = 1, Code = 2, Wait = 3, AfterC = 4, AfterL = 5 };

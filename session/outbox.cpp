@@ -41,6 +41,12 @@ void Outbox::PauseUntilKey() { steps_.emplace_back(Item::Kind::PauseUntilKey); }
 
 void Outbox::Tell(std::string text) { steps_.push_back(TellItem(std::move(text))); }
 
+void Outbox::Tell(std::shared_ptr<const std::string> head, std::string tail) {
+  Item item = TellItem(std::move(tail));
+  item.head = std::move(head);
+  steps_.push_back(std::move(item));
+}
+
 void Outbox::WriteRegister(int reg, int value) {
   Item item(Item::Kind::Register);
   item.reg = reg;
@@ -144,7 +150,7 @@ Outbox::Event Outbox::Step() {
         event.kind = step.kind == Item::Kind::Tell            ? Event::Kind::Tell
                      : step.kind == Item::Kind::ResetReleased ? Event::Kind::ResetReleased
                                                               : Event::Kind::StartExternal;
-        event.text = std::move(step.text);
+        event.text = step.head ? *step.head + step.text : std::move(step.text);
         event.atUs = now;
         Pop();
         return event;

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,8 @@ class Outbox {
   void PauseUntilKey();
   // A message line for the operator; the steps after it wait for its key.
   void Tell(std::string text);
+  // The same, its text the head (shared by many) and then the tail.
+  void Tell(std::shared_ptr<const std::string> head, std::string tail);
   void WriteRegister(int reg, int value);
   // The VSC7420's reset pulse, and the event of its release.
   void PulseReset();
@@ -63,6 +66,7 @@ class Outbox {
     int reg = 0;
     int value = 0;
     int64_t ms = 0;
+    std::shared_ptr<const std::string> head;  // Tell: before the text
     std::string text;
   };
   static Item ByteItem(uint8_t byte);

@@ -149,7 +149,9 @@ TEST(MacroScanner, TheStepsOfALineInOrder) {
   EXPECT_EQ(steps[3].kind, Kind::Send);
   EXPECT_EQ(steps[3].byte, 66);
   EXPECT_EQ(steps[4].kind, Kind::Report);
-  EXPECT_EQ(steps[4].text, "Cmd:\"a\" W150 W-1 W0 W-7 $66 x CR   Pos25 ??");
+  EXPECT_EQ(steps[4].position, 25u);
+  EXPECT_EQ(MacroReportHead("\"a\" W150 W-1 W0 W-7 $66 x CR") + MacroReportTail(25),
+            "Cmd:\"a\" W150 W-1 W0 W-7 $66 x CR   Pos25 ??");
   EXPECT_EQ(steps[5].kind, Kind::Send);
   EXPECT_EQ(steps[5].byte, 13);
   EXPECT_TRUE(ScanMacro("").empty());
