@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "os/program_exit.hpp"
+#include "os/signal_watch.hpp"
+
 namespace qb7 {
 
 std::string ExternalRun::Trouble(const ProgramOutcome& run, const std::string& folder) {
@@ -40,6 +43,11 @@ uint64_t ExternalRun::NextStepUs() const {
 
 std::optional<ProgramOutcome> ExternalRun::Step() {
   const uint64_t now = m_.console.clock().NowUs();
+  // No key is read while the terminal is away, so the signals that end the
+  // program are looked for here while no program runs to pass them to (a
+  // terminal that never gives itself up must not keep the tool alive).
+  if (state_ == State::Lending || state_ == State::TakingBack)
+    if (const int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
   switch (state_) {
     case State::Idle:
       return std::nullopt;

@@ -5,8 +5,12 @@
 // and the outbox's pauses and pacing on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "harness.hpp"
 #include "keys/keys.hpp"
+#include "os/signal_watch.hpp"
+#include "session/external_run.hpp"
 
 namespace qb7 {
 namespace {
@@ -145,6 +149,51 @@ TEST(Outbox, AStuckTransmitterIsToldAfterItsByteAndThePaceFollowsTheAnswer) {
     if (a.write) sent.push_back(a.atUs);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_GE(sent[1] - sent[0], 120000u);
+}
+
+// A terminal that never gives itself up (stuck writing to a terminal that
+// stopped reading, for good) holds up the loan, not the program: a
+// terminating signal still ends it. In a child process, as the signal's
+// flag stays set once raised.
+class NeverLends final : public Frontend {
+ public:
+  void CollectKeys(KeyQueue&, uint64_t) override {}
+  void Present(const Frame&) override {}
+  void Bell() override {}
+  void WantAnswer(bool) override {}
+  KeyCode TakeAnswer() override { return {}; }
+  void Lend() override {}
+  void TakeBack() override {}
+  bool LoanSettled() const override { return false; }
+};
+
+TEST(ExternalRunDeathTest, ATerminatingSignalEndsTheProgramWhileTheLoanWaits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        VirtualClock clock;
+        NeverLends frontend;
+        Console console(frontend, clock);
+        Files files("/tmp");
+        test::RecordingPorts ports(nullptr, clock);
+        InlineLogWriter log;
+        Machine machine(console, files, ports, log);
+        ExternalRun run(machine);
+        run.Start("true");
+        for (int i = 0; i < 10; ++i) {
+          run.Step();  // waits for the loan, as a state: returns at once
+          clock.Advance(ExternalRun::kLookUs);
+        }
+        SignalWatch::Install();
+        std::raise(SIGTERM);
+        try {
+          for (int i = 0; i < 10; ++i) run.Step();
+        } catch (const ProgramExit& e) {
+          std::_Exit(e.status == 128 + SIGTERM && run.Active() ? 0 : 1);
+        }
+        std::_Exit(2);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
