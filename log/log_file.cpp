@@ -31,6 +31,10 @@ bool LogFile::OpenRegular() {
   }
   device_ = st.st_dev;
   inode_ = st.st_ino;
+  // A file already there is written on after what it holds; whether that
+  // ends a line cannot be read back (the file is open for writing only).
+  size_ = static_cast<uint64_t>(st.st_size);
+  atLineStart_ = size_ == 0;
   fcntl(fd_, F_SETFL, O_APPEND);  // writes wait for the disk again
   return true;
 }
@@ -54,18 +58,21 @@ void LogFile::Fail(int error, uint64_t bytes) {
   }
 }
 
-void LogFile::Write(std::string_view bytes) {
-  if (fd_ < 0 || bytes.empty()) return;
+std::size_t LogFile::Write(std::string_view bytes) {
+  if (fd_ < 0 || bytes.empty()) return 0;
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       Fail(n < 0 ? errno : EIO, bytes.size() - done);
-      return;
+      break;
     }
     done += static_cast<std::size_t>(n);
+    size_ += static_cast<uint64_t>(n);
+    atLineStart_ = bytes[done - 1] == '\n';
   }
+  if (done < bytes.size()) return done;
   if (failing_) {
     // Written again after a failure: the operator hears what the file lacks.
     failing_ = false;
@@ -73,6 +80,22 @@ void LogFile::Write(std::string_view bytes) {
     news_.missing = lacking_;
     lacking_ = 0;
   }
+  return done;
+}
+
+bool LogFile::WriteWhole(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  const uint64_t before = size_;
+  const bool lineStart = atLineStart_;
+  if (Write(bytes) == bytes.size()) return true;
+  // Cut back to where the file stood: what reached it of these bytes goes,
+  // and the whole of them counts as lost.
+  if (size_ != before && ftruncate(fd_, static_cast<off_t>(before)) == 0) {
+    lacking_ += size_ - before;
+    size_ = before;
+    atLineStart_ = lineStart;
+  }
+  return false;
 }
 
 void LogFile::Close() {
@@ -92,6 +115,9 @@ void LogFile::CheckStillThere() {
   close(fd_);
   fd_ = -1;
   news_.removed = true;
+  ++restarts_;
+  failing_ = false;
+  lacking_ = 0;
   OpenRegular();
 }
 

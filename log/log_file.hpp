@@ -30,13 +30,26 @@ class LogFile {
   LogFile& operator=(const LogFile&) = delete;
 
   void Open(const std::string& name);
-  void Write(std::string_view bytes);
+  // Appends; returns how many bytes reached the file.
+  std::size_t Write(std::string_view bytes);
+  // Appends all the bytes or none: a write that fails part-way is taken
+  // back (the file cut to where it stood), so no record is left cut.
+  bool WriteWhole(std::string_view bytes);
   void Close();
   // Starts a new file when the open one was deleted or renamed.
   void CheckStillThere();
   // The news gathered since the last call.
   FileNews TakeNews();
   bool IsOpen() const { return fd_ >= 0; }
+  // The bytes in the file now: where the next byte lands.
+  uint64_t Size() const { return size_; }
+  // The file is empty or its last byte is a line feed.
+  bool AtLineStart() const { return atLineStart_; }
+  // Writes are failing: bytes since the last that reached it are lost.
+  bool Failing() const { return failing_; }
+  uint64_t Lacking() const { return lacking_; }
+  // Grows each time a new file is started in place of one removed.
+  uint64_t Restarts() const { return restarts_; }
 
  private:
   void Fail(int error, uint64_t bytes);
@@ -48,6 +61,9 @@ class LogFile {
   ino_t inode_ = 0;
   bool failing_ = false;   // the last write failed
   uint64_t lacking_ = 0;   // bytes lost since the file last worked
+  uint64_t size_ = 0;
+  bool atLineStart_ = true;
+  uint64_t restarts_ = 0;
   FileNews news_;
 };
 

@@ -1,6 +1,7 @@
 #include "log/threaded_log_writer.hpp"
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <new>
@@ -54,14 +55,20 @@ void ThreadedLogWriter::Post(Order order) {
       return;
     }
     ++marksGathered_;
+    // A record is carried out where its byte stands among the bytes, so
+    // that the files place it there; never before what was carried out.
+    order.at = std::min(appended_, sessionBase_ + order.mark.offset);
+    if (!gathering_.orders.empty()) order.at = std::max(order.at, gathering_.orders.back().at);
   } else {
     ordersGathered_ = true;
+    order.at = appended_;
   }
-  order.at = appended_;
   gathering_.orders.push_back(std::move(order));
 }
 
 void ThreadedLogWriter::Open(const std::string& name) {
+  // A session's records count their bytes from its log's start.
+  sessionBase_ = appended_;
   Post({Order::Open, 0, name, {}});
   HandOver();
 }
@@ -82,7 +89,6 @@ void ThreadedLogWriter::Append(std::string_view bytes) {
   gathering_.bytes.Append(bytes.substr(0, taken));
   appended_ += taken;
   dropped_ += bytes.size() - taken;
-  HandOver();
 }
 
 void ThreadedLogWriter::Close() {

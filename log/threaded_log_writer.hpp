@@ -1,8 +1,9 @@
 // The log writer of the real program: a thread of its own owns the files.
 // The program thread gathers what it logs in a batch of its own (bytes,
-// and the orders placed among them: open, a record of Term.times, close)
-// and hands the whole batch over by swapping it with an empty one under a
-// lock held only for the swap: nothing is allocated and nothing is moved
+// and the orders placed among them: open, a record of Term.times at the
+// byte it tells of, close) and hands the whole batch over (HandOver: after
+// each stretch, and at every turn of its loop) by swapping it with an
+// empty one under a lock held only for the swap: nothing is allocated and nothing is moved
 // one by one under the lock. The writer takes a batch every tenth of a
 // second (orders wake it at once), writes it outside the lock, and looks
 // every half second for a log deleted or renamed under it. The program
@@ -116,6 +117,7 @@ class ThreadedLogWriter final : public LogWriter {
   bool ordersGathered_ = false;
   std::size_t marksGathered_ = 0;
   uint64_t appended_ = 0;  // every byte accepted
+  uint64_t sessionBase_ = 0;  // appended_ when the log was opened
   uint64_t dropped_ = 0;
   uint64_t marksDropped_ = 0;
 };

@@ -42,6 +42,8 @@ void SessionLog::Flush() {
   logged_ += bytes_.size();
   bytes_.clear();
   marks_.clear();
+  // The stretch goes to the writer with its records.
+  writer_.HandOver();
 }
 
 void SessionLog::NoteAt(uint64_t atUs, std::string_view what) {

@@ -259,10 +259,13 @@ TEST(NothingLost, ADiskThatFillsAndGetsRoomAgainIsToldBothTimes) {
   ASSERT_EQ(b.Run(), 0);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, SIG_DFL);
-  // Term.times beside it met the same limit.
-  ASSERT_EQ(b.messages.size(), 2u);
-  EXPECT_EQ(b.messages[0], "Log not written: Term.txt and Term.times (File too large)");
-  EXPECT_EQ(b.messages[1].substr(0, 60),
+  // Term.times beside it met the same limit (told with Term.txt, or on
+  // its own when its first record after the limit came later).
+  ASSERT_GE(b.messages.size(), 2u) << testing::PrintToString(b.messages);
+  EXPECT_EQ(b.messages[0].substr(0, 25), "Log not written: Term.txt");
+  EXPECT_NE(testing::PrintToString(b.messages).find("Term.times (File too large)"),
+            std::string::npos);
+  EXPECT_EQ(b.messages.back().substr(0, 60),
             "Log written again: Term.txt lacks 6 bytes, Term.times lacks ");
   EXPECT_EQ(b.folder.Read("Term.txt"), "0123456789\r\nkept\r\n");
 }

@@ -48,6 +48,13 @@ freeze_test() {
   elif ! machine_lost "$mnt/report-frozen.txt" "frozen disk"; then
     fail "frozen disk: Term.txt differs ($(wc -c < "$mnt/Term.txt") of $(wc -c < "$work/expected-frozen.txt") bytes)"
   fi
+  # Term.times is aligned with the Term.txt the thaw left: every line record
+  # at a line start, every record whole.
+  if aligned=$("$build/tests/timescheck" "$mnt/Term.txt" "$mnt/Term.times"); then
+    pass "frozen disk: Term.times aligned with Term.txt: $aligned"
+  else
+    fail "frozen disk: Term.times not aligned with Term.txt: $aligned"
+  fi
   check_sane "after the frozen disk"
   T kill-server 2>/dev/null
   sleep 0.3
