@@ -50,15 +50,16 @@ std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program) {
 }
 
 // A folder its group shares (setgid and writable by the group, as the
-// package installs /opt/qb7uart): the files made in it are left writable by
-// the group, so that the next member's session can append to an empty
-// Term.txt, rotate the logs and take the lock.
+// package installs /opt/qb7uart): the files made in it are left readable
+// and writable by the group whatever the user's umask, so that the next
+// member's session can read the logs, append to an empty Term.txt, rotate
+// the logs and take the lock.
 void ShareFilesWithGroup(const std::string& folder) {
   struct stat st {};
   if (stat(folder.c_str(), &st) != 0) return;
   if ((st.st_mode & S_ISGID) && (st.st_mode & S_IWGRP)) {
     const mode_t mask = umask(0);
-    umask(mask & ~static_cast<mode_t>(S_IWGRP));
+    umask(mask & ~static_cast<mode_t>(S_IRGRP | S_IWGRP));
   }
 }
 

@@ -14,4 +14,9 @@ namespace qb7 {
 std::unique_ptr<ExclusiveLock> LockBoard(const std::string& program);
 std::unique_ptr<ExclusiveLock> LockLogs(const std::string& program);
 
+// In a folder its group shares (setgid, writable by the group), the files
+// the program makes are readable and writable by the group whatever the
+// umask: the umask is eased so. Elsewhere nothing changes.
+void ShareFilesWithGroup(const std::string& folder);
+
 }  // namespace qb7

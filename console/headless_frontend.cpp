@@ -108,7 +108,7 @@ void HeadlessFrontend::Save(const Viewer::SaveRequest& save, uint64_t nowUs) {
   const std::string name =
       DatedName(Viewer::kHistoryFilePrefix, VirtualClock::kEpochUs + nowUs, "txt");
   const WholeFile written = WriteWholeFile(name, save.text);
-  viewer_.Notice(written.error == 0 ? Viewer::SavedNotice(written.path, save.rows)
+  viewer_.Notice(written.error == 0 ? Viewer::SavedNotice(written.path, save.rows, written.inTheWay)
                                     : Viewer::NotSavedNotice(name, written.error));
 }
 

@@ -1,6 +1,7 @@
 #include "os/whole_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -34,10 +35,39 @@ std::string Numbered(const std::string& name, int n) {
 
 }  // namespace
 
+namespace {
+
+// A file of our own to write into, beside the name: NAME.part, made anew;
+// a leftover one (a save cut short) is taken away first. Anything else
+// under that name (a pipe, a folder, a link) is left alone, never opened
+// through or waited on, and the next name (NAME-2.part ..) is taken.
+int OpenPart(const std::string& name, std::string& part, std::string& inTheWay) {
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  for (int n = 1; n < 100; ++n) {
+    part = Numbered(name, n) + ".part";
+    int fd = open(part.c_str(), kFlags, 0666);
+    if (fd < 0 && errno == EEXIST) {
+      struct stat st {};
+      if (lstat(part.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(part.c_str()) == 0)
+        fd = open(part.c_str(), kFlags, 0666);
+    }
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, 0);  // writes wait for the disk again
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+    if (inTheWay.empty()) inTheWay = part;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+}  // namespace
+
 WholeFile WriteWholeFile(const std::string& name, std::string_view content) {
   WholeFile result;
-  const std::string part = name + ".part";
-  const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::string part;
+  const int fd = OpenPart(name, part, result.inTheWay);
   if (fd < 0) {
     result.error = errno;
     return result;

@@ -68,7 +68,8 @@ void TerminalThread::Save(Viewer::SaveRequest save) {
 void TerminalThread::TellSaved() {
   const auto saved = saving_.Poll();
   if (!saved) return;
-  viewer_.Notice(saved->file.error == 0 ? Viewer::SavedNotice(saved->file.path, saved->rows)
+  viewer_.Notice(saved->file.error == 0 ? Viewer::SavedNotice(saved->file.path, saved->rows,
+                                                                   saved->file.inTheWay)
                                         : Viewer::NotSavedNotice(saved->name, saved->file.error));
   Show(false);
 }

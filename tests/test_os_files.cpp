@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.hpp"
 #include "os/files.hpp"
+#include "os/whole_file.hpp"
 
 namespace qb7 {
 namespace {
@@ -85,6 +87,34 @@ TEST(Files, FileExistsIgnoresCaseDirectoriesAndHiddenFiles) {
   t.Write(".hidden", "x");
   EXPECT_FALSE(Files::FileExists(".hidden"));
   EXPECT_FALSE(Files::FileExists("nothing"));
+}
+
+// A pipe named like the file of a save in progress is neither opened
+// through nor waited on: it is left alone and told, and the file is written
+// whole under its own name (in a child, which an alarm ends should the
+// write block). A leftover of a save cut short is simply replaced.
+TEST(WholeFileDeathTest, APipeInTheWayIsLeftAloneAndToldAndTheFileWrittenWhole) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  test::TempFolder t;
+  ASSERT_EQ(mkfifo((t.path() + "/h.txt.part").c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        const WholeFile w = WriteWholeFile(t.path() + "/h.txt", "abc");
+        struct stat st {};
+        const bool pipeLeft = lstat((t.path() + "/h.txt.part").c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+        std::_Exit(w.error == 0 && t.Read("h.txt") == "abc" && w.inTheWay == t.path() + "/h.txt.part" &&
+                           pipeLeft
+                       ? 0
+                       : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  t.Write("g.txt.part", "half a save");
+  const WholeFile w = WriteWholeFile(t.path() + "/g.txt", "whole");
+  EXPECT_EQ(w.error, 0);
+  EXPECT_TRUE(w.inTheWay.empty());
+  EXPECT_EQ(t.Read("g.txt"), "whole");
+  EXPECT_FALSE(t.Exists("g.txt.part"));
 }
 
 }  // namespace

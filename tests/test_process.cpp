@@ -20,6 +20,7 @@
 #include "process/exclusive_lock.hpp"
 #include "process/child_start.hpp"
 #include "process/external_program.hpp"
+#include "app/program_locks.hpp"
 #include "os/helper_thread.hpp"
 
 namespace qb7 {
@@ -167,6 +168,35 @@ TEST(ExternalProgram, AMissingOrUnrunnableProgramIsFoundOutBeforeAnythingRuns) {
   const ProgramOutcome onPath = FindProgram(t.path(), "true --x");
   EXPECT_EQ(onPath.kind, ProgramOutcome::Kind::Ended);
   EXPECT_EQ(onPath.line, "true --x");
+}
+
+}  // namespace
+}  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+// A member whose umask keeps everything from the group still leaves logs
+// the next member can read and write, in a folder the group shares.
+TEST(SharedFolder, FilesMadeThereAreTheGroupsToReadAndWriteWhateverTheUmask) {
+  test::TempFolder t;
+  chmod(t.path().c_str(), 02770);
+  const mode_t saved = umask(077);
+  ShareFilesWithGroup(t.path());
+  t.Write("Term.txt", "x");
+  struct stat st {};
+  ASSERT_EQ(stat((t.path() + "/Term.txt").c_str(), &st), 0);
+  umask(saved);
+  EXPECT_EQ(st.st_mode & 0060, 0060u) << std::oct << (st.st_mode & 0777);
+  // Elsewhere the umask stands.
+  test::TempFolder other;
+  chmod(other.path().c_str(), 0700);
+  umask(077);
+  ShareFilesWithGroup(other.path());
+  other.Write("Term.txt", "x");
+  ASSERT_EQ(stat((other.path() + "/Term.txt").c_str(), &st), 0);
+  umask(saved);
+  EXPECT_EQ(st.st_mode & 0077, 0u);
 }
 
 }  // namespace

@@ -238,5 +238,18 @@ TEST(HistorySearch, CaseIsIgnoredAndAPatternLongerThanARowMatchesNothing) {
   EXPECT_EQ(FindInRow(row, ""), -1);
 }
 
+// Beyond ASCII, for the letters the screen shows in both cases (the PC
+// code page's bytes, as the decoder turns typed UTF-8 into them).
+TEST(HistorySearch, CaseIsIgnoredForTheCodePagesAccentedAndGreekLettersToo) {
+  Row row{};
+  for (Cell& c : row) c.ch = ' ';
+  const std::string text = "caf\x82 Gr\x81n \xe5";  // café Grün σ
+  for (std::size_t i = 0; i < text.size(); ++i) row[i].ch = static_cast<uint8_t>(text[i]);
+  EXPECT_EQ(FindInRow(row, "CAF\x90"), 0);  // CAFÉ
+  EXPECT_EQ(FindInRow(row, "GR\x9aN"), 5);  // GRÜN
+  EXPECT_EQ(FindInRow(row, "\xe4"), 10);    // Σ
+  EXPECT_EQ(FindInRow(row, "cafe"), -1);     // the accent is no case
+}
+
 }  // namespace
 }  // namespace qb7

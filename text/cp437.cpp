@@ -49,4 +49,27 @@ int Cp437FromUnicode(char32_t cp) {
   return -1;
 }
 
+namespace {
+// The letters the code page has in both cases: small, capital.
+constexpr uint8_t kCasePairs[][2] = {
+    {0x87, 0x80},  // ç Ç
+    {0x81, 0x9A},  // ü Ü
+    {0x82, 0x90},  // é É
+    {0x84, 0x8E},  // ä Ä
+    {0x86, 0x8F},  // å Å
+    {0x91, 0x92},  // æ Æ
+    {0x94, 0x99},  // ö Ö
+    {0xA4, 0xA5},  // ñ Ñ
+    {0xE5, 0xE4},  // σ Σ
+    {0xED, 0xE8},  // φ Φ
+};
+}  // namespace
+
+uint8_t Cp437FoldCase(uint8_t byte) {
+  if (byte >= 'a' && byte <= 'z') return static_cast<uint8_t>(byte - 'a' + 'A');
+  for (const auto& pair : kCasePairs)
+    if (byte == pair[0]) return pair[1];
+  return byte;
+}
+
 }  // namespace qb7

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "text/ascii.hpp"
+#include "text/cp437.hpp"
 
 namespace qb7 {
 
@@ -29,7 +29,8 @@ int FindInRow(const Row& row, std::string_view text, int from) {
   for (int c = std::max(from, 0); c <= last; ++c) {
     std::size_t i = 0;
     while (i < text.size() &&
-           UpperCase(static_cast<char>(row[static_cast<std::size_t>(c) + i].ch)) == UpperCase(text[i]))
+           Cp437FoldCase(row[static_cast<std::size_t>(c) + i].ch) ==
+               Cp437FoldCase(static_cast<uint8_t>(text[i])))
       ++i;
     if (i == text.size()) return c;
   }

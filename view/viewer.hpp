@@ -72,7 +72,8 @@ class Viewer {
   void Notice(std::string text) { notice_ = std::move(text); }
   // What to call the history's file (with the date), and the news of it.
   static constexpr std::string_view kHistoryFilePrefix = "Term-history";
-  static std::string SavedNotice(const std::string& path, uint64_t rows);
+  static std::string SavedNotice(const std::string& path, uint64_t rows,
+                                 const std::string& inTheWay = {});
   static std::string NotSavedNotice(const std::string& name, int error);
   // The counts, short ("rx 12K f3 o1") and long.
   static std::string ShortCounts(const LineCounts& counts);

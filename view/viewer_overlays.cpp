@@ -27,8 +27,11 @@ void Put(Picture& p, int row, int col, std::string_view text, Cell style) {
 
 }  // namespace
 
-std::string Viewer::SavedNotice(const std::string& path, uint64_t rows) {
-  return "History saved (" + std::to_string(rows) + " rows): " + path;
+std::string Viewer::SavedNotice(const std::string& path, uint64_t rows,
+                                const std::string& inTheWay) {
+  std::string notice = "History saved (" + std::to_string(rows) + " rows): " + path;
+  if (!inTheWay.empty()) notice += " (" + inTheWay + " is not a regular file: left alone)";
+  return notice;
 }
 
 std::string Viewer::NotSavedNotice(const std::string& name, int error) {
