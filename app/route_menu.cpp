@@ -48,12 +48,24 @@ void RouteMenu::Step() {
       return;
     case State::Waiting: {
       if (m_.console.clock().NowUs() < nextPollUs_) return;
-      const KeyCode key = m_.console.ReadKey();
+      bool pasted = false;
+      KeyCode key = m_.console.ReadKey(&pasted);
+      // Pasted text is never the menu's keys (a clipboard must not quit,
+      // pulse the reset or open a route): it is dropped, and told.
+      while (!key.empty() && pasted) {
+        ++pastedDropped_;
+        key = m_.console.ReadKey(&pasted);
+      }
+      if (pastedDropped_ != 0)
+        m_.console.Notice(std::string(kPasteNotTaken) + std::to_string(pastedDropped_) +
+                          " bytes dropped");
       if (key.empty()) {
         m_.console.Present();
         nextPollUs_ = m_.console.clock().NowUs() + kKeyPollUs;
         return;
       }
+      pastedDropped_ = 0;
+      m_.console.Notice({});
       state_ = State::Draw;
       Act(UpperCase(key));
       return;

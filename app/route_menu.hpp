@@ -39,6 +39,8 @@ inline constexpr std::array<std::string_view, 6> kRouteTitles = {
 // Ctrl-R: the VSC7420's session (route 0) with its reset pulsed right after
 // the session's first look at the receive FIFO.
 inline constexpr std::string_view kResetAndCapture = "\x12";
+// Said on the bottom row when pasted text reaches the menu.
+inline constexpr std::string_view kPasteNotTaken = "Pasted text is not the menu's keys: ";
 
 // The menu, polled for a key every 10 ms; a route opens its session, R
 // pulses the reset, Q ends the program (ProgramExit).
@@ -58,6 +60,7 @@ class RouteMenu final : public Mode {
   ProgramLoop& loop_;
   State state_ = State::StartUp;
   uint64_t nextPollUs_ = 0;
+  uint64_t pastedDropped_ = 0;  // since the last key typed
 };
 
 // Runs start-up, then the menu until Q (or a message line's Home) ends the

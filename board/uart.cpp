@@ -45,7 +45,10 @@ void Uart::UartEnable(int port, int base) {
 
 TxReport Uart::UartSendStr(int port, int base, std::string_view text) {
   TxReport report;
-  if (!answers_) return report;
+  if (!answers_) {
+    report.notSent = text.size();
+    return report;
+  }
   if (text.size() > kTxLongest) report.tooLong = text.size();
   board_.Select(port, base + uart::kTx);
   int counter = 0;

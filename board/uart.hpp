@@ -29,10 +29,12 @@ struct RxErrors {
   }
 };
 
-// What one send met. The bytes are written whatever it met.
+// What one send met. The bytes are written whatever it met, unless the
+// board does not answer.
 struct TxReport {
   std::size_t tooLong = 0;  // the text's length when it is over 128 bytes, else 0
   bool timedOut = false;    // the transmitter stayed busy through every status read
+  std::size_t notSent = 0;  // bytes not written: the board does not answer
 };
 
 class Uart {

@@ -1,5 +1,7 @@
 #include "console/console.hpp"
 
+#include <algorithm>
+
 namespace qb7 {
 
 Console::Console(Frontend& frontend, Clock& clock) : frontend_(frontend), clock_(clock) {}
@@ -21,10 +23,12 @@ void Console::Bell() {
 
 void Console::CollectKeys() { frontend_.CollectKeys(keys_, clock_.NowUs()); }
 
-KeyCode Console::ReadKey() {
+KeyCode Console::ReadKey(bool* pasted) {
   CollectKeys();
-  return keys_.Pop();
+  return keys_.Pop(pasted);
 }
+
+void Console::CollectAllKeys() { frontend_.CollectKeys(keys_, clock_.NowUs(), true); }
 
 bool Console::KeyWaiting() {
   CollectKeys();
@@ -32,9 +36,9 @@ bool Console::KeyWaiting() {
 }
 
 KeyCode Console::TakeTypedKey(std::size_t skip) {
-  CollectKeys();
+  CollectAllKeys();
   KeyCode key = keys_.TakeTyped(skip);
-  if (key.empty()) key = frontend_.TakeAnswer();
+  if (key.empty()) key = frontend_.TakeAnswer(keys_);
   return key;
 }
 
@@ -62,6 +66,14 @@ void Console::Redraw() {
 void Console::SetLineCounts(const LineCounts& counts) {
   if (counts == frame_.counts) return;
   frame_.counts = counts;
+  ++frame_.news;
+}
+
+void Console::Notice(std::string_view text) {
+  const std::size_t n = std::min(text.size(), frame_.notice.size());
+  if (std::string_view(frame_.notice.data(), frame_.noticeLength) == text.substr(0, n)) return;
+  text.copy(frame_.notice.data(), n);
+  frame_.noticeLength = static_cast<uint8_t>(n);
   ++frame_.news;
 }
 

@@ -37,13 +37,18 @@ class Console {
   // Keys. CollectKeys throws ProgramExit when the program is to end (Ctrl-C,
   // a signal, a terminal gone); ReadKey and KeyWaiting collect first.
   void CollectKeys();
-  KeyCode ReadKey();
+  // The oldest key, and whether it was pasted (pasted text is never the
+  // tool's keys: the session sends it as it is, the menu drops it).
+  KeyCode ReadKey(bool* pasted = nullptr);
   bool KeyWaiting();
   std::size_t KeysWaiting() const { return keys_.Size(); }
+  // For a message line: every key handed over comes in, past the queue's
+  // bound, so that its answer is found wherever it stands.
+  void CollectAllKeys();
   // The oldest key typed (not pasted) from the skip-th waiting on, or the
   // key the terminal gave as the answer to a message line; empty: none.
   KeyCode TakeTypedKey(std::size_t skip);
-  void WantAnswer(bool wanted) { frontend_.WantAnswer(wanted); }
+  void WantAnswer(AnswerMode mode) { frontend_.WantAnswer(mode); }
 
   // The terminal's bell, without a wait, and at most once in a bell's
   // length (250 ms): a stream of bells costs the terminal four a second.
@@ -61,6 +66,8 @@ class Console {
   // The news beside the screen.
   void SetLineCounts(const LineCounts& counts);
   void NoteAlert();
+  // A line of news for the bottom row of the view, not modal (empty: none).
+  void Notice(std::string_view text);
 
   // How many rows may leave the screen now without one being lost on its
   // way to the history (SIZE_MAX while none is kept).

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "input/key_router.hpp"
 #include "keys/key_queue.hpp"
 #include "view/frame.hpp"
 
@@ -18,10 +19,11 @@ inline constexpr uint64_t kFrameIntervalUs = 15000;
 class Frontend {
  public:
   virtual ~Frontend() = default;
-  // Queues every key that has arrived, as far as the queue has room, without
+  // Queues every key that has arrived, as far as the queue has room (past
+  // it when asked: a message line looks for its answer among them), without
   // waiting. Throws ProgramExit when the operator pressed Ctrl-C or a
   // terminating signal came in.
-  virtual void CollectKeys(KeyQueue& queue, uint64_t nowUs) = 0;
+  virtual void CollectKeys(KeyQueue& queue, uint64_t nowUs, bool pastBound = false) = 0;
   // Shows the frame.
   virtual void Present(const Frame& frame) = 0;
   // The terminal's own bell; returns at once.
@@ -36,10 +38,12 @@ class Frontend {
   // How many more rows the history can take now without losing one: the
   // session works a backlog off no faster. SIZE_MAX: no bound.
   virtual std::size_t RowRoom() const { return SIZE_MAX; }
-  // A message line waits for a key typed: one typed behind a paste still
-  // being handed over (its keys wait their turn) answers it at once.
-  virtual void WantAnswer(bool wanted) = 0;
-  virtual KeyCode TakeAnswer() = 0;
+  // A message line waits for a key typed (AnswerMode::None: no longer):
+  // one typed behind a paste or type-ahead still being handed over answers
+  // it at once. TakeAnswer gives it; a key that came too late for its line
+  // goes back into the queue, typed, to go in its turn.
+  virtual void WantAnswer(AnswerMode mode) = 0;
+  virtual KeyCode TakeAnswer(KeyQueue& queue) = 0;
   // The terminal lent to an external program, and taken back: each asks,
   // and LoanSettled tells when the last one asked is carried out.
   virtual void Lend() = 0;

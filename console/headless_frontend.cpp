@@ -9,32 +9,54 @@
 
 namespace qb7 {
 
+// The program's own queue is the other side of the hand-over here: room is
+// the queue's, and what is dropped is dropped from it.
 class HeadlessFrontend::QueueOutlet final : public KeyOutlet {
  public:
   QueueOutlet(KeyQueue& queue, HeadlessFrontend& f) : queue_(queue), f_(f) {}
   bool HasRoom() const override { return queue_.Size() < KeyQueue::kCapacity; }
+  bool Backlog() const override { return !HasRoom(); }
   bool PushKey(const KeyCode& key, bool pasted) override {
     if (!HasRoom()) return false;
     queue_.Push(key, pasted);
     return true;
   }
-  bool PushDropPaste() override {
-    f_.pasteDropped_ = std::max<int64_t>(f_.pasteDropped_, 0) +
-                       static_cast<int64_t>(queue_.DropPasted());
+  bool PushDropWaiting() override {
+    const KeyQueue::Dropped d = queue_.DropAll();
+    f_.droppedCount_.pasted += d.pasted;
+    f_.droppedCount_.typed += d.typed;
+    f_.dropped_ = true;
     return true;
   }
-  bool AnswerWanted() const override { return f_.answerWanted_; }
-  bool PutAnswer(const KeyCode& key) override {
-    if (!f_.answer_.empty()) return false;
+  AnswerWant Wanted() const override { return f_.want_; }
+  void PutAnswer(const KeyCode& key, uint32_t number) override {
     f_.answer_ = key;
+    f_.answerNumber_ = number;
+  }
+  bool TakeDropped(uint64_t& pasted, uint64_t& typed) override {
+    if (!std::exchange(f_.dropped_, false)) return false;
+    pasted = std::exchange(f_.droppedCount_.pasted, 0);
+    typed = std::exchange(f_.droppedCount_.typed, 0);
     return true;
   }
-  int64_t PasteDropped() override { return std::exchange(f_.pasteDropped_, -1); }
 
  private:
   KeyQueue& queue_;
   HeadlessFrontend& f_;
 };
+
+void HeadlessFrontend::WantAnswer(AnswerMode mode) {
+  if (mode != AnswerMode::None) ++want_.number;
+  want_.mode = mode;
+}
+
+KeyCode HeadlessFrontend::TakeAnswer(KeyQueue& queue) {
+  KeyCode key = std::exchange(answer_, {});
+  if (key.empty() || answerNumber_ == want_.number) return key;
+  // It came too late for its line: back in turn, as typed.
+  queue.PushPastBound(std::move(key), false);
+  return {};
+}
 
 void HeadlessFrontend::Insert(Event e) {
   // Kept in time order; events at the same time stay in the order given.
@@ -77,13 +99,13 @@ void HeadlessFrontend::AddActionAt(uint64_t atUs, std::function<void()> action) 
 }
 
 void HeadlessFrontend::Route(DecodedKeys& fresh, KeyQueue& queue, uint64_t nowUs) {
-  router_.Add(fresh);
   QueueOutlet outlet(queue, *this);
+  router_.Add(fresh, outlet);
   const KeyRouter::Routed routed = router_.Route(outlet);
   if (routed.save) Save(*routed.save, nowUs);
 }
 
-void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs) {
+void HeadlessFrontend::CollectKeys(KeyQueue& queue, uint64_t nowUs, bool) {
   DecodedKeys fresh;
   while (!events_.empty() && events_.front().atUs <= nowUs) {
     Event e = std::move(events_.front());

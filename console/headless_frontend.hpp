@@ -42,7 +42,7 @@ class HeadlessFrontend final : public Frontend {
     OnPresent([f = std::move(f)](const Frame& frame) { f(frame.screen); });
   }
 
-  void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
+  void CollectKeys(KeyQueue& queue, uint64_t nowUs, bool pastBound = false) override;
   void Present(const Frame& frame) override;
   void Bell() override { ++bells_; }
   // The rows that left the screen go to the view's history, as they do in
@@ -59,8 +59,8 @@ class HeadlessFrontend final : public Frontend {
     return sinceFrame_ < ringRows_ ? ringRows_ - sinceFrame_ : 0;
   }
   uint64_t RingLost() const { return ringLost_; }
-  void WantAnswer(bool wanted) override { answerWanted_ = wanted; }
-  KeyCode TakeAnswer() override { return std::exchange(answer_, {}); }
+  void WantAnswer(AnswerMode mode) override;
+  KeyCode TakeAnswer(KeyQueue& queue) override;
   void Lend() override {
     ++lends_;
     if (onLoan_) onLoan_(true);
@@ -111,9 +111,11 @@ class HeadlessFrontend final : public Frontend {
   int bells_ = 0;
   Viewer viewer_;
   KeyRouter router_{viewer_};
-  bool answerWanted_ = false;
+  AnswerWant want_;
   KeyCode answer_;
-  int64_t pasteDropped_ = -1;
+  uint32_t answerNumber_ = 0;
+  bool dropped_ = false;
+  KeyQueue::Dropped droppedCount_;
   std::size_t ringRows_ = 0;
   std::size_t sinceFrame_ = 0;
   uint64_t ringLost_ = 0;

@@ -39,9 +39,11 @@ void MessageLines::Show(const Waiting& line) {
   console_.NoteAlert();
   if (watch_ && line.watched) watch_(line.text);
 
-  console_.CollectKeys();
+  // No key is handed over from now on but the answer; what was handed
+  // over before comes in, for the answer to be found among it.
+  console_.WantAnswer(line.answer == Answer::NewKey ? AnswerMode::NewKey : AnswerMode::AnyKey);
+  console_.CollectAllKeys();
   typedAhead_ = line.answer == Answer::NewKey ? console_.KeysWaiting() : 0;
-  console_.WantAnswer(true);
   console_.Present();
   showing_ = true;
   nextCheckUs_ = console_.clock().NowUs() + kAnswerPollUs;
@@ -64,7 +66,7 @@ KeyCode MessageLines::Step() {
     return {};
   }
   showing_ = false;
-  console_.WantAnswer(false);
+  console_.WantAnswer(AnswerMode::None);
   if (key == keys::KeyHome) {
     console_.SetColours(7, exitBackground_);
     console_.ClearScreen();

@@ -7,13 +7,13 @@ namespace qb7::fuzz {
 
 class AnsweringFrontend final : public Frontend {
  public:
-  void CollectKeys(KeyQueue& queue, uint64_t) override {
+  void CollectKeys(KeyQueue& queue, uint64_t, bool) override {
     if (queue.Empty()) queue.Push("x");
   }
   void Present(const Frame&) override {}
   void Bell() override {}
-  void WantAnswer(bool) override {}
-  KeyCode TakeAnswer() override { return {}; }
+  void WantAnswer(AnswerMode) override {}
+  KeyCode TakeAnswer(KeyQueue&) override { return {}; }
   void Lend() override {}
   void TakeBack() override {}
   bool LoanSettled() const override { return true; }

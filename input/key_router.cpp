@@ -6,7 +6,7 @@ KeyRouter::Routed KeyRouter::Route(KeyOutlet& outlet) {
   Routed routed;
   PassKeys(outlet, routed);
   Answer(outlet, routed);
-  TellPastes(outlet, routed);
+  TellNews(outlet, routed);
   return routed;
 }
 
@@ -17,17 +17,22 @@ void KeyRouter::ToView(const KeyCode& key, Routed& routed) {
 }
 
 void KeyRouter::PassKeys(KeyOutlet& outlet, Routed& routed) {
-  // Shift-F2 typed during a paste: the program drops the pasted keys it
-  // holds before it gets the Shift-F2 (the order waits for room, ahead of
-  // every key after it).
+  // Shift-F2 typed while keys waited: the program drops what it holds
+  // before it gets the Shift-F2 (the order waits for room, ahead of every
+  // key after it).
   if (pending_.TakeDropAsked()) {
     dropToSend_ = true;
-    pasteDropped_ += pending_.TakeDropped();
+    const PendingKeys::Dropped d = pending_.TakeDropped();
+    droppedHere_.pasted += d.pasted;
+    droppedHere_.typed += d.typed;
   }
   if (dropToSend_) {
-    if (!outlet.PushDropPaste()) return;
+    if (!outlet.PushDropWaiting()) return;
     dropToSend_ = false;
   }
+  // While a message line waits, nothing more goes: its answer is taken
+  // out of turn (Answer), and the rest waits for it to go.
+  if (outlet.Wanted().mode != AnswerMode::None) return;
   KeyCode key;
   bool pasted = false;
   while (pending_.Front(key, pasted)) {
@@ -41,37 +46,58 @@ void KeyRouter::PassKeys(KeyOutlet& outlet, Routed& routed) {
     // the window is large enough again.
     if (viewer_.TooSmall() || !outlet.HasRoom()) return;
     // Any other key returns to the live screen, then does what it does.
-    if (viewer_.ReturnLive()) routed.redraw = true;
+    if (viewer_.ReturnLive(pasted)) routed.redraw = true;
     if (!outlet.PushKey(key, pasted)) return;
     pending_.Pop();
   }
 }
 
 void KeyRouter::Answer(KeyOutlet& outlet, Routed& routed) {
-  if (!outlet.AnswerWanted()) return;
+  const AnswerWant want = outlet.Wanted();
+  if (want.mode == AnswerMode::None) return;
+  if (want.number != answerNumber_) {
+    // A new message line: the typed keys already waiting came before it.
+    answerNumber_ = want.number;
+    answerSkip_ = want.mode == AnswerMode::NewKey ? pending_.Typed() : 0;
+    answered_ = false;
+  }
+  // One answer a line: the next key waits for the next line.
+  if (answered_) return;
   KeyCode key;
-  while (pending_.TakeTypedBehindPaste(key)) {
+  while (pending_.TakeTyped(answerSkip_, key)) {
     if (viewer_.Takes(key)) {
       ToView(key, routed);
       continue;
     }
     if (viewer_.ReturnLive()) routed.redraw = true;
-    outlet.PutAnswer(key);
+    outlet.PutAnswer(key, want.number);
+    answered_ = true;
     return;
   }
 }
 
-void KeyRouter::TellPastes(KeyOutlet& outlet, Routed& routed) {
-  const int64_t program = outlet.PasteDropped();
-  if (program >= 0) {
-    viewer_.Notice(std::string(kPasteStopped) +
-                   std::to_string(pasteDropped_ + static_cast<uint64_t>(program)) +
-                   " bytes not sent");
-    pasteDropped_ = 0;
+void KeyRouter::TellNews(KeyOutlet& outlet, Routed& routed) {
+  uint64_t pasted = 0, typed = 0;
+  if (outlet.TakeDropped(pasted, typed)) {
+    pasted += droppedHere_.pasted;
+    typed += droppedHere_.typed;
+    droppedHere_ = {};
+    std::string notice;
+    if (pasted != 0 || typed == 0)
+      notice = std::string(kPasteStopped) + std::to_string(pasted) + " bytes not sent";
+    if (typed != 0)
+      notice += (notice.empty() ? std::string(kTypedStopped) : std::string(", ")) +
+                std::to_string(typed) + " keys typed ahead not sent";
+    viewer_.Notice(std::move(notice));
     routed.redraw = true;
   }
-  if (const uint64_t tooLong = pending_.TakeTooLong(); tooLong != 0) {
+  if (uint64_t tooLong = 0; pending_.TakeTooLong(tooLong)) {
     viewer_.Notice(std::string(kPasteTooLong) + std::to_string(tooLong) + " bytes not kept");
+    routed.redraw = true;
+  }
+  if (const uint64_t tooMany = pending_.TakeTooMany(); tooMany != 0) {
+    tooManyTotal_ += tooMany;
+    viewer_.Notice(std::string(kTypedTooFar) + std::to_string(tooManyTotal_) + " keys not kept");
     routed.redraw = true;
   }
 }

@@ -2,16 +2,20 @@
 // place for the terminal thread and the tests' headless front end alike.
 //   - Pasted bytes (between the paste markers) are held apart, in bounded
 //     memory, and go to the program as pasted keys, never to the view and
-//     never as the answer to a message line. Shift-F2 typed during a paste
-//     drops its rest, on both sides of the hand-over.
+//     never as the answer to a message line.
 //   - A typed key the view takes (view_keys.hpp: the wheel, Shift-PgUp and
 //     Shift-PgDn; in the history also /, n, N, t, s, q and Esc) stays with
 //     the view.
 //   - Any other key returns the view to the live screen and goes to the
 //     program, in turn, while the program's side has room for it and the
 //     window is large enough to see what it does.
-//   - While a message line waits, the first key typed behind a paste
-//     answers it out of turn.
+//   - While a message line waits for its answer nothing more is handed
+//     over; the answer is the first key typed (for a line that tells of a
+//     loss, the first typed after it showed), taken out of turn wherever
+//     it stands, behind a paste or type-ahead.
+//   - Shift-F2 typed while keys wait for the program (a paste, type-ahead
+//     it has no room for) acts at once: what waits, on both sides of the
+//     hand-over, is dropped and told.
 // Pure: no thread, no terminal. The caller measures the window first,
 // carries out the save asked for, and draws when told to.
 #pragma once
@@ -26,34 +30,48 @@
 
 namespace qb7 {
 
+// What a message line waiting for its key takes as its answer: any key
+// typed, or only one typed after it showed (it tells of a loss).
+enum class AnswerMode : uint8_t { None = 0, AnyKey = 1, NewKey = 2 };
+
+// The answer asked for now: the mode, and the number of the message line
+// that asks (each line asks anew).
+struct AnswerWant {
+  AnswerMode mode = AnswerMode::None;
+  uint32_t number = 0;
+};
+
 // The program's side of the hand-over of keys.
 class KeyOutlet {
  public:
   virtual ~KeyOutlet() = default;
   virtual bool HasRoom() const = 0;
+  // Keys wait on the program's side for room: it is behind.
+  virtual bool Backlog() const = 0;
   // False when there is no room: the router keeps the key.
   virtual bool PushKey(const KeyCode& key, bool pasted) = 0;
-  // The rest of every paste is dropped; false when there is no room yet.
-  virtual bool PushDropPaste() = 0;
-  // A message line waits for a key typed; its answer, out of turn (false
-  // when one waits already).
-  virtual bool AnswerWanted() const = 0;
-  virtual bool PutAnswer(const KeyCode& key) = 0;
-  // The pasted keys the program dropped since the last call, once it has
-  // carried out a drop; -1 while none was carried out.
-  virtual int64_t PasteDropped() = 0;
+  // Every key waiting on the program's side is dropped; false when there
+  // is no room for the order yet.
+  virtual bool PushDropWaiting() = 0;
+  virtual AnswerWant Wanted() const = 0;
+  // The answer to the message line of that number.
+  virtual void PutAnswer(const KeyCode& key, uint32_t number) = 0;
+  // What the program dropped, once it has carried out a drop.
+  virtual bool TakeDropped(uint64_t& pasted, uint64_t& typed) = 0;
 };
 
 class KeyRouter {
  public:
   static constexpr std::string_view kPasteStopped = "Paste stopped: ";
   static constexpr std::string_view kPasteTooLong = "Paste too long: ";
+  static constexpr std::string_view kTypedStopped = "Stopped: ";
+  static constexpr std::string_view kTypedTooFar = "Typed ahead too far: ";
 
   explicit KeyRouter(Viewer& viewer) : viewer_(viewer) {}
 
   // The keys decoded, in the order they came (paste markers among them);
   // fresh is emptied.
-  void Add(DecodedKeys& fresh) { pending_.Add(fresh); }
+  void Add(DecodedKeys& fresh, const KeyOutlet& outlet) { pending_.Add(fresh, outlet.Backlog()); }
 
   struct Routed {
     bool redraw = false;  // what the view shows changed
@@ -63,21 +81,23 @@ class KeyRouter {
   // puts the news of pastes on the view's bottom row.
   Routed Route(KeyOutlet& outlet);
 
-  // Typed keys waiting: while many do, the terminal is not read.
-  std::size_t TypedWaiting() const { return pending_.Typed(); }
-  // Keys (or the order to drop a paste) wait for room.
+  // Keys (or the order to drop them) wait to go.
   bool Waiting() const { return dropToSend_ || pending_.Waiting(); }
 
  private:
   void PassKeys(KeyOutlet& outlet, Routed& routed);
   void Answer(KeyOutlet& outlet, Routed& routed);
-  void TellPastes(KeyOutlet& outlet, Routed& routed);
+  void TellNews(KeyOutlet& outlet, Routed& routed);
   void ToView(const KeyCode& key, Routed& routed);
 
   Viewer& viewer_;
   PendingKeys pending_{keys::KeyShiftF2};
-  bool dropToSend_ = false;    // the order to drop a paste waits for room
-  uint64_t pasteDropped_ = 0;  // dropped here, told with the program's count
+  bool dropToSend_ = false;   // the order to drop what waits, not yet handed over
+  PendingKeys::Dropped droppedHere_;  // told with the program's count
+  uint32_t answerNumber_ = 0;  // the message line last seen asking
+  std::size_t answerSkip_ = 0;  // typed keys that were there before it
+  bool answered_ = false;
+  uint64_t tooManyTotal_ = 0;
 };
 
 }  // namespace qb7

@@ -24,7 +24,9 @@ KeyFamily KeyFamilyFor(std::string_view term) {
 
 bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
   nowUs_ = nowUs;
-  if (state_ == State::Paste) {
+  // A paste's end that has stood quiet is over before this byte.
+  if (state_ == State::PasteTail && nowUs - startedUs_ > kPasteTailUs) Tick(nowUs, out);
+  if (state_ == State::Paste || state_ == State::PasteTail) {
     PasteByte(b, out);
     return false;
   }
@@ -54,7 +56,8 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
       break;
     case State::X10Mouse: OnX10Mouse(b, out); break;
     case State::Utf8: OnUtf8(b, out); break;
-    case State::Paste: break;  // taken above
+    case State::Paste:
+    case State::PasteTail: break;  // taken above
   }
   return false;
 }
@@ -218,6 +221,11 @@ void KeyDecoder::Abandon(DecodedKeys& out) {
 
 void KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
   if (state_ == State::Ground || state_ == State::Paste) return;
+  if (state_ == State::PasteTail) {
+    // Quiet after the end marker: the paste is over.
+    if (nowUs - startedUs_ > kPasteTailUs) FlushTail(true, out);
+    return;
+  }
   if (state_ == State::Utf8) {
     // A first byte that nothing followed: a key with Alt, sent as the
     // eighth bit.

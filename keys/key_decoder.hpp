@@ -52,12 +52,25 @@ class KeyDecoder {
   bool Feed(uint8_t byte, uint64_t nowUs, DecodedKeys& out);
   // Completes what waited longer than the escape delay.
   void Tick(uint64_t nowUs, DecodedKeys& out);
+  // After a paste's end marker, bytes that follow within this long (no
+  // hand types so fast) were pasted too: a marker inside the pasted text
+  // must not let the rest act as keys. The last marker of such a run ends
+  // the paste; an earlier one was text.
+  static constexpr uint64_t kPasteTailUs = 20000;
+  // Bytes held after an end marker before they are handed on as pasted.
+  static constexpr std::size_t kPasteTailBytes = 65536;
   // True while bytes of an unfinished sequence wait.
+  // True while bytes of an unfinished sequence wait, or a paste's end is
+  // not yet sure: Tick must come again.
   bool Pending() const { return state_ != State::Ground && state_ != State::Paste; }
-  bool Pasting() const { return state_ == State::Paste; }
+  bool Pasting() const { return state_ == State::Paste || state_ == State::PasteTail; }
 
  private:
-  enum class State { Ground, Escape, EscapeEscape, Csi, Ss3, LinuxFunction, X10Mouse, Utf8, Paste };
+  enum class State {
+    Ground, Escape, EscapeEscape, Csi, Ss3, LinuxFunction, X10Mouse, Utf8,
+    Paste,      // between the paste markers
+    PasteTail,  // after an end marker, bytes within kPasteTailUs: still pasted
+  };
 
   // One byte in each state: the walk (key_decoder.cpp).
   void Ground(uint8_t byte, DecodedKeys& out);
@@ -76,6 +89,10 @@ class KeyDecoder {
   // A bracketed paste, read literally (key_decoder_paste.cpp).
   void StartPaste();
   void PasteByte(uint8_t byte, DecodedKeys& out);
+  void PasteTailByte(uint8_t byte, DecodedKeys& out);
+  // The bytes held after the end marker go on as pasted; with done, the
+  // paste ends.
+  void FlushTail(bool done, DecodedKeys& out);
   void PasteLiteral(uint8_t byte, DecodedKeys& out);
 
   KeyFamily family_;
@@ -85,6 +102,9 @@ class KeyDecoder {
   std::string params_;
   bool overlong_ = false;  // more parameter bytes came than are kept
   std::size_t pasteEndMatched_ = 0;  // bytes of ESC [201~ seen in a paste
+  std::string tail_;                 // bytes after an end marker, held
+  std::size_t tailMarker_ = std::string::npos;  // the last end marker in tail_
+  bool firstMarkerOwed_ = false;     // the first marker's bytes, if it was text
   bool pasteUtf8_ = false;           // a pasted character's bytes continue
   char32_t codePoint_ = 0;
   uint8_t utf8Lead_ = 0;     // the first byte of the character being read

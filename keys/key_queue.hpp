@@ -1,7 +1,11 @@
 // Keys waiting to be read, oldest first, each marked typed or pasted. At
-// most 511 wait; a key that arrives at a full queue pushes the oldest out.
+// most 511 wait; a key pushed at a full queue pushes the oldest out (the
+// keys that cross the terminal thread's hand-over wait for room instead,
+// and are taken past the bound only to be dropped or searched for an
+// answer, never pushed out).
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 
 #include "keys/keys.hpp"
@@ -16,10 +20,14 @@ class KeyQueue {
     if (keys_.size() == kCapacity) keys_.pop_front();
     keys_.push_back({std::move(key), pasted});
   }
+  // Past the bound, pushing nothing out: for keys the hand-over already
+  // held back, taken in while a message line looks for its answer.
+  void PushPastBound(KeyCode key, bool pasted) { keys_.push_back({std::move(key), pasted}); }
   // The oldest key, typed or pasted, or an empty code when none waits.
-  KeyCode Pop() {
+  KeyCode Pop(bool* pasted = nullptr) {
     if (keys_.empty()) return {};
     KeyCode key = std::move(keys_.front().code);
+    if (pasted) *pasted = keys_.front().pasted;
     keys_.pop_front();
     return key;
   }
@@ -34,11 +42,16 @@ class KeyQueue {
     }
     return {};
   }
-  // Drops every pasted key; returns how many.
-  std::size_t DropPasted() {
-    const std::size_t before = keys_.size();
-    std::erase_if(keys_, [](const Entry& e) { return e.pasted; });
-    return before - keys_.size();
+  // Drops every key waiting: how many were pasted (a byte each) and typed.
+  struct Dropped {
+    uint64_t pasted = 0;
+    uint64_t typed = 0;
+  };
+  Dropped DropAll() {
+    Dropped d;
+    for (const Entry& e : keys_) (e.pasted ? d.pasted : d.typed) += 1;
+    keys_.clear();
+    return d;
   }
   bool Empty() const { return keys_.empty(); }
   std::size_t Size() const { return keys_.size(); }

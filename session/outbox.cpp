@@ -124,6 +124,7 @@ Outbox::Event Outbox::Step() {
         const TxReport report =
             m_.uart.UartSendStr(m_.board.dataPort, m_.uartBase, std::string_view(&byte, 1));
         steps_.pop_front();
+        notSent_ += report.notSent;
         // The pace after the byte, and before it what the send met, so the
         // pause starts once the operator has read it.
         steps_.push_front(PauseItem(kPaceMs));

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "machine/machine.hpp"
 
@@ -56,6 +57,9 @@ class Outbox {
   Event Step();
   // What was not sent is dropped (the session it belongs to has ended).
   void Clear();
+  // Bytes whose turn came while the board did not answer (not written),
+  // since the last call.
+  uint64_t TakeNotSent() { return std::exchange(notSent_, 0); }
 
  private:
   struct Item {
@@ -79,6 +83,7 @@ class Outbox {
 
   Machine& m_;
   std::deque<Item> steps_;
+  uint64_t notSent_ = 0;
   bool pauseStarted_ = false;
   uint64_t stretchEndUs_ = 0;
   int64_t remainingMs_ = 0;

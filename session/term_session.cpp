@@ -73,8 +73,14 @@ void TermSession::Step() {
       return;
     case Phase::Running: {
       if (TellTroubles()) return;
-      const KeyCode key = m_.console.ReadKey();
-      if (!key.empty()) OnKey(key);
+      bool pasted = false;
+      const KeyCode key = m_.console.ReadKey(&pasted);
+      if (key.empty()) return;
+      // Pasted text is sent as it is: never the session's keys.
+      if (pasted)
+        loop_.outbox.UartSendSlow(key);
+      else
+        OnKey(key);
       return;
     }
     case Phase::Left:
@@ -132,6 +138,13 @@ void TermSession::Leave() {
   // What the line brought up to now is drawn and logged before it ends;
   // the screen the clear takes off goes to the history too.
   receive_.InterpretAll();
+  notSent_ += loop_.outbox.TakeNotSent();
+  if (notSent_ != 0) {
+    // The board never answered again: the menu's bottom row says it.
+    log_.Note(NotSentText());
+    m_.console.Notice(NotSentText());
+    notSent_ = 0;
+  }
   log_.Note(kEventLeft);
   m_.console.ClearScreen();
   m_.console.KeepHistory(false);
@@ -190,13 +203,26 @@ void TermSession::OnMessage(std::string_view text) { log_.Note("message: " + std
 // message line's colours, not logged, waiting for no key: the session goes
 // on looking, and Shift-F2 leaves at once.
 void TermSession::TellBoard() {
+  notSent_ += loop_.outbox.TakeNotSent();
   if (!board_.TakeNews()) return;
   Console& c = m_.console;
   if (c.CursorColumn() != 1 || c.screen().LineBreakPending()) c.WriteText({}, true);
   const ColourPair colours = c.SetColours(15, 12);
   c.WriteText(board_.answers() ? BoardPresence::kAnswersAgain : BoardPresence::kNoAnswer);
+  if (board_.answers() && notSent_ != 0) {
+    // What was typed or pasted meanwhile went nowhere: said, never lost
+    // without a word.
+    c.WriteText({}, true);
+    c.WriteText(NotSentText());
+    log_.Note(NotSentText());
+    notSent_ = 0;
+  }
   c.SetColours(colours.fg, colours.bg);
   c.WriteText({}, true);
+}
+
+std::string TermSession::NotSentText() const {
+  return std::string(kNotSent) + std::to_string(notSent_) + " bytes";
 }
 
 }  // namespace qb7

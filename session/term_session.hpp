@@ -21,6 +21,7 @@ class ProgramLoop;
 
 inline constexpr std::string_view kTextLost = "Text lost while a message waited: ";
 inline constexpr std::string_view kStatusText = "     <Fx>Macro  <SF1>Help  <SF2>Exit  Baud: ";
+inline constexpr std::string_view kNotSent = "Not sent while the board did not answer: ";
 
 // How a session starts: the route it runs on (for the times beside its
 // log), and whether the VSC7420's reset is pulsed right after the
@@ -73,6 +74,7 @@ class TermSession {
   void TellLogNews();
   void Post(std::string text, bool newKey = false, bool noted = true);
   void OnMessage(std::string_view text);
+  std::string NotSentText() const;
 
   Machine& m_;
   ProgramLoop& loop_;
@@ -84,6 +86,7 @@ class TermSession {
   BoardPresence board_;
   ReceivePath receive_;
   bool hinted_ = false;
+  uint64_t notSent_ = 0;  // bytes whose turn came while the board did not answer
 };
 
 }  // namespace qb7

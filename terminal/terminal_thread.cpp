@@ -76,11 +76,11 @@ void TerminalThread::Shutdown() {
 
 // ---- Program thread ----
 
-void TerminalThread::CollectKeys(KeyQueue& queue, uint64_t) {
+void TerminalThread::CollectKeys(KeyQueue& queue, uint64_t, bool pastBound) {
   if (int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
   if (outOfMemory_.load()) throw ProgramFailure{"out of memory in the terminal's thread"};
   KeyInbox::End end;
-  if (inbox_.TakeInto(queue, end)) throw ProgramExit{end.status, end.signal};
+  if (inbox_.TakeInto(queue, end, pastBound)) throw ProgramExit{end.status, end.signal};
 }
 
 void TerminalThread::Present(const Frame& frame) {
@@ -93,12 +93,12 @@ void TerminalThread::Bell() {
   WakeIfAsleep();
 }
 
-void TerminalThread::WantAnswer(bool wanted) {
-  inbox_.WantAnswer(wanted);
-  if (wanted) Wake();
+void TerminalThread::WantAnswer(AnswerMode mode) {
+  inbox_.WantAnswer(mode);
+  if (mode != AnswerMode::None) Wake();
 }
 
-KeyCode TerminalThread::TakeAnswer() { return inbox_.TakeAnswer(); }
+KeyCode TerminalThread::TakeAnswer(KeyQueue& queue) { return inbox_.TakeAnswer(queue); }
 
 void TerminalThread::Lend() {
   if (running_) Ask(LoanOrders::Order::Lend);

@@ -43,13 +43,13 @@ class TerminalThread final : public Frontend {
 
   // Program thread; none of these waits. CollectKeys throws ProgramExit for
   // Ctrl-C, a terminal that went away, or a terminating signal.
-  void CollectKeys(KeyQueue& queue, uint64_t nowUs) override;
+  void CollectKeys(KeyQueue& queue, uint64_t nowUs, bool pastBound = false) override;
   void Present(const Frame& frame) override;
   void Bell() override;
   void KeepRow(const Row& row, uint64_t number, const RowTime& time) override;
   std::size_t RowRoom() const override;
-  void WantAnswer(bool wanted) override;
-  KeyCode TakeAnswer() override;
+  void WantAnswer(AnswerMode mode) override;
+  KeyCode TakeAnswer(KeyQueue& queue) override;
   // Ask the terminal thread to lend the terminal / take it back;
   // LoanSettled tells when it is done.
   void Lend() override;
@@ -105,8 +105,6 @@ class TerminalThread final : public Frontend {
   Viewer viewer_;
   KeyRouter router_{viewer_};
   HistorySaving saving_;
-  // While this many typed keys wait, no more is read from the terminal.
-  static constexpr std::size_t kHeldKeys = 65536;
   DecodedKeys fresh_;  // what the decoder just gave
 };
 

@@ -75,7 +75,7 @@ void TerminalThread::TellSaved() {
 }
 
 void TerminalThread::RouteKeys() {
-  router_.Add(fresh_);
+  router_.Add(fresh_, inbox_);
   // Whether the window can show what a key does is the router's to ask.
   MeasureWindow();
   KeyRouter::Routed routed = router_.Route(inbox_);
@@ -128,9 +128,11 @@ int TerminalThread::SleepMs(uint64_t lastFrameUs) const {
   // interval, as the program takes them; a history being written as often,
   // to tell when it is.
   if (router_.Waiting() || saving_.Busy()) atMost(kFrameLookMs);
-  // While a lone Esc may still be the start of a sequence, look again when
-  // its delay is over.
-  if (decoder_.Pending()) atMost(static_cast<int>(KeyDecoder::kEscapeDelayUs / 1000) + 1);
+  // While a lone Esc may still be the start of a sequence, or a paste's end
+  // is not yet sure, look again when that is decided.
+  if (decoder_.Pending())
+    atMost(static_cast<int>((decoder_.Pasting() ? KeyDecoder::kPasteTailUs
+                                                : KeyDecoder::kEscapeDelayUs) / 1000) + 1);
   return timeoutMs;
 }
 
@@ -158,9 +160,10 @@ void TerminalThread::Serve() {
   bool inputOpen = true;
   uint64_t lastFrameUs = 0;
   for (;;) {
-    // Keys are read only while there is room for them; a paste beyond that
-    // waits in the terminal, which then holds up its sender.
-    const bool readKeys = held && inputOpen && router_.TypedWaiting() < kHeldKeys;
+    // The terminal is read on whatever waits, so that Ctrl-C and Shift-F2
+    // act when they come, behind a paste or type-ahead of any length (what
+    // finds no room in the router is counted and told).
+    const bool readKeys = held && inputOpen;
     pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {readKeys ? terminal_.InputFd() : -1, POLLIN, 0}};
     int timeoutMs = SleepMs(lastFrameUs);
     if (timeoutMs < 0) {

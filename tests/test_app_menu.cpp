@@ -111,6 +111,21 @@ TEST(RouteMenu, OtherKeysOnlyRedraw) {
   EXPECT_EQ(b.WritesAfterStartUp(), (Trace{W(kIndex, kRoute), W(kData, 0)}));
 }
 
+// Pasted text is never the menu's keys: a clipboard holding "r", a route's
+// digit or "q" pulses no reset, opens no route and quits nothing; it is
+// dropped and said on the bottom row, and the next key typed acts.
+TEST(RouteMenu, PastedTextIsDroppedWithAWordAndNeverTakenAsTheMenusKeys) {
+  ProgramBench b;
+  b.frontend.AddPasteAt(100000, "abcr2q");
+  std::string bottom;
+  b.frontend.AddActionAt(300000, [&] { bottom = b.frontend.Shown().RowText(24); });
+  b.frontend.AddKeyAt(400000, "q");
+  EXPECT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.WritesAfterStartUp(), (Trace{W(kIndex, kRoute), W(kData, 0)}));  // Q's alone
+  EXPECT_EQ(bottom.substr(0, 50), "Pasted text is not the menu's keys: 6 bytes droppe");
+  EXPECT_GE(b.clock.NowUs(), 400000u);
+}
+
 TEST(RouteMenu, EachRouteWritesTheRouteRegisterThenOpensItsSession) {
   const std::string titles[6] = {
       "VSC7420 Console - NEL=f(ST1)", "DK22N Console - NEL=VSC",   "CON-5Pins Console",

@@ -103,7 +103,7 @@ TEST(MessageLine, KeepsALineBreakPendingOnTheLastRow) {
 // A front end that records the message row at its first look for keys.
 class PeekingFrontend final : public Frontend {
  public:
-  void CollectKeys(KeyQueue& q, uint64_t) override {
+  void CollectKeys(KeyQueue& q, uint64_t, bool) override {
     if (screen && row.empty()) {
       shown = *screen;
       row = screen->RowText(24);
@@ -114,8 +114,8 @@ class PeekingFrontend final : public Frontend {
   }
   void Present(const Frame& f) override { screen = &f.screen; }
   void Bell() override {}
-  void WantAnswer(bool) override {}
-  KeyCode TakeAnswer() override { return {}; }
+  void WantAnswer(AnswerMode) override {}
+  KeyCode TakeAnswer(KeyQueue&) override { return {}; }
   void Lend() override {}
   void TakeBack() override {}
   bool LoanSettled() const override { return true; }

@@ -16,24 +16,35 @@ namespace {
 // The program's side, recording what crosses.
 struct RecordingOutlet final : KeyOutlet {
   bool HasRoom() const override { return room > 0; }
+  bool Backlog() const override { return room == 0; }
   bool PushKey(const KeyCode& key, bool pasted) override {
     if (room == 0) return false;
     --room;
     keys.push_back({key, pasted});
     return true;
   }
-  bool PushDropPaste() override {
-    int64_t n = 0;
-    std::erase_if(keys, [&n](const auto& k) { return k.second && ++n; });
-    dropped = n;
+  bool PushDropWaiting() override {
+    for (const auto& k : keys) (k.second ? droppedPasted : droppedTyped) += 1;
+    room += keys.size();
+    keys.clear();
+    drops = true;
     return true;
   }
-  bool AnswerWanted() const override { return answerWanted; }
-  bool PutAnswer(const KeyCode& key) override {
+  AnswerWant Wanted() const override { return want; }
+  void PutAnswer(const KeyCode& key, uint32_t number) override {
     answer = key;
+    answerNumber = number;
+  }
+  bool TakeDropped(uint64_t& pasted, uint64_t& typed) override {
+    if (!std::exchange(drops, false)) return false;
+    pasted = std::exchange(droppedPasted, 0);
+    typed = std::exchange(droppedTyped, 0);
     return true;
   }
-  int64_t PasteDropped() override { return std::exchange(dropped, -1); }
+  void Ask(AnswerMode mode) {
+    want.mode = mode;
+    if (mode != AnswerMode::None) ++want.number;
+  }
 
   std::string Typed() const {
     std::string s;
@@ -50,9 +61,11 @@ struct RecordingOutlet final : KeyOutlet {
 
   std::size_t room = 1000;
   std::deque<std::pair<KeyCode, bool>> keys;
-  bool answerWanted = false;
+  AnswerWant want;
   KeyCode answer;
-  int64_t dropped = -1;
+  uint32_t answerNumber = 0;
+  bool drops = false;
+  uint64_t droppedPasted = 0, droppedTyped = 0;
 };
 
 // A viewer with a session's screen and a history to scroll back into.
@@ -75,7 +88,7 @@ struct RouterBench {
   KeyRouter::Routed Send(std::initializer_list<std::string_view> keys) {
     DecodedKeys fresh;
     for (auto k : keys) fresh.push_back(KeyCode(k));
-    router.Add(fresh);
+    router.Add(fresh, outlet);
     return router.Route(outlet);
   }
   Frame frame;
@@ -169,7 +182,6 @@ TEST(KeyRouter, ShiftF2DuringAPasteDropsItsRestOnBothSidesAndSaysHowMuch) {
   b.outlet.room = 3;
   b.Send({paste::Start, "1", "2", "3", "4", "5", "6", paste::End});
   EXPECT_EQ(b.outlet.Pasted(), "123");
-  b.outlet.room = 10;
   const auto routed = b.Send({keys::KeyShiftF2});
   // Three held here, three the program held: six not sent, and Shift-F2
   // goes on.
@@ -177,23 +189,71 @@ TEST(KeyRouter, ShiftF2DuringAPasteDropsItsRestOnBothSidesAndSaysHowMuch) {
   EXPECT_EQ(b.outlet.Pasted(), "");
   EXPECT_TRUE(routed.redraw);
   const Picture& p = b.viewer.Draw();
-  EXPECT_EQ(p.RowText(24).substr(0, 30), "Paste stopped: 6 bytes not sen");
+  EXPECT_EQ(p.RowText(24).substr(0, 31), "Paste stopped: 6 bytes not sent");
 }
 
-TEST(KeyRouter, AKeyTypedBehindAPasteAnswersAMessageLineOutOfTurn) {
+// Type-ahead the program has no room for (an unbracketed paste) is dropped
+// by Shift-F2 as a paste is; keys that flow are left to go in their turn.
+TEST(KeyRouter, ShiftF2BehindTypeAheadTheProgramHasNoRoomForDropsIt) {
+  RouterBench b;
+  b.outlet.room = 2;
+  b.Send({"a", "b", "c", "d", "e"});
+  EXPECT_EQ(b.outlet.Typed(), "ab");
+  b.Send({keys::KeyShiftF2});
+  EXPECT_EQ(b.outlet.Typed(), std::string(keys::KeyShiftF2));
+  EXPECT_EQ(b.viewer.Draw().RowText(24).substr(0, 38), "Stopped: 5 keys typed ahead not sent  ");
+
+  RouterBench flowing;
+  flowing.Send({"a", "b", keys::KeyShiftF2});
+  EXPECT_EQ(flowing.outlet.Typed(), "ab" + std::string(keys::KeyShiftF2));
+}
+
+// While a message line waits nothing more is handed over, and the first key
+// typed, wherever it stands (behind a paste the program has no room for,
+// or type-ahead), answers it: a line that tells of a loss takes only a key
+// typed after it showed.
+TEST(KeyRouter, AMessageLineIsAnsweredByAKeyTypedWhereverItStands) {
   RouterBench b;
   b.outlet.room = 1;
   b.Send({paste::Start, "a", "b", "c", paste::End, "y"});
   EXPECT_EQ(b.outlet.Pasted(), "a");
   EXPECT_TRUE(b.outlet.answer.empty());  // nobody asked
-  b.outlet.answerWanted = true;
-  b.Send({});
-  EXPECT_EQ(b.outlet.answer, "y");
-  // It answered: it is not sent again in its turn.
+  b.outlet.Ask(AnswerMode::AnyKey);
   b.outlet.room = 10;
+  b.Send({"z"});
+  EXPECT_EQ(b.outlet.answer, "y");
+  EXPECT_EQ(b.outlet.answerNumber, 1u);
+  EXPECT_EQ(b.outlet.Pasted(), "a");  // held while the line stands
+  b.outlet.Ask(AnswerMode::None);
   b.Send({});
   EXPECT_EQ(b.outlet.Pasted(), "abc");
-  EXPECT_EQ(b.outlet.Typed(), "");
+  EXPECT_EQ(b.outlet.Typed(), "z");  // y answered; z goes in its turn
+
+  RouterBench loss;
+  loss.outlet.room = 0;
+  loss.Send({"t"});  // typed before the line
+  loss.outlet.Ask(AnswerMode::NewKey);
+  loss.Send({});
+  EXPECT_TRUE(loss.outlet.answer.empty());
+  loss.Send({"n"});
+  EXPECT_EQ(loss.outlet.answer, "n");
+}
+
+TEST(KeyRouter, APasteTooLongIsToldAsAllItsBytesNotKept) {
+  RouterBench b;
+  b.outlet.room = 0;
+  DecodedKeys fresh{KeyCode(paste::Start)};
+  b.router.Add(fresh, b.outlet);
+  const std::size_t over = 3000;
+  for (std::size_t sent = 0; sent < PendingKeys::kPasteBytes + over; sent += 256) {
+    for (int i = 0; i < 256; ++i) fresh.push_back("x");
+    b.router.Add(fresh, b.outlet);
+    b.router.Route(b.outlet);
+  }
+  fresh.push_back(KeyCode(paste::End));
+  b.router.Add(fresh, b.outlet);
+  b.router.Route(b.outlet);
+  EXPECT_EQ(b.viewer.Draw().RowText(24).substr(0, 35), "Paste too long: 3072 bytes not kept");
 }
 
 }  // namespace

@@ -252,9 +252,40 @@ TEST(KeyDecoder, ABracketedPasteIsTakenLiterally) {
   const std::vector<std::string> keys =
       Decode("a\x1b[200~x\x1b[Ay\x03\x1b[201z\xc3\xa9\x1b[201~b", &interrupted);
   EXPECT_FALSE(interrupted);
+  // What came right after the end marker was pasted too.
   EXPECT_EQ(keys, (std::vector<std::string>{"a", std::string(paste::Start), "x", "\x1b", "[", "A",
                                             "y", "\x03", "\x1b", "[", "2", "0", "1", "z", "\x82",
-                                            std::string(paste::End), "b"}));
+                                            "b", std::string(paste::End)}));
+}
+
+// A clipboard that holds the end marker itself (tmux passes it on) cannot
+// make the rest of the paste act as keys: what follows an end marker faster
+// than a hand types is pasted too, F1's and Shift-F2's bytes among them; the
+// last marker ends the paste and an earlier one is text, in its place. Keys
+// after a pause are keys again.
+TEST(KeyDecoder, TextAfterAnEndMarkerInsideAPasteIsPastedToo) {
+  KeyDecoder d;
+  DecodedKeys q;
+  // In two reads, 5 ms apart.
+  for (unsigned char b : std::string("\x1b[200~ok\x1b[201~\x1bOP"))
+    EXPECT_FALSE(d.Feed(b, 1000, q));
+  for (unsigned char b : std::string("\x1b[1;2Q2\x1b[201~")) EXPECT_FALSE(d.Feed(b, 6000, q));
+  d.Tick(6000 + KeyDecoder::kPasteTailUs + 1, q);
+  std::string text;
+  std::vector<std::string> markers;
+  for (const KeyCode& k : q) {
+    if (IsMarkerCode(k))
+      markers.push_back(k);
+    else
+      text += k;
+  }
+  EXPECT_EQ(text, "ok\x1b[201~\x1bOP\x1b[1;2Q2");
+  EXPECT_EQ(markers, (std::vector<std::string>{std::string(paste::Start), std::string(paste::End)}));
+  EXPECT_EQ(q.front(), std::string(paste::Start));
+  EXPECT_EQ(q.back(), std::string(paste::End));
+  q.clear();
+  for (unsigned char b : std::string("\x1bOP")) d.Feed(b, 100000, q);
+  EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()), std::vector<std::string>{X(59)});
 }
 
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {

@@ -67,6 +67,31 @@ TEST(BoardAnswers, ABoardBackFromAPowerCycleIsToldAndWorksAgain) {
   EXPECT_EQ(b.ports.Transmitted(), "v");
 }
 
+// A paste across a power cycle: what came to be sent while the board did not
+// answer was not written, and that is said, to the byte, when it answers
+// again, on the screen and in Term.times; the rest of the paste goes on.
+TEST(BoardAnswers, WhatCouldNotBeSentWhileTheBoardWasGoneIsToldToTheByte) {
+  J27 b;
+  b.board->SetAbsent(1000000, 2800000);
+  std::string paste;
+  for (int i = 0; i < 1000; ++i) paste += static_cast<char>('a' + i % 26);
+  b.frontend.AddPasteAt(500000, paste);
+  std::string shown;
+  b.frontend.AddActionAt(3500000, [&] { shown = b.Shown(); });
+  b.frontend.AddKeyAt(12000000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(12100000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  const std::size_t written = b.ports.Transmitted().size();
+  EXPECT_LT(written, 1000u);
+  const std::string told = "Not sent while the board did not answer: " +
+                           std::to_string(1000 - written) + " bytes";
+  EXPECT_NE(shown.find(told), std::string::npos) << shown;
+  EXPECT_NE(b.folder.Read("Term.times").find(told), std::string::npos);
+  // Written: the paste's beginning and end, in order, its middle missing.
+  EXPECT_EQ(b.ports.Transmitted().substr(0, 40), paste.substr(0, 40));
+  EXPECT_EQ(b.ports.Transmitted().substr(written - 40), paste.substr(960));
+}
+
 TEST(BoardAnswers, TheCountsBesideTheStatusLineAreWhatTheLineBrought) {
   J27 b;
   // A byte every 10 ms; three framing errors and two overflows among them,

@@ -157,11 +157,11 @@ TEST(Outbox, AStuckTransmitterIsToldAfterItsByteAndThePaceFollowsTheAnswer) {
 // flag stays set once raised.
 class NeverLends final : public Frontend {
  public:
-  void CollectKeys(KeyQueue&, uint64_t) override {}
+  void CollectKeys(KeyQueue&, uint64_t, bool) override {}
   void Present(const Frame&) override {}
   void Bell() override {}
-  void WantAnswer(bool) override {}
-  KeyCode TakeAnswer() override { return {}; }
+  void WantAnswer(AnswerMode) override {}
+  KeyCode TakeAnswer(KeyQueue&) override { return {}; }
   void Lend() override {}
   void TakeBack() override {}
   bool LoanSettled() const override { return false; }

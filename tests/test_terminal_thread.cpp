@@ -222,15 +222,24 @@ TEST(TerminalThread, APasteLongerThanTheQueuesLosesNothing) {
 // line takes only typed keys), and the terminal is read on through a paste
 // of any length, so that Shift-F2 drops the rest of it at once and Ctrl-C
 // ends the program at once.
+// Writes the paste, then (after a pause, as a hand does: text that comes
+// with a paste's end in one read was pasted too) the keys typed after it.
 struct Paster {
-  explicit Paster(int fd, std::string bytes) : thread([fd, b = std::move(bytes)] {
-    std::size_t done = 0;
-    while (done < b.size()) {
-      const ssize_t n = write(fd, b.data() + done, b.size() - done);
-      if (n <= 0) return;
-      done += static_cast<std::size_t>(n);
-    }
-  }) {}
+  explicit Paster(int fd, std::string bytes, std::string typed = {})
+      : thread([fd, b = std::move(bytes), t = std::move(typed)] {
+          const auto writeAll = [fd](const std::string& s) {
+            std::size_t done = 0;
+            while (done < s.size()) {
+              const ssize_t n = write(fd, s.data() + done, s.size() - done);
+              if (n <= 0) return;
+              done += static_cast<std::size_t>(n);
+            }
+          };
+          writeAll(b);
+          if (t.empty()) return;
+          std::this_thread::sleep_for(100ms);
+          writeAll(t);
+        }) {}
   ~Paster() { thread.join(); }
   std::thread thread;
 };
@@ -244,7 +253,7 @@ std::string Bracketed(std::size_t bytes) {
 TEST(TerminalThread, PastedKeysAreMarkedAndNoMessageLineTakesThem) {
   StandInTerminal terminal;
   TerminalThread thread(terminal);
-  Paster paster(terminal.keysOut, Bracketed(3) + "x");
+  Paster paster(terminal.keysOut, Bracketed(3), "x");
   KeyQueue queue;
   for (int i = 0; i < 2000 && queue.Size() < 4; ++i) {
     thread.CollectKeys(queue, 0);
@@ -262,18 +271,18 @@ TEST(TerminalThread, AKeyTypedBehindAPasteAnswersAMessageLine) {
   TerminalThread thread(terminal);
   // More pasted keys than the program holds, then a key typed: the program
   // waits at a message line and takes no pasted key meanwhile.
-  Paster paster(terminal.keysOut, Bracketed(3000) + "x");
+  Paster paster(terminal.keysOut, Bracketed(3000), "x");
   KeyQueue queue;
-  thread.WantAnswer(true);
+  thread.WantAnswer(AnswerMode::AnyKey);
   KeyCode answer;
   const auto start = std::chrono::steady_clock::now();
   while (answer.empty() && std::chrono::steady_clock::now() - start < 3s) {
-    thread.CollectKeys(queue, 0);
+    thread.CollectKeys(queue, 0, true);
     answer = queue.TakeTyped();
-    if (answer.empty()) answer = thread.TakeAnswer();
+    if (answer.empty()) answer = thread.TakeAnswer(queue);
     std::this_thread::sleep_for(2ms);
   }
-  thread.WantAnswer(false);
+  thread.WantAnswer(AnswerMode::None);
   EXPECT_EQ(answer, "x");
   // The paste then goes on, whole and in order.
   std::string pasted;
@@ -285,11 +294,45 @@ TEST(TerminalThread, AKeyTypedBehindAPasteAnswersAMessageLine) {
   EXPECT_EQ(pasted, Bracketed(3000).substr(6, 3000));
 }
 
+// The key typed had gone over already, behind pasted keys the program had
+// no room for, before the message line came up (a log trouble, an overflow
+// in the middle of a paste): it still answers it, and nothing of the paste
+// is lost or sent twice.
+TEST(TerminalThread, AKeyHandedOverBehindAPasteBeforeAMessageLineStillAnswersIt) {
+  StandInTerminal terminal;
+  TerminalThread thread(terminal);
+  Paster paster(terminal.keysOut, Bracketed(700), "x");
+  KeyQueue queue;
+  for (int i = 0; i < 2000 && queue.Size() < KeyQueue::kCapacity; ++i) {
+    thread.CollectKeys(queue, 0);
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(queue.Size(), KeyQueue::kCapacity);
+  std::this_thread::sleep_for(200ms);  // the rest, x with it, waits in the inbox
+  thread.WantAnswer(AnswerMode::AnyKey);
+  KeyCode answer;
+  for (int i = 0; i < 1000 && answer.empty(); ++i) {
+    thread.CollectKeys(queue, 0, true);
+    answer = queue.TakeTyped();
+    if (answer.empty()) answer = thread.TakeAnswer(queue);
+    std::this_thread::sleep_for(2ms);
+  }
+  thread.WantAnswer(AnswerMode::None);
+  EXPECT_EQ(answer, "x");
+  std::string pasted;
+  for (int i = 0; i < 3000 && pasted.size() < 700; ++i) {
+    thread.CollectKeys(queue, 0);
+    while (!queue.Empty()) pasted += queue.Pop();
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(pasted, Bracketed(700).substr(6, 700));
+}
+
 TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
   StandInTerminal terminal;
   TerminalThread thread(terminal);
   // A megabyte pasted (3 hours at 10 ms a byte), then Shift-F2 typed.
-  Paster paster(terminal.keysOut, Bracketed(1 << 20) + "\x1b[1;2Q");
+  Paster paster(terminal.keysOut, Bracketed(1 << 20), "\x1b[1;2Q");
   KeyQueue queue;
   std::string pasted;
   bool left = false;
@@ -312,7 +355,7 @@ TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
 TEST(TerminalThread, CtrlCDuringALongPasteEndsTheProgramAtOnce) {
   StandInTerminal terminal;
   TerminalThread thread(terminal);
-  Paster paster(terminal.keysOut, Bracketed(1 << 20) + "\x03");
+  Paster paster(terminal.keysOut, Bracketed(1 << 20), "\x03");
   KeyQueue queue;
   int status = -1;
   const auto start = std::chrono::steady_clock::now();
@@ -326,6 +369,47 @@ TEST(TerminalThread, CtrlCDuringALongPasteEndsTheProgramAtOnce) {
     std::this_thread::sleep_for(2ms);
   }
   EXPECT_EQ(status, 130);
+}
+
+// Type-ahead is no paste to the terminal (a terminal that does not bracket
+// pastes sends one as typed keys): the terminal is read on behind it all the
+// same, so Ctrl-C ends the program at once and Shift-F2 drops what waits.
+TEST(TerminalThread, CtrlCAndShiftF2ActAtOnceBehindAnUnbracketedPaste) {
+  const std::string typed(200000, 'k');
+  {
+    StandInTerminal terminal;
+    TerminalThread thread(terminal);
+    Paster paster(terminal.keysOut, typed, "\x03");
+    KeyQueue queue;
+    int status = -1;
+    const auto start = std::chrono::steady_clock::now();
+    while (status < 0 && std::chrono::steady_clock::now() - start < 5s) {
+      try {
+        thread.CollectKeys(queue, 0);
+      } catch (const ProgramExit& e) {
+        status = e.status;
+      }
+      queue.Pop();
+      std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_EQ(status, 130) << "Ctrl-C waited behind the type-ahead";
+  }
+  StandInTerminal terminal;
+  TerminalThread thread(terminal);
+  Paster paster(terminal.keysOut, typed, "\x1b[1;2Q");
+  KeyQueue queue;
+  std::size_t sent = 0;
+  bool left = false;
+  const auto start = std::chrono::steady_clock::now();
+  while (!left && std::chrono::steady_clock::now() - start < 5s) {
+    thread.CollectKeys(queue, 0);
+    const KeyCode key = queue.Pop();
+    left = key == keys::KeyShiftF2;
+    sent += !left && !key.empty() ? 1 : 0;
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_TRUE(left) << "Shift-F2 waited behind the type-ahead";
+  EXPECT_LT(sent, 5000u);
 }
 
 }  // namespace

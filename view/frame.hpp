@@ -3,7 +3,9 @@
 // line brought, the message lines drawn), so that the 80x25 model holds
 // only the screen itself.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "screen/screen.hpp"
 
@@ -28,6 +30,11 @@ struct Frame {
   // Message lines drawn so far: a view scrolled back into the history comes
   // back to show a new one.
   uint64_t alerts = 0;
+  // The program's news for the bottom row (a paste it dropped), not modal;
+  // fixed in size, so a frame is copied without an allocation.
+  std::array<char, 80> notice{};
+  uint8_t noticeLength = 0;
+  std::string_view Notice() const { return {notice.data(), noticeLength}; }
   // Grows with every change to the screen or the news beside it.
   uint64_t news = 0;
   uint64_t Version() const { return screen.Version() + news; }

@@ -12,9 +12,9 @@ uint64_t Viewer::TopLine() const {
   return static_cast<uint64_t>(std::max<int64_t>(top, 0));
 }
 
-bool Viewer::ReturnLive() {
+bool Viewer::ReturnLive(bool keepNotice) {
   prompt_ = false;
-  notice_.clear();
+  if (!keepNotice) notice_.clear();
   if (place_.back == 0) return false;
   place_.back = 0;
   return true;

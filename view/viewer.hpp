@@ -63,7 +63,9 @@ class Viewer {
   void OnKey(const KeyCode& key);
   // Any other key returns the view to the live screen first; true when that
   // changed what is shown.
-  bool ReturnLive();
+  // A pasted key keeps the news on the bottom row (a paste's own news
+  // stands while it is sent); a key typed clears it.
+  bool ReturnLive(bool keepNotice = false);
   bool ScrolledBack() const { return place_.back > 0; }
 
   // The history asked for with s, once.

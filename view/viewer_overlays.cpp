@@ -123,6 +123,8 @@ void Viewer::DrawBottomLine(Picture& out) {
     text = "/" + typed_;
   else if (!notice_.empty())
     text = notice_;
+  else if (frame_ && !frame_->Notice().empty())
+    text = std::string(frame_->Notice());  // the program's own news
   else
     return;
   const int row = out.rows - 1;
