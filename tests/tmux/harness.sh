@@ -97,7 +97,7 @@ await_line() {
   for i in $(seq 1 $((${2:-10} * 10))); do
     screen=$(screen_text)
     if echo "$screen" | grep -q "UartRcvStr"; then
-      message=$(echo "$screen" | grep -o "UartRcvStr [A-Za-z ]*" | head -1)
+      message=$(echo "$screen" | grep -o "UartRcvStr [A-Za-z ]*" | head -1 | sed "s/ *$//")
       T send-keys -t qb x
     fi
     echo "$screen" | grep -qxE -- "$line" && return 0
