@@ -132,6 +132,19 @@ TEST(NothingLost, APasteMeetingMessageLinesReachesTheBoardWhole) {
   EXPECT_EQ(b.ports.Transmitted(), paste);
 }
 
+// Pasted bytes are the text pasted, never the session's keys: a Ctrl-Z in
+// a paste is sent as it is (typed, it sends Ctrl-C), and the bytes of a
+// function key or Shift-F2 in a paste neither run a macro nor leave.
+TEST(NothingLost, PastedControlBytesAreSentAsTheyCame) {
+  J27Bench b("#F1 \"macro\"\n");
+  const std::string paste = std::string("a\x1a") + "\x1bOP" + "\x1b[1;2Q" + "\x03z";
+  b.frontend.AddPasteAt(300000, paste);
+  b.frontend.AddKeyAt(1500000, "\x1a");  // typed: Ctrl-C
+  b.LeaveAt(3000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.ports.Transmitted(), paste + "\x03");
+}
+
 // The whole program, through the same key router as the terminal thread: a
 // message line that comes up while a long paste is being sent is answered
 // by the first key typed behind the paste, out of turn, and the paste goes
