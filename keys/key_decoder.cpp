@@ -25,7 +25,8 @@ KeyFamily KeyFamilyFor(std::string_view term) {
 bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
   nowUs_ = nowUs;
   // A paste's end that has stood quiet is over before this byte.
-  if (state_ == State::PasteTail && nowUs - startedUs_ > kPasteTailUs) Tick(nowUs, out);
+  if (state_ == State::PasteTail && nowUs - startedUs_ > kPasteTailUs && Tick(nowUs, out))
+    return true;
   if (state_ == State::Paste || state_ == State::PasteTail) {
     PasteByte(b, out);
     return false;
@@ -219,12 +220,11 @@ void KeyDecoder::Abandon(DecodedKeys& out) {
   state_ = State::Ground;
 }
 
-void KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
-  if (state_ == State::Ground || state_ == State::Paste) return;
+bool KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
+  if (state_ == State::Ground || state_ == State::Paste) return false;
   if (state_ == State::PasteTail) {
     // Quiet after the end marker: the paste is over.
-    if (nowUs - startedUs_ > kPasteTailUs) FlushTail(true, out);
-    return;
+    return nowUs - startedUs_ > kPasteTailUs && FlushTail(true, out);
   }
   if (state_ == State::Utf8) {
     // A first byte that nothing followed: a key with Alt, sent as the
@@ -233,9 +233,10 @@ void KeyDecoder::Tick(uint64_t nowUs, DecodedKeys& out) {
       state_ = State::Ground;
       Meta(utf8Lead_, out);
     }
-    return;
+    return false;
   }
   if (nowUs - startedUs_ > kEscapeDelayUs) Abandon(out);
+  return false;
 }
 
 }  // namespace qb7

@@ -50,12 +50,15 @@ class KeyDecoder {
   // Feeds one byte received at nowUs; decoded keys go to out. Returns true
   // when the byte was Ctrl-C, which is no key but the order to end.
   bool Feed(uint8_t byte, uint64_t nowUs, DecodedKeys& out);
-  // Completes what waited longer than the escape delay.
-  void Tick(uint64_t nowUs, DecodedKeys& out);
+  // Completes what waited longer than the escape delay, or a paste's end
+  // that stood quiet. Returns true when keys typed behind the paste's end
+  // held Ctrl-C: the order to end, as from Feed.
+  bool Tick(uint64_t nowUs, DecodedKeys& out);
   // After a paste's end marker, bytes that follow within this long (no
-  // hand types so fast) were pasted too: a marker inside the pasted text
-  // must not let the rest act as keys. The last marker of such a run ends
-  // the paste; an earlier one was text.
+  // hand types so fast) are held until the run is over: a marker inside the
+  // pasted text must not let the rest act as keys. The last marker of such
+  // a run ends the paste, an earlier one was text; what follows the last
+  // marker was typed.
   static constexpr uint64_t kPasteTailUs = 20000;
   // Bytes held after an end marker before they are handed on as pasted.
   static constexpr std::size_t kPasteTailBytes = 65536;
@@ -90,9 +93,10 @@ class KeyDecoder {
   void StartPaste();
   void PasteByte(uint8_t byte, DecodedKeys& out);
   void PasteTailByte(uint8_t byte, DecodedKeys& out);
-  // The bytes held after the end marker go on as pasted; with done, the
-  // paste ends.
-  void FlushTail(bool done, DecodedKeys& out);
+  // Decides the bytes held after an end marker: done (quiet), the paste
+  // ends at the last marker and what follows is read as typed; not done
+  // (too many held), the paste goes on. True when the typed held Ctrl-C.
+  bool FlushTail(bool done, DecodedKeys& out);
   void PasteLiteral(uint8_t byte, DecodedKeys& out);
 
   KeyFamily family_;
@@ -104,7 +108,6 @@ class KeyDecoder {
   std::size_t pasteEndMatched_ = 0;  // bytes of ESC [201~ seen in a paste
   std::string tail_;                 // bytes after an end marker, held
   std::size_t tailMarker_ = std::string::npos;  // the last end marker in tail_
-  bool firstMarkerOwed_ = false;     // the first marker's bytes, if it was text
   bool pasteUtf8_ = false;           // a pasted character's bytes continue
   char32_t codePoint_ = 0;
   uint8_t utf8Lead_ = 0;     // the first byte of the character being read

@@ -1,11 +1,14 @@
 // A bracketed paste (ESC [200~ .. ESC [201~), read literally: every byte up
 // to the end marker is the character it is, never a key's sequence or the
 // order to end; text in UTF-8 becomes the PC glyphs, as typed text does.
-// What follows an end marker faster than a hand types is held, then handed
-// on as pasted too: a clipboard that holds the marker itself cannot make
-// the rest of it act as keys.
+// What follows an end marker faster than a hand types is held until it is
+// quiet: when another marker came in it, the first was text from the
+// clipboard and all up to the last marker is pasted, so a clipboard that
+// holds the marker itself cannot make the rest of it act as keys; what
+// follows the last marker was typed after the paste and acts as keys.
 #include "keys/key_decoder.hpp"
 #include <algorithm>
+#include <utility>
 
 #include "text/cp437.hpp"
 
@@ -31,7 +34,6 @@ void KeyDecoder::PasteByte(uint8_t b, DecodedKeys& out) {
       startedUs_ = nowUs_;
       tail_.clear();
       tailMarker_ = std::string::npos;
-      firstMarkerOwed_ = true;
     }
     return;
   }
@@ -50,31 +52,42 @@ void KeyDecoder::PasteTailByte(uint8_t b, DecodedKeys& out) {
   tail_.push_back(static_cast<char>(b));
   if (tail_.size() >= kEnd.size() && tail_.compare(tail_.size() - kEnd.size(), kEnd.size(), kEnd) == 0)
     tailMarker_ = tail_.size() - kEnd.size();
-  // So much after the marker: the paste goes on, the marker was text.
   if (tail_.size() >= kPasteTailBytes) FlushTail(false, out);
 }
 
-void KeyDecoder::FlushTail(bool done, DecodedKeys& out) {
-  // A marker after the first, or more text than a paste's end brings: the
-  // first marker was text, and its bytes go first.
-  const bool laterMarker = tailMarker_ != std::string::npos;
-  if (firstMarkerOwed_ && (laterMarker || !done)) {
+bool KeyDecoder::FlushTail(bool done, DecodedKeys& out) {
+  // The held bytes leave tail_ first: what they become may hold bytes again.
+  std::string tail = std::move(tail_);
+  tail_.clear();
+  const std::size_t marker = std::exchange(tailMarker_, std::string::npos);
+  if (marker != std::string::npos) {
+    // A later marker: the one that began the tail, and any before the last,
+    // were text, and so is all between them.
     for (char c : kEnd) PasteLiteral(static_cast<uint8_t>(c), out);
-    firstMarkerOwed_ = false;
+    for (std::size_t i = 0; i < marker; ++i) PasteLiteral(static_cast<uint8_t>(tail[i]), out);
+    tail.erase(0, marker + kEnd.size());
+    if (!done) {
+      // So much more came on at once: the last marker may be text again.
+      tail_ = std::move(tail);
+      return false;
+    }
+  } else if (!done) {
+    // So much after the marker and no other: the paste goes on, the marker
+    // was text, and what follows is read as pasted again.
+    for (char c : kEnd) PasteLiteral(static_cast<uint8_t>(c), out);
+    state_ = State::Paste;
+    for (char c : tail) PasteByte(static_cast<uint8_t>(c), out);
+    return false;
   }
-  // The last marker ends the paste: its bytes are no text. Held back when
-  // not done, as it may be the end.
-  const std::size_t keep = done ? 0 : std::min(tail_.size(), kEnd.size() - 1);
-  for (std::size_t i = 0; i + keep < tail_.size(); ++i) {
-    if (laterMarker && i >= tailMarker_ && i < tailMarker_ + kEnd.size() && done) continue;
-    PasteLiteral(static_cast<uint8_t>(tail_[i]), out);
-  }
-  tail_.erase(0, tail_.size() - keep);
-  tailMarker_ = std::string::npos;
-  if (!done) return;
+  // Quiet after the last marker: the paste is over, and what came after it
+  // was typed (read in one go with the paste's end when the terminal was
+  // read behind a long paste), Shift-F2 and Ctrl-C among it.
   pasteUtf8_ = false;
   state_ = State::Ground;
   out.push_back(KeyCode(paste::End));
+  for (char c : tail)
+    if (Feed(static_cast<uint8_t>(c), nowUs_, out)) return true;
+  return false;
 }
 
 void KeyDecoder::PasteLiteral(uint8_t b, DecodedKeys& out) {

@@ -99,7 +99,7 @@ void TerminalThread::StopUntilContinued() {
 }
 
 void TerminalThread::ReadKeys(bool& inputOpen) {
-  unsigned char buf[256];
+  unsigned char buf[4096];  // a paste is read through in few turns
   const ssize_t n = read(terminal_.InputFd(), buf, sizeof buf);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n <= 0) {
@@ -203,8 +203,13 @@ void TerminalThread::Serve() {
     for (int i = 0; held && i < bells; ++i) terminal_.Bell();
     if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);
     if (held) {
-      decoder_.Tick(MonotonicUs(), fresh_);
+      // Ctrl-C typed behind a paste's end is known once the end is sure.
+      const bool interrupted = decoder_.Tick(MonotonicUs(), fresh_);
       RouteKeys();
+      if (interrupted && inputOpen) {
+        inbox_.PushEnd(130, 0);
+        inputOpen = false;
+      }
     }
     CarryOutLoanOrder(held);
     if (shutdown_.load()) {

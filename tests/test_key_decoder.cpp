@@ -252,25 +252,29 @@ TEST(KeyDecoder, ABracketedPasteIsTakenLiterally) {
   const std::vector<std::string> keys =
       Decode("a\x1b[200~x\x1b[Ay\x03\x1b[201z\xc3\xa9\x1b[201~b", &interrupted);
   EXPECT_FALSE(interrupted);
-  // What came right after the end marker was pasted too.
+  // What came right after the only end marker was typed after the paste.
   EXPECT_EQ(keys, (std::vector<std::string>{"a", std::string(paste::Start), "x", "\x1b", "[", "A",
                                             "y", "\x03", "\x1b", "[", "2", "0", "1", "z", "\x82",
-                                            "b", std::string(paste::End)}));
+                                            std::string(paste::End), "b"}));
 }
 
 // A clipboard that holds the end marker itself (tmux passes it on) cannot
 // make the rest of the paste act as keys: what follows an end marker faster
-// than a hand types is pasted too, F1's and Shift-F2's bytes among them; the
-// last marker ends the paste and an earlier one is text, in its place. Keys
-// after a pause are keys again.
+// than a hand types is held, and when another marker comes in it, all up to
+// the last marker is pasted, F1's and Shift-F2's bytes among them, an
+// earlier marker being text in its place. What follows the last marker in
+// the same run was typed behind the paste (the terminal read late, after a
+// long paste) and acts: here F1, and after a pause keys are keys anyway.
 TEST(KeyDecoder, TextAfterAnEndMarkerInsideAPasteIsPastedToo) {
   KeyDecoder d;
   DecodedKeys q;
   // In two reads, 5 ms apart.
   for (unsigned char b : std::string("\x1b[200~ok\x1b[201~\x1bOP"))
     EXPECT_FALSE(d.Feed(b, 1000, q));
-  for (unsigned char b : std::string("\x1b[1;2Q2\x1b[201~")) EXPECT_FALSE(d.Feed(b, 6000, q));
-  d.Tick(6000 + KeyDecoder::kPasteTailUs + 1, q);
+  for (unsigned char b : std::string("\x1b[1;2Q2\x1b[201~\x1bOP")) EXPECT_FALSE(d.Feed(b, 6000, q));
+  EXPECT_FALSE(d.Tick(6000 + KeyDecoder::kPasteTailUs + 1, q));
+  ASSERT_EQ(q.back(), X(59));
+  q.pop_back();
   std::string text;
   std::vector<std::string> markers;
   for (const KeyCode& k : q) {
@@ -286,6 +290,46 @@ TEST(KeyDecoder, TextAfterAnEndMarkerInsideAPasteIsPastedToo) {
   q.clear();
   for (unsigned char b : std::string("\x1bOP")) d.Feed(b, 100000, q);
   EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()), std::vector<std::string>{X(59)});
+}
+
+// Shift-F2 and Ctrl-C typed while the terminal was read behind a long paste
+// come in one read with the paste's end: they act as typed, once the end
+// has stood quiet. Before then nothing of them is a key.
+TEST(KeyDecoder, KeysTypedBehindAPastesEndInTheSameReadAreKeys) {
+  KeyDecoder d;
+  DecodedKeys q;
+  for (unsigned char b : std::string("\x1b[200~ab\x1b[201~\x1b[1;2Qc\x03z"))
+    EXPECT_FALSE(d.Feed(b, 1000, q));
+  EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()),
+            (std::vector<std::string>{std::string(paste::Start), "a", "b"}));
+  EXPECT_FALSE(d.Tick(1000 + KeyDecoder::kPasteTailUs, q));
+  EXPECT_TRUE(d.Tick(1000 + KeyDecoder::kPasteTailUs + 1, q));  // the Ctrl-C
+  EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()),
+            (std::vector<std::string>{std::string(paste::Start), "a", "b", std::string(paste::End),
+                                      X(85), "c"}));
+  // The same, decided by the next byte rather than by the clock.
+  KeyDecoder e;
+  DecodedKeys r;
+  for (unsigned char b : std::string("\x1b[200~ab\x1b[201~\x03")) EXPECT_FALSE(e.Feed(b, 1000, r));
+  EXPECT_TRUE(e.Feed('z', 1000 + KeyDecoder::kPasteTailUs + 1, r));
+  EXPECT_EQ(r.back(), std::string(paste::End));
+}
+
+// More held after a marker than a paste's end brings, and no other marker:
+// the marker was text and the paste goes on, its end still to come.
+TEST(KeyDecoder, AMarkerFollowedByMoreThanATailHoldsIsText) {
+  KeyDecoder d;
+  DecodedKeys q;
+  std::string bytes = "\x1b[200~\x1b[201~" + std::string(KeyDecoder::kPasteTailBytes, 'k') +
+                      "\x1b[201~\x1bOP";
+  for (unsigned char b : bytes) EXPECT_FALSE(d.Feed(b, 1000, q));
+  EXPECT_FALSE(d.Tick(1000 + KeyDecoder::kPasteTailUs + 1, q));
+  std::string text;
+  for (std::size_t i = 1; i + 2 < q.size(); ++i) text += q[i];
+  EXPECT_EQ(q.front(), std::string(paste::Start));
+  EXPECT_EQ(text, "\x1b[201~" + std::string(KeyDecoder::kPasteTailBytes, 'k'));
+  EXPECT_EQ(q[q.size() - 2], std::string(paste::End));
+  EXPECT_EQ(q.back(), X(59));
 }
 
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {

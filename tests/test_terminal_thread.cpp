@@ -20,6 +20,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The loops below end when the key behind a paste has acted, or at this
+// guard against a hang. No test here claims a time: a key that waited
+// behind the paste, taken one per 2 ms as below, would need many times the
+// guard, and is caught by what was sent meanwhile.
+constexpr auto kHangGuard = 60s;
+
 // Keys come from a pipe; every draw is recorded with its thread. While
 // stalled, a draw does not return: a write to a terminal that stopped
 // reading does not either.
@@ -276,7 +282,7 @@ TEST(TerminalThread, AKeyTypedBehindAPasteAnswersAMessageLine) {
   thread.WantAnswer(AnswerMode::AnyKey);
   KeyCode answer;
   const auto start = std::chrono::steady_clock::now();
-  while (answer.empty() && std::chrono::steady_clock::now() - start < 3s) {
+  while (answer.empty() && std::chrono::steady_clock::now() - start < kHangGuard) {
     thread.CollectKeys(queue, 0, true);
     answer = queue.TakeTyped();
     if (answer.empty()) answer = thread.TakeAnswer(queue);
@@ -331,13 +337,13 @@ TEST(TerminalThread, AKeyHandedOverBehindAPasteBeforeAMessageLineStillAnswersIt)
 TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
   StandInTerminal terminal;
   TerminalThread thread(terminal);
-  // A megabyte pasted (3 hours at 10 ms a byte), then Shift-F2 typed.
-  Paster paster(terminal.keysOut, Bracketed(1 << 20), "\x1b[1;2Q");
+  // A quarter megabyte pasted (43 minutes at 10 ms a byte), then Shift-F2.
+  Paster paster(terminal.keysOut, Bracketed(1 << 18), "\x1b[1;2Q");
   KeyQueue queue;
   std::string pasted;
   bool left = false;
   const auto start = std::chrono::steady_clock::now();
-  while (!left && std::chrono::steady_clock::now() - start < 5s) {
+  while (!left && std::chrono::steady_clock::now() - start < kHangGuard) {
     thread.CollectKeys(queue, 0);
     // The program takes a key now and then, as a session sending them does.
     const KeyCode key = queue.Pop();
@@ -346,20 +352,19 @@ TEST(TerminalThread, ShiftF2DuringALongPasteDropsItsRestAtOnce) {
     std::this_thread::sleep_for(2ms);
   }
   EXPECT_TRUE(left) << "Shift-F2 waited behind the paste";
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
   EXPECT_LT(pasted.size(), 5000u);
-  EXPECT_EQ(pasted, Bracketed(1 << 20).substr(6, pasted.size()));  // what went, in order
+  EXPECT_EQ(pasted, Bracketed(1 << 18).substr(6, pasted.size()));  // what went, in order
   EXPECT_TRUE(queue.Empty());  // nothing of the paste after it
 }
 
 TEST(TerminalThread, CtrlCDuringALongPasteEndsTheProgramAtOnce) {
   StandInTerminal terminal;
   TerminalThread thread(terminal);
-  Paster paster(terminal.keysOut, Bracketed(1 << 20), "\x03");
+  Paster paster(terminal.keysOut, Bracketed(1 << 18), "\x03");
   KeyQueue queue;
   int status = -1;
   const auto start = std::chrono::steady_clock::now();
-  while (status < 0 && std::chrono::steady_clock::now() - start < 5s) {
+  while (status < 0 && std::chrono::steady_clock::now() - start < kHangGuard) {
     try {
       thread.CollectKeys(queue, 0);
     } catch (const ProgramExit& e) {
@@ -383,7 +388,7 @@ TEST(TerminalThread, CtrlCAndShiftF2ActAtOnceBehindAnUnbracketedPaste) {
     KeyQueue queue;
     int status = -1;
     const auto start = std::chrono::steady_clock::now();
-    while (status < 0 && std::chrono::steady_clock::now() - start < 5s) {
+    while (status < 0 && std::chrono::steady_clock::now() - start < kHangGuard) {
       try {
         thread.CollectKeys(queue, 0);
       } catch (const ProgramExit& e) {
@@ -401,7 +406,7 @@ TEST(TerminalThread, CtrlCAndShiftF2ActAtOnceBehindAnUnbracketedPaste) {
   std::size_t sent = 0;
   bool left = false;
   const auto start = std::chrono::steady_clock::now();
-  while (!left && std::chrono::steady_clock::now() - start < 5s) {
+  while (!left && std::chrono::steady_clock::now() - start < kHangGuard) {
     thread.CollectKeys(queue, 0);
     const KeyCode key = queue.Pop();
     left = key == keys::KeyShiftF2;

@@ -40,6 +40,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; passes=$((passes + 1)); }
 skip() { echo "skip: $*"; }
 . "$(dirname "$0")/../board_report.sh"
+note_sanitized "$build/qb7uart-sim"
 
 # An X server of our own, on the first free display.
 exec 5> "$work/display"

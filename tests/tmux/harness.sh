@@ -36,6 +36,7 @@ tmux_harness() {
   work=$(mktemp -d "/tmp/qb7$2.XXXXXX")
   failures=0
   passes=0
+  note_sanitized "$build/qb7uart-sim"
   trap harness_cleanup EXIT
 }
 

@@ -109,8 +109,9 @@ leave_and_quit "after GP.EXE with the terminal stopped"
 report="$work/lent/report.txt"
 gap=$(sed -n 's/^longest gap between looks: \([0-9]*\).*/\1/p' "$report")
 # This machine holds the program off for tens of milliseconds at times,
-# never for a second: a gap that long is the program's own.
-if [ "$(report_program "$report")" = 0 ] && [ -n "$gap" ] && [ "$gap" -lt 1000 ]; then
+# never for a second: a gap that long is the program's own. (A sanitized
+# build is held to the gap alone: see machine_lost.)
+if { [ "$(report_program "$report")" = 0 ] || [ "$sanitized" = 1 ]; } && [ -n "$gap" ] && [ "$gap" -lt 1000 ]; then
   pass "GP.EXE, terminal stopped: the looks went on ($(tr '\n' ' ' < "$report"))"
 else
   fail "GP.EXE, terminal stopped: $(tr '\n' ' ' < "$report") events: $(grep -v 'line$' "$work/lent/Term.times" | cut -f2,5 | tr '\n' '|')"
