@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/config_report.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
 #include "sim/pty_far_end.hpp"
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", qb7::VersionLine("qb7uart-sim").c_str());
     return 0;
   }
+  if (options.checkConfig) return qb7::CheckConfigCommand("qb7uart-sim", options.checkConfigPath);
   // Two copies in one folder would write over each other's logs.
   const auto logs = qb7::LockLogs("qb7uart-sim");
   if (!logs) return 1;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/config_report.hpp"
 #include "config/config_loader.hpp"
 #include "os/program_exit.hpp"
 #include "text/ascii.hpp"
@@ -24,8 +25,15 @@ void StartUp(Machine& m, ProgramLoop& loop) {
   m.colours = {7, 0};
   m.console.SetColours(7, 0);
   m.console.SetPosition(1, 1);
-  for (const ConfigProblem& problem : LoadConfiguration(m.files, m.store))
+  std::vector<ConfigFinding> findings;
+  for (const ConfigProblem& problem : LoadConfiguration(m.files, m.store, &findings))
     loop.messages.Post(problem.Text());
+  // Every problem the file holds, where it stands, before anything plays:
+  // listed on the screen, which the menu clears once it is answered.
+  if (!findings.empty()) {
+    for (const std::string& row : ConfigFindingRows(findings)) m.console.WriteText(row, true);
+    loop.messages.Post(ConfigFindingsMessage(findings.size()));
+  }
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include "config/config_loader.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <optional>
 #include <new>
 #include <string>
 
+#include "macro/macro_scanner.hpp"
 #include "os/program_exit.hpp"
 #include "text/ascii.hpp"
 #include "text/number_text.hpp"
@@ -45,12 +49,73 @@ bool IsContent(std::string_view line) { return !line.empty() && line.front() != 
 
 using Kind = ConfigProblem::Kind;
 
+// The name a slot has in the file: #F1..#F12, #SF1..#SF12.
+std::string SlotName(int slot) {
+  return slot > 12 ? "#SF" + std::to_string(slot - 12) : "#F" + std::to_string(slot);
+}
+
+// Where the loader is in the file, and what it finds there that the
+// operator may not have meant (null: nobody asked).
+struct Finder {
+  std::vector<ConfigFinding>* findings = nullptr;
+  int line = 0;
+  std::array<int, Store::kSlots + 1> definedAt{};  // the file line of each slot's header
+  std::string_view raw;  // the line as read, before the byte order mark
+
+  int Column(std::string_view part) const {
+    return static_cast<int>(part.data() - raw.data()) + 1;
+  }
+  void Find(std::string_view part, std::string where, std::string text) const {
+    if (findings) findings->push_back({line, Column(part), std::move(where), std::move(text)});
+  }
+  void Slot(int slot, std::string_view text) const {
+    if (!findings) return;
+    for (MacroFinding& f : CheckMacro(text))
+      findings->push_back({line, Column(text) + static_cast<int>(f.position) - 1, SlotName(slot),
+                           std::move(f.text)});
+  }
+  // A slot's header: one the writer may have meant for another key, or a
+  // slot defined again (its earlier lines no longer play).
+  void Header(std::string_view line, std::string_view header, bool shifted, int slot) {
+    if (!findings) return;
+    const std::string written(header.substr(0, header.find(' ')));
+    if (shifted != (slot > 12))
+      Find(line, written,
+           "no " + std::string(shifted ? "Shift-F" : "F") + " key has this number: its lines go to " +
+               SlotName(slot) + "'s slot");
+    if (definedAt[slot] != 0)
+      Find(line, written,
+           "defined again: the lines from line " + std::to_string(definedAt[slot]) +
+               " play no more");
+    definedAt[slot] = this->line;
+  }
+  void Baud(std::string_view text) const {
+    std::size_t read = 0;
+    const int64_t baud = RoundHalfEven(ReadNumber(text, read));
+    if (read == 0)
+      Find(text, "#COMMODE", "no speed in \"" + std::string(text) + "\": the line speed becomes 0");
+    else if (baud <= 0)
+      Find(text, "#COMMODE", "speed " + std::to_string(baud) + ": no line runs at it");
+  }
+};
+
 // Reads the file into the store, noting what it meets.
-void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems) {
+void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Finder& finder,
+          const std::string& path) {
   store.baud = kDefaultBaud;
-  auto found = Files::FileExists(std::string(kConfigFileName));
+  std::optional<std::string> found;
+  if (path.empty()) {
+    found = Files::FileExists(std::string(kConfigFileName));
+  } else {
+    // A file named by the operator: found as the program's own is, case
+    // ignored, in its folder.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, std::max<std::size_t>(slash, 1));
+    if (auto name = Files::FindInFolder(folder, path.substr(slash + 1)))
+      found = folder.empty() ? *name : (folder == "/" ? "/" : folder + "/") + *name;
+  }
   if (!found) {
-    problems.push_back({Kind::NotFound, std::string(kConfigFileName)});
+    problems.push_back({Kind::NotFound, path.empty() ? std::string(kConfigFileName) : path});
     return;
   }
   store.ClearCounts();
@@ -61,13 +126,17 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems) {
   int slot = 0;
   int lineNumber = 0;
   bool first = true;
+  bool helpFull = false;
   while (!files.EndOfFile(file)) {
     const std::string raw = files.ReadLine(file);
     std::string_view line = raw;
     if (first && StartsWith(line, kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
     first = false;
+    ++finder.line;
+    finder.raw = line;
     line = TrimSpaces(line);
-    if (IsContent(line) && line.front() == '#') {
+    const bool header = IsContent(line) && line.front() == '#';
+    if (header) {
       section = Section::kNone;
       lineNumber = 0;
       const std::string upper = UpperCase(line);
@@ -78,11 +147,15 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems) {
         if (Store::ValidSlot(static_cast<int>(n))) {
           section = Section::kSlot;
           slot = static_cast<int>(n);
+          finder.Header(line, Field(line, 1, numberAt + 1), shifted, slot);
           line = LeftTrimSpaces(From(line, numberAt + 2));
         } else {
           // The store has no such slot: reported like an unknown header, and
           // its lines go nowhere until the next header.
           problems.push_back({Kind::NonValidCommand, std::string(line)});
+          finder.Find(line, std::string(line.substr(0, line.find(' '))),
+                      "no such key: F1..F12 are #F1..#F12, Shift-F1..Shift-F12 #SF1..#SF12; "
+                      "its lines go nowhere");
           continue;
         }
       } else if (StartsWith(upper, "#COMMODE")) {
@@ -93,21 +166,37 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems) {
         line = LeftTrimSpaces(From(line, 6));
       } else {
         problems.push_back({Kind::NonValidCommand, std::string(line)});
+        finder.Find(line, std::string(line.substr(0, line.find(' '))),
+                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE and #HELP; "
+                    "its lines go nowhere");
       }
     }
     if (!IsContent(line)) continue;
     switch (section) {
       case Section::kBaud:
         store.baud = ClampToInt32(RoundHalfEven(ReadNumber(line)));
+        finder.Baud(line);
         break;
       case Section::kHelp:
-        store.AddHelpLine(line == "\"" ? std::string_view(" ") : line);
+        if (!store.AddHelpLine(line == "\"" ? std::string_view(" ") : line) && !helpFull) {
+          helpFull = true;
+          finder.Find(line, "#HELP", "more than 24 help lines: this one and those after it are not shown");
+        }
         break;
       case Section::kSlot:
         // Lines past the 99th have no room in the store and are dropped.
-        if (lineNumber < Store::kLinesPerSlot) store.SetSlotLine(slot, ++lineNumber, line);
+        if (lineNumber < Store::kLinesPerSlot) {
+          store.SetSlotLine(slot, ++lineNumber, line);
+          finder.Slot(slot, line);
+        } else if (lineNumber++ == Store::kLinesPerSlot) {
+          finder.Find(line, SlotName(slot),
+                      "more than 99 lines: this one and those after it are not played");
+        }
         break;
       case Section::kNone:
+        // An unknown header itself was told as such.
+        if (!header)
+          finder.Find(line, "", "under an unknown header: goes nowhere");
         break;
     }
   }
@@ -129,10 +218,33 @@ std::string ConfigProblem::Text() const {
   return detail;
 }
 
-std::vector<ConfigProblem> LoadConfiguration(Files& files, Store& store) {
+std::string ConfigFinding::Text(std::string_view file) const {
+  std::string text = std::string(file) + ":" + std::to_string(line) + ":" + std::to_string(column) + ": ";
+  if (!where.empty()) text += where + ": ";
+  text += this->text;
+  // What the file holds is shown, never obeyed: a control byte (a bell, an
+  // escape) stands as its code, so no list or terminal acts on it.
+  std::string shown;
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      shown += {'<', kHex[b >> 4], kHex[b & 15], '>'};
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::vector<ConfigProblem> LoadConfiguration(Files& files, Store& store,
+                                             std::vector<ConfigFinding>* findings,
+                                             const std::string& path) {
   std::vector<ConfigProblem> problems;
+  Finder finder;
+  finder.findings = findings;
   try {
-    Load(files, store, problems);
+    Load(files, store, problems, finder, path);
     return problems;
   } catch (const std::bad_alloc&) {
     // A file far larger than any configuration: the program cannot go on

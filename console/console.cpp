@@ -38,7 +38,12 @@ bool Console::KeyWaiting() {
 KeyCode Console::TakeTypedKey(std::size_t skip) {
   CollectAllKeys();
   KeyCode key = keys_.TakeTyped(skip);
-  if (key.empty()) key = frontend_.TakeAnswer(keys_);
+  KeyCode answer = frontend_.TakeAnswer(keys_);
+  if (key.empty()) return answer;
+  // A key here came before the one the front end took out of turn as the
+  // answer (keys typed ahead of the line): it answers, and the later one
+  // goes back in turn, where nothing typed after it can stand yet.
+  if (!answer.empty()) keys_.PushPastBound(std::move(answer), false);
   return key;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "config/config_loader.hpp"
 
@@ -22,8 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Files files(".");
   Store store;
-  for (const ConfigProblem& problem : LoadConfiguration(files, store))
+  std::vector<ConfigFinding> findings;
+  for (const ConfigProblem& problem : LoadConfiguration(files, store, &findings))
     if (problem.Text().empty()) std::abort();
+  // Every finding stands on a line of the file, at a column of it, and is
+  // shown with no control byte.
+  for (const ConfigFinding& finding : findings) {
+    if (finding.line < 1 || finding.column < 1 || static_cast<size_t>(finding.column) > size + 2)
+      std::abort();
+    for (char c : finding.Text("f"))
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) std::abort();
+  }
   for (int n = 1; n <= Store::kSlots; ++n) {
     if (store.SlotCount(n) < 0 || store.SlotCount(n) > Store::kLinesPerSlot) std::abort();
     for (int k = 1; k <= store.SlotCount(n); ++k) {

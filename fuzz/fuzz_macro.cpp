@@ -21,5 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (step.kind == MacroStep::Kind::Report && (step.position < 1 || step.position > size + 1))
       std::abort();
   }
+  // The check finds each thing at a position in the line.
+  for (const MacroFinding& finding : CheckMacro(line))
+    if (finding.position < 1 || finding.position > size + 1 || finding.text.empty()) std::abort();
   return 0;
 }

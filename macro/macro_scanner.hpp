@@ -37,4 +37,14 @@ enum class MacroState { Idle = 0, Quoted = 1, Code = 2, Wait = 3, AfterC = 4, Af
 // number standing last is ended.
 std::vector<MacroStep> ScanMacro(std::string_view line);
 
+// What a slot line does that its writer may not have meant, found by the
+// same scan before it is ever played: a word the language does not know, a
+// quote never closed, a code or a wait that is no number or is read as
+// another. The line plays as scanned all the same.
+struct MacroFinding {
+  std::size_t position = 0;  // 1-based, where the word begins
+  std::string text;          // what the operator reads
+};
+std::vector<MacroFinding> CheckMacro(std::string_view line);
+
 }  // namespace qb7

@@ -20,6 +20,7 @@ bool ParseInt(const std::string& s, long lo, long hi, long& out) {
 std::string SimUsage() {
   return "Usage: qb7uart-sim [--line-baud N] [--attach ROUTE=COMMAND]... [--report FILE]\n"
          "                   [--no-board | --board-off FROM:TO]\n"
+         "       qb7uart-sim --check-config [FILE]\n"
          "\n"
          "Runs qb7uart on a simulated QB7 board. The program itself is the same\n"
          "as on the hardware; these options configure only the simulated board.\n"
@@ -42,6 +43,10 @@ std::string SimUsage() {
          "  --board-off FROM:TO     the board gone from FROM seconds after start until\n"
          "                          TO (e.g. 5:8): a power cycle; it comes back as\n"
          "                          after power-on, the VSC7420 booting again\n"
+         "  --check-config [FILE]   check FILE, or the Qb7_Uart.cfg beside the program,\n"
+         "                          as start-up does; print each problem as\n"
+         "                          FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there\n"
+         "                          are none, 1 otherwise\n"
          "  --help                  this text\n"
          "  --version               the version\n"
          "\n"
@@ -74,6 +79,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
       options.help = true;
     } else if (a == "--version") {
       options.version = true;
+    } else if (a == "--check-config") {
+      options.checkConfig = true;
+      if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) options.checkConfigPath = args[++i];
     } else if (a.rfind("--line-baud", 0) == 0) {
       if (!value("--line-baud", v)) {
         if (error.empty()) error = "unknown option: " + a;

@@ -11,6 +11,10 @@ struct SimOptions {
   std::map<int, std::string> attach;  // route -> shell command
   bool help = false;
   bool version = false;
+  // --check-config [FILE]: check the configuration (FILE, or the program's
+  // own) and end, as qb7uart does.
+  bool checkConfig = false;
+  std::string checkConfigPath;
   std::string report;  // where to write the line report at the end
   // The board gone from the bus from absentFrom until absentTo seconds
   // after start (to forever with --no-board); negative: never.

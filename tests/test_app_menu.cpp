@@ -171,5 +171,46 @@ TEST(RouteMenu, HomeInAMessageLineEndsWithStatusZeroAndNoPortWrite) {
   EXPECT_EQ(b.Row(1), std::string(80, ' '));
 }
 
+// Two keys typed before a message line shows: the first answers it, the
+// second goes on in turn (here it opens route 2), neither lost nor held
+// back for a later line.
+TEST(StartUp, KeysTypedAheadOfAMessageLineAnswerItInTurn) {
+  ProgramBench b;
+  std::filesystem::remove(b.folder.path() + "/Qb7_Uart.cfg");  // "Config file not found"
+  b.frontend.AddKey("x");         // taken in before the line shows
+  b.frontend.AddKeyAt(1000, "2");  // and after
+  b.frontend.AddKeyAt(600000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(700000, "q");
+  EXPECT_EQ(b.Run(), 0);
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Config file not found: Qb7_Uart.cfg"});
+  const Trace writes = b.ports.Writes();
+  EXPECT_NE(std::find(writes.begin(), writes.end(), W(kData, 2)), writes.end())
+      << "the second key did not open route 2";
+}
+
+// The configuration's problems are listed where they stand before the menu,
+// and the menu comes, unchanged, once the list is answered; nothing is sent
+// to the board meanwhile.
+TEST(StartUp, TheConfigurationsProblemsAreListedBeforeTheMenu) {
+  ProgramBench b;
+  b.folder.Write("Qb7_Uart.cfg", "#F9 \"help\" CRR\n#F13 $3\n");
+  std::vector<std::string> listed;
+  bool menuAfterList = false;
+  b.frontend.OnScreen([&](const Screen& s) {
+    if (listed.empty() && s.RowText(1).rfind("Qb7_Uart.cfg:", 0) == 0)
+      for (int row = 1; row <= 3; ++row) listed.push_back(s.RowText(row));
+    if (!listed.empty() && s.RowText(1).rfind("QB7 UART IO port 0x352:", 0) == 0) menuAfterList = true;
+  });
+  b.frontend.AddKeyAt(200000, "x");  // answers the list's message line
+  b.frontend.AddKeyAt(300000, "q");
+  EXPECT_EQ(b.Run(), 0);
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0].substr(0, 40), "Qb7_Uart.cfg:1:12: #F9: unknown word CRR");
+  EXPECT_EQ(listed[1].substr(0, 36), "Qb7_Uart.cfg:2:1: #F13: no F key has");
+  EXPECT_EQ(b.messages, std::vector<std::string>{"Config file: 2 problems, listed above"});
+  EXPECT_TRUE(menuAfterList);
+  EXPECT_GE(b.ports.log.at(0).atUs, 200000u);  // the board untouched until answered
+}
+
 }  // namespace
 }  // namespace qb7

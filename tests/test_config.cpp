@@ -136,6 +136,66 @@ TEST(Config, UnknownHeadersAreReportedAndTheirLinesGoNowhere) {
   EXPECT_EQ(b.store().HelpCount(), 0);
 }
 
+// Every problem the file holds, where it stands (line and column of the
+// file, the slot), in file order; the file loads as written all the same.
+TEST(Config, ProblemsAreFoundWithTheirLineColumnAndSlot) {
+  ConfigBench b;
+  b.folder.Write("Qb7_Uart.cfg",
+                 "\xEF\xBB\xBF' five kinds of mistakes, and more\n"
+                 "#COMMODE fast\n"
+                 "#F8 \"version CR\n"
+                 "#F9 \"help\" CRR\n"
+                 "#F13 $3\n"
+                 "   #F10 $300 W5x0\n"
+                 "#BAUD 300\n"
+                 "lost\n"
+                 "#F8 $13\n");
+  std::vector<ConfigFinding> findings;
+  LoadConfiguration(b.files, b.store(), &findings);
+  std::vector<std::string> texts;
+  for (const ConfigFinding& f : findings) texts.push_back(f.Text("Qb7_Uart.cfg"));
+  EXPECT_EQ(texts, (Lines{
+      "Qb7_Uart.cfg:2:10: #COMMODE: no speed in \"fast\": the line speed becomes 0",
+      "Qb7_Uart.cfg:3:5: #F8: a quote not closed: the rest of the line goes as text",
+      "Qb7_Uart.cfg:4:12: #F9: unknown word CRR",
+      "Qb7_Uart.cfg:5:1: #F13: no F key has this number: its lines go to #SF1's slot",
+      "Qb7_Uart.cfg:6:9: #F10: $300: beyond 0..255: sends byte 44",
+      "Qb7_Uart.cfg:6:14: #F10: W5x0: read as W5",
+      "Qb7_Uart.cfg:7:1: #BAUD: unknown header: the headers are #F1..#F12, #SF1..#SF12, "
+      "#COMMODE and #HELP; its lines go nowhere",
+      "Qb7_Uart.cfg:8:1: under an unknown header: goes nowhere",
+      "Qb7_Uart.cfg:9:1: #F8: defined again: the lines from line 3 play no more",
+  }));
+  EXPECT_EQ(b.Slot(9), Lines{"\"help\" CRR"});  // stored and played as written
+  EXPECT_EQ(b.Slot(13), Lines{"$3"});
+}
+
+TEST(Config, TheShippedSampleHasNoProblems) {
+  ConfigBench b;
+  std::filesystem::copy_file(std::string(QB7_SOURCE_DIR) + "/config/Qb7_Uart.cfg",
+                             b.folder.path() + "/Qb7_Uart.cfg");
+  std::vector<ConfigFinding> findings;
+  LoadConfiguration(b.files, b.store(), &findings);
+  EXPECT_TRUE(findings.empty()) << findings.front().Text("Qb7_Uart.cfg");
+  EXPECT_GT(b.store().SlotCount(1), 0);
+}
+
+TEST(Config, LimitsOfTheStoreAreFoundOnce) {
+  ConfigBench b;
+  std::string file = "#F1\n";
+  for (int i = 0; i < 101; ++i) file += "$1\n";
+  file += "#HELP\n";
+  for (int i = 0; i < 26; ++i) file += "h\n";
+  b.folder.Write("Qb7_Uart.cfg", file);
+  std::vector<ConfigFinding> findings;
+  LoadConfiguration(b.files, b.store(), &findings);
+  ASSERT_EQ(findings.size(), 2u);
+  EXPECT_EQ(findings[0].line, 101);
+  EXPECT_EQ(findings[0].text, "more than 99 lines: this one and those after it are not played");
+  EXPECT_EQ(findings[1].line, 103 + 25);  // the 25th help line
+  EXPECT_EQ(findings[1].where, "#HELP");
+}
+
 TEST(Config, NegativeAndHugeSlotNumbersCorruptNothing) {
   ConfigBench b;
   b.Load("#F-5 a\n#F99999999999 b\n#F-1\nc\n#F2 fine\n");

@@ -158,6 +158,31 @@ TEST(MacroScanner, TheStepsOfALineInOrder) {
   EXPECT_TRUE(ScanMacro("' all comment $1").empty());
 }
 
+// What a line does that its writer may not have meant, found before it is
+// played, each at the column where its word begins.
+TEST(MacroScanner, CheckingALineFindsWhatMayNotBeMeant) {
+  using Found = std::vector<std::pair<std::size_t, std::string>>;
+  const auto check = [](std::string_view line) {
+    Found found;
+    for (const MacroFinding& f : CheckMacro(line)) found.emplace_back(f.position, f.text);
+    return found;
+  };
+  EXPECT_EQ(check("\"help\" CRR"), (Found{{8, "unknown word CRR"}}));
+  EXPECT_EQ(check("\"version CR"), (Found{{1, "a quote not closed: the rest of the line goes as text"}}));
+  EXPECT_EQ(check("XYZ C"), (Found{{1, "unknown word XYZ"}, {5, "unknown word C"}}));
+  EXPECT_EQ(check("$300 $-1 $ $1x $&H41"),
+            (Found{{1, "$300: beyond 0..255: sends byte 44"},
+                   {6, "$-1: beyond 0..255: sends byte 255"},
+                   {10, "$: no number: sends byte 0"},
+                   {12, "$1x: read as $1"}}));
+  EXPECT_EQ(check("W5x0 Wait W-3 W-1 W0"),
+            (Found{{1, "W5x0: read as W5"}, {6, "Wait: no number: waits nothing"}, {11, "W-3: waits nothing"}}));
+  // A clean line, and what stands after a comment, find nothing.
+  EXPECT_TRUE(check("\"show ver\" CR LF $3 W500 W-1 CRLF ' XYZ $999").empty());
+  // The line plays as scanned all the same.
+  EXPECT_EQ(ScanMacro("$300").front().byte, 44);
+}
+
 }  // namespace
 }  // namespace qb7
 

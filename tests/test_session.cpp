@@ -20,6 +20,7 @@ struct SessionBench : test::Bench {
       : Bench(true, lineBaud) {
     folder.Write("Qb7_Uart.cfg", config);
     RecordMessages();
+    AnswerStartUpList();
   }
   void Keys(const std::vector<std::string>& keys, uint64_t gapUs = 200000) {
     for (const auto& k : keys) {

@@ -21,6 +21,7 @@ struct J27Bench : test::Bench {
       : Bench(true, lineBaud) {
     folder.Write("Qb7_Uart.cfg", "#COMMODE " + std::to_string(baud) + "\n" + config);
     RecordMessages();
+    AnswerStartUpList();
     frontend.AddKeyAt(1000, "2");
   }
   sim::Outbox& Far() { return board->FarEndOn(2)->outbox(); }
@@ -294,20 +295,25 @@ TEST(NothingLost, TenThousandReceivedBellsRingAtMostFourTimesASecond) {
 
 TEST(NothingLost, BellsInAMessageHoldNoKey) {
   // An unknown header of forty bells: its message rings once, and the key
-  // pressed at once is acted on at once.
+  // pressed at once is acted on at once. The list of the configuration's
+  // problems that follows shows the bells as their codes, ringing none.
   test::Bench b;
   b.folder.Write("Qb7_Uart.cfg", "#" + std::string(40, '\a') + "\n");
   b.RecordMessages();
   b.frontend.AddKeyAt(100000, "x");
+  b.frontend.AddKeyAt(120000, "x");  // the list's message line
   uint64_t menuAtUs = 0;
+  std::string listed;
   b.frontend.OnScreen([&](const Screen& s) {
+    if (listed.empty() && s.RowText(1).rfind("Qb7_Uart.cfg:", 0) == 0) listed = s.RowText(1);
     if (!menuAtUs && s.RowText(1).rfind("QB7 UART IO port", 0) == 0) menuAtUs = b.clock.NowUs();
   });
   b.frontend.AddKeyAt(200000, "q");
   ASSERT_EQ(b.Run(), 0);
-  ASSERT_EQ(b.messages.size(), 1u);
+  ASSERT_EQ(b.messages.size(), 2u);
   EXPECT_EQ(b.frontend.Bells(), 1);
-  EXPECT_LT(menuAtUs, 150000u);
+  EXPECT_EQ(listed.substr(0, 27), "Qb7_Uart.cfg:1:1: #<07><07>");
+  EXPECT_LT(menuAtUs, 170000u);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-double ReadRadix(std::string_view text, std::size_t i, int radix) {
+double ReadRadix(std::string_view text, std::size_t i, int radix, std::size_t& end) {
   double value = 0;
   for (; i < text.size(); ++i) {
     char c = text[i];
@@ -28,21 +28,28 @@ double ReadRadix(std::string_view text, std::size_t i, int radix) {
     if (d >= radix) break;
     value = value * radix + d;
   }
+  end = i;
   return value;
 }
 
 }  // namespace
 
 double ReadNumber(std::string_view text) {
+  std::size_t read = 0;
+  return ReadNumber(text, read);
+}
+
+double ReadNumber(std::string_view text, std::size_t& read) {
+  read = 0;
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
 
   if (i + 1 < text.size() && text[i] == '&') {
     char p = static_cast<char>(text[i + 1] & ~0x20);
-    if (p == 'H') return ReadRadix(text, i + 2, 16);
-    if (p == 'O') return ReadRadix(text, i + 2, 8);
-    if (p == 'B') return ReadRadix(text, i + 2, 2);
-    if (IsDigit(text[i + 1])) return ReadRadix(text, i + 1, 8);
+    if (p == 'H') return ReadRadix(text, i + 2, 16, read);
+    if (p == 'O') return ReadRadix(text, i + 2, 8, read);
+    if (p == 'B') return ReadRadix(text, i + 2, 2, read);
+    if (IsDigit(text[i + 1])) return ReadRadix(text, i + 1, 8, read);
     return 0;
   }
 
@@ -71,8 +78,12 @@ double ReadNumber(std::string_view text) {
       exponent += text[j++];
       expDigits = true;
     }
-    if (expDigits) number += exponent;
+    if (expDigits) {
+      number += exponent;
+      i = j;
+    }
   }
+  read = i;
   double value = std::strtod(number.c_str(), nullptr);
   if (std::isnan(value)) return 0;
   return value;

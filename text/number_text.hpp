@@ -3,12 +3,15 @@
 // an exponent with E or D; or a radix prefix &H, &O (or & alone) or &B.
 // Text with no number at its start reads as 0. Never throws.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace qb7 {
 
 double ReadNumber(std::string_view text);
+// The same, telling how many characters the number took (0: none there).
+double ReadNumber(std::string_view text, std::size_t& read);
 
 // Rounds to the nearest integer, halves to the even neighbour, and clamps to
 // the 64-bit range (so a value of any size stays defined).

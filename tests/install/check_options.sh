@@ -45,5 +45,23 @@ for args in "extra" "--help extra" "--version --help"; do
   [ "$rc" = 2 ] || fail "qb7uart $args: status $rc, not 2"
   head -1 "$err" | grep -q "^qb7uart: " || fail "qb7uart $args: the first line of stderr is not the refusal"
 done
+# --check-config: the configuration beside the program (the sample: clean,
+# status 0), a file with problems (each located, status 1), a missing file
+# (status 1, said on stderr); the same from both binaries.
+bad=$(mktemp /tmp/qb7badcfg.XXXXXX)
+chmod 644 "$bad"
+printf '#F9 "help" CRR\n#F13 $3\n#F8 "version CR\n' > "$bad"
+for bin in qb7uart qb7uart-sim; do
+  run "$bin" --check-config
+  [ "$rc" = 0 ] || fail "$bin --check-config on the sample: status $rc: $(cat "$out" "$err")"
+  grep -q "Qb7_Uart.cfg: no problems$" "$out" || fail "$bin --check-config on the sample said: $(cat "$out")"
+  run "$bin" --check-config "$bad"
+  [ "$rc" = 1 ] || fail "$bin --check-config on a bad file: status $rc"
+  [ "$(grep -c "^$bad:[0-9]*:[0-9]*: #F" "$out")" = 3 ] ||
+    fail "$bin --check-config: not three located problems: $(cat "$out")"
+  run "$bin" --check-config "$bad.missing"
+  [ "$rc" = 1 ] && grep -q "not found" "$err" || fail "$bin --check-config on a missing file: status $rc, $(cat "$err")"
+done
+rm -f "$bad"
 echo "options: $failures failed"
 [ "$failures" -eq 0 ]
