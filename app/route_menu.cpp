@@ -6,6 +6,8 @@
 
 #include "app/config_report.hpp"
 #include "config/config_loader.hpp"
+#include "keys/keys.hpp"
+#include "session/tool_keys_help.hpp"
 #include "os/program_exit.hpp"
 #include "text/ascii.hpp"
 
@@ -50,10 +52,24 @@ void RouteMenu::Step() {
     case State::Draw:
       m_.console.ClearScreen();
       for (std::string_view row : kMenuRows) m_.console.WriteText(row, true);
+      // The keys a newcomer misses, below the menu's own rows; the cursor
+      // stays where the menu leaves it.
+      m_.console.SetPosition(kMenuHintRow, 1);
+      for (std::string_view row : kMenuHint) m_.console.WriteText(row, true);
+      m_.console.SetPosition(static_cast<int>(kMenuRows.size()) + 1, 1);
       m_.console.Present();
       state_ = State::Waiting;
       nextPollUs_ = m_.console.clock().NowUs() + kKeyPollUs;
       return;
+    case State::Help: {
+      if (m_.console.clock().NowUs() < nextPollUs_) return;
+      bool pasted = false;
+      KeyCode key = m_.console.ReadKey(&pasted);
+      while (!key.empty() && pasted) key = m_.console.ReadKey(&pasted);
+      nextPollUs_ = m_.console.clock().NowUs() + kKeyPollUs;
+      if (!key.empty()) state_ = State::Draw;
+      return;
+    }
     case State::Waiting: {
       if (m_.console.clock().NowUs() < nextPollUs_) return;
       bool pasted = false;
@@ -81,7 +97,19 @@ void RouteMenu::Step() {
   }
 }
 
+void RouteMenu::ShowHelp() {
+  m_.console.ClearScreen();
+  for (const std::string& row : MenuKeyRows()) m_.console.WriteText(row, true);
+  for (const std::string& row : SessionKeyRows(m_.store.ctrlCSent)) m_.console.WriteText(row, true);
+  m_.console.WriteEmptyLine();
+  m_.console.WriteText(kHelpDismiss);
+  m_.console.Present();
+  state_ = State::Help;
+  nextPollUs_ = m_.console.clock().NowUs() + kKeyPollUs;
+}
+
 void RouteMenu::Act(const std::string& key) {
+  if (key == keys::KeyF1 || key == "?" || key == keys::KeyShiftF1) return ShowHelp();
   if (key.size() == 1 && key[0] >= '0' && key[0] <= '5') {
     const int route = key[0] - '0';
     m_.board.WriteRegister(board::kRouteRegister, route);

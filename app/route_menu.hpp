@@ -43,17 +43,21 @@ inline constexpr std::string_view kResetAndCapture = "\x12";
 inline constexpr std::string_view kPasteNotTaken = "Pasted text is not the menu's keys: ";
 
 // The menu, polled for a key every 10 ms; a route opens its session, R
-// pulses the reset, Q ends the program (ProgramExit).
+// pulses the reset, Q ends the program (ProgramExit), F1, ? and Shift-F1
+// list every key of the tool until a key is pressed.
 class RouteMenu final : public Mode {
  public:
   static constexpr uint64_t kKeyPollUs = 10000;
 
   RouteMenu(Machine& m, ProgramLoop& loop) : m_(m), loop_(loop) {}
   void Step() override;
-  uint64_t NextStepUs() const override { return state_ == State::Waiting ? nextPollUs_ : 0; }
+  uint64_t NextStepUs() const override {
+    return state_ == State::Waiting || state_ == State::Help ? nextPollUs_ : 0;
+  }
 
  private:
-  enum class State { StartUp, Draw, Waiting };
+  enum class State { StartUp, Draw, Waiting, Help };
+  void ShowHelp();
   void Act(const std::string& key);
 
   Machine& m_;

@@ -15,6 +15,8 @@ class Store {
   static constexpr int kHelpLines = 24;
 
   int baud = 0;
+  // #CTRLC SEND: Ctrl-C is a key sent to the board, not the order to end.
+  bool ctrlCSent = false;
 
   // Every slot and the help text empty.
   void ClearCounts();

@@ -5,6 +5,7 @@
 #include "session/macro_play.hpp"
 #include "session/program_loop.hpp"
 #include "session/session_keys.hpp"
+#include "session/tool_keys_help.hpp"
 
 namespace qb7 {
 
@@ -115,6 +116,9 @@ void TermSession::OnKey(const KeyCode& key) {
       m_.console.ClearScreen();
       for (int i = 1; i <= m_.store.HelpCount(); ++i)
         m_.console.WriteText(m_.store.HelpLine(i), true);
+      // Then the tool's own keys, which no configuration can tell.
+      m_.console.WriteEmptyLine();
+      for (const std::string& row : SessionKeyRows(m_.store.ctrlCSent)) m_.console.WriteText(row, true);
       m_.console.WriteEmptyLine();
       break;
     case KeyAction::Kind::Leave:

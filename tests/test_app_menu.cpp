@@ -3,6 +3,7 @@
 #include "app/route_menu.hpp"
 #include "harness.hpp"
 #include "keys/keys.hpp"
+#include "session/tool_keys_help.hpp"
 
 namespace qb7 {
 namespace {
@@ -78,6 +79,35 @@ TEST(RouteMenu, RowsToTheCharacterAndTheCursorBelow) {
   }
   EXPECT_EQ(b.console.CursorRow(), 17);
   EXPECT_EQ(b.console.CursorColumn(), 1);
+}
+
+// F1, ? and Shift-F1 list every key of the tool, Ctrl-R among them, until
+// a key is pressed; the menu names Ctrl-R and the help key below its own
+// rows; none of it touches the board.
+TEST(RouteMenu, TheHelpKeysListEveryKeyAndTheMenuNamesCtrlR) {
+  for (const std::string_view help : {keys::KeyF1, std::string_view("?"), keys::KeyShiftF1}) {
+    ProgramBench b;
+    std::vector<std::string> helpRows;
+    b.frontend.OnScreen([&](const Screen& s) {
+      if (helpRows.empty() && s.RowText(1).rfind("In the menu", 0) == 0)
+        for (int r = 1; r <= 25; ++r) helpRows.push_back(s.RowText(r));
+    });
+    b.frontend.AddKeyAt(100000, std::string(help));
+    b.frontend.AddKeyAt(200000, "r");  // dismisses the list: no reset pulse
+    b.frontend.AddKeyAt(300000, "q");
+    EXPECT_EQ(b.Run(), 0);
+    ASSERT_FALSE(helpRows.empty());
+    std::string all;
+    for (const std::string& row : helpRows) all += row + "\n";
+    for (const char* told : {"Ctrl-R ", "Ctrl-Z  sends Ctrl-C", "Ctrl-C    ends the program",
+                             "Shift-F2  back to the menu", "q, Esc  back to live", "/  search",
+                             "Any key: back to the menu"})
+      EXPECT_NE(all.find(told), std::string::npos) << told;
+    EXPECT_EQ(b.WritesAfterStartUp(), (Trace{W(kIndex, kRoute), W(kData, 0)}));  // only Q's
+    EXPECT_EQ(b.Row(1).substr(0, 23), "QB7 UART IO port 0x352:");
+    EXPECT_EQ(b.Text(18), std::string(kMenuHint[0]));
+    EXPECT_EQ(b.Text(19), std::string(kMenuHint[1]));
+  }
 }
 
 TEST(RouteMenu, QuitLeavesRouteZeroAndStatusZero) {

@@ -7,6 +7,7 @@
 #include "keys/keys.hpp"
 #include "session/session_keys.hpp"
 #include "session/term_session.hpp"
+#include "session/tool_keys_help.hpp"
 
 namespace qb7 {
 namespace {
@@ -127,9 +128,14 @@ TEST(Session, ShiftF1ShowsTheHelpLines) {
   none.Keys({std::string(keys::KeyShiftF1)});
   none.SnapshotAt(1500000);
   EXPECT_EQ(none.RunRoute("2", 1500000), 0);
+  // No help lines: the tool's own keys all the same, after an empty row.
+  const std::vector<std::string> tool = SessionKeyRows(false);
+  const int toolRows = static_cast<int>(tool.size());
   ASSERT_TRUE(none.snapshot);
   EXPECT_EQ(none.SnapRow(1), "");
-  EXPECT_EQ(none.snapshot->CursorRow(), 2);
+  for (int i = 0; i < toolRows; ++i) EXPECT_EQ(none.SnapRow(2 + i), tool[i]);
+  EXPECT_NE(none.SnapRow(4).find("Shift-F2  back to the menu"), std::string::npos);
+  EXPECT_EQ(none.snapshot->CursorRow(), 3 + toolRows);
 
   SessionBench some("#HELP\nF1  hello\n\"\nF2  bye\n");
   some.Keys({std::string(keys::KeyShiftF1)});
@@ -138,7 +144,9 @@ TEST(Session, ShiftF1ShowsTheHelpLines) {
   EXPECT_EQ(some.SnapRow(1), "F1  hello");
   EXPECT_EQ(some.SnapRow(2), "");
   EXPECT_EQ(some.SnapRow(3), "F2  bye");
-  EXPECT_EQ(some.snapshot->CursorRow(), 5);
+  EXPECT_EQ(some.SnapRow(4), "");
+  EXPECT_EQ(some.SnapRow(5), "In a session");
+  EXPECT_EQ(some.snapshot->CursorRow(), 6 + toolRows);
 }
 
 TEST(Session, ShiftF2ReturnsToTheMenuAndANewSessionEmptiesTheLog) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "harness.hpp"
+#include "session/tool_keys_help.hpp"
 #include "keys/keys.hpp"
 #include "terminal/row_ring.hpp"
 #include "view/history_store.hpp"
@@ -250,8 +251,10 @@ TEST(History, ASessionKeepsWhatScrollsAndWhatTheHelpAndLeavingClear) {
     kept.push_back(s.substr(0, 17));
   }
   // The help's clear took the status line, two empty rows and the text;
-  // leaving took the help.
-  EXPECT_EQ(kept, (std::vector<std::string>{"CON-5Pins Console", "", "", "one", "two", "the help"}));
+  // leaving took the help: the configuration's lines, then the tool's keys.
+  std::vector<std::string> expected{"CON-5Pins Console", "", "", "one", "two", "the help", ""};
+  for (const std::string& row : SessionKeyRows(false)) expected.push_back(row.substr(0, 17));
+  EXPECT_EQ(kept, expected);
 }
 
 }  // namespace
