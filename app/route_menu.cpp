@@ -30,6 +30,7 @@ void StartUp(Machine& m, ProgramLoop& loop) {
   std::vector<ConfigFinding> findings;
   for (const ConfigProblem& problem : LoadConfiguration(m.files, m.store, &findings))
     loop.messages.Post(problem.Text());
+  m.console.SetCtrlCIsKey(m.store.ctrlCSent);
   // Every problem the file holds, where it stands, before anything plays:
   // listed on the screen, which the menu clears once it is answered.
   if (!findings.empty()) {

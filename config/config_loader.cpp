@@ -16,7 +16,7 @@ namespace qb7 {
 
 namespace {
 
-enum class Section { kNone, kBaud, kHelp, kSlot };
+enum class Section { kNone, kBaud, kHelp, kSlot, kCtrlC };
 
 std::string_view TrimSpaces(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -60,6 +60,12 @@ struct Finder {
   std::vector<ConfigFinding>* findings = nullptr;
   int line = 0;
   std::array<int, Store::kSlots + 1> definedAt{};  // the file line of each slot's header
+  struct SlotLine {
+    int line;
+    int column;
+    std::string text;
+  };
+  std::array<std::vector<SlotLine>, Store::kSlots + 1> slotLines;  // each slot's stored lines
   std::string_view raw;  // the line as read, before the byte order mark
 
   int Column(std::string_view part) const {
@@ -68,11 +74,28 @@ struct Finder {
   void Find(std::string_view part, std::string where, std::string text) const {
     if (findings) findings->push_back({line, Column(part), std::move(where), std::move(text)});
   }
-  void Slot(int slot, std::string_view text) const {
+  // Line n of a slot's block, stored. A slot of one line plays it as a
+  // macro; one of more starts GP.EXE and its lines are no macros: which it
+  // is, the end of the file tells.
+  void Slot(int slot, int n, std::string_view text) {
     if (!findings) return;
-    for (MacroFinding& f : CheckMacro(text))
-      findings->push_back({line, Column(text) + static_cast<int>(f.position) - 1, SlotName(slot),
-                           std::move(f.text)});
+    if (n == 1) slotLines[slot].clear();
+    slotLines[slot].push_back({line, Column(text), std::string(text)});
+  }
+  // The macros checked, and everything in file order.
+  void Finish() {
+    if (!findings) return;
+    for (int slot = 1; slot <= Store::kSlots; ++slot) {
+      if (slotLines[slot].size() != 1) continue;
+      const SlotLine& stored = slotLines[slot].front();
+      for (MacroFinding& f : CheckMacro(stored.text))
+        findings->push_back({stored.line, stored.column + static_cast<int>(f.position) - 1,
+                             SlotName(slot), std::move(f.text)});
+    }
+    std::stable_sort(findings->begin(), findings->end(),
+                     [](const ConfigFinding& a, const ConfigFinding& b) {
+                       return a.line != b.line ? a.line < b.line : a.column < b.column;
+                     });
   }
   // A slot's header: one the writer may have meant for another key, or a
   // slot defined again (its earlier lines no longer play).
@@ -103,6 +126,7 @@ struct Finder {
 void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Finder& finder,
           const std::string& path) {
   store.baud = kDefaultBaud;
+  store.ctrlCSent = false;
   std::optional<std::string> found;
   if (path.empty()) {
     found = Files::FileExists(std::string(kConfigFileName));
@@ -164,10 +188,13 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
       } else if (StartsWith(upper, "#HELP")) {
         section = Section::kHelp;
         line = LeftTrimSpaces(From(line, 6));
+      } else if (StartsWith(upper, "#CTRLC")) {
+        section = Section::kCtrlC;
+        line = LeftTrimSpaces(From(line, 7));
       } else {
         problems.push_back({Kind::NonValidCommand, std::string(line)});
         finder.Find(line, std::string(line.substr(0, line.find(' '))),
-                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE and #HELP; "
+                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE, #HELP and #CTRLC; "
                     "its lines go nowhere");
       }
     }
@@ -187,12 +214,22 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
         // Lines past the 99th have no room in the store and are dropped.
         if (lineNumber < Store::kLinesPerSlot) {
           store.SetSlotLine(slot, ++lineNumber, line);
-          finder.Slot(slot, line);
+          finder.Slot(slot, lineNumber, line);
         } else if (lineNumber++ == Store::kLinesPerSlot) {
           finder.Find(line, SlotName(slot),
                       "more than 99 lines: this one and those after it are not played");
         }
         break;
+      case Section::kCtrlC: {
+        // SEND: Ctrl-C is a key sent to the board; END (the default): it
+        // ends the program.
+        const std::string word = UpperCase(line.substr(0, line.find(' ')));
+        if (word == "SEND" || word == "END")
+          store.ctrlCSent = word == "SEND";
+        else
+          finder.Find(line, "#CTRLC", "takes SEND (Ctrl-C goes to the board) or END (it ends the program)");
+        break;
+      }
       case Section::kNone:
         // An unknown header itself was told as such.
         if (!header)
@@ -245,6 +282,7 @@ std::vector<ConfigProblem> LoadConfiguration(Files& files, Store& store,
   finder.findings = findings;
   try {
     Load(files, store, problems, finder, path);
+    finder.Finish();
     return problems;
   } catch (const std::bad_alloc&) {
     // A file far larger than any configuration: the program cannot go on

@@ -63,6 +63,9 @@ class Console {
   // nothing changed.
   uint64_t NextFrameUs() const;
 
+  // Ctrl-C typed goes to the program as a key, not as the order to end.
+  void SetCtrlCIsKey(bool on) { frontend_.SetCtrlCIsKey(on); }
+
   // The news beside the screen.
   void SetLineCounts(const LineCounts& counts);
   void NoteAlert();

@@ -49,6 +49,10 @@ class Frontend {
   virtual void Lend() = 0;
   virtual void TakeBack() = 0;
   virtual bool LoanSettled() const = 0;
+  // Ctrl-C typed is a key like any other (the configuration's #CTRLC
+  // SEND), not the order to end. A front end whose keys are given to it
+  // as keys has nothing to change.
+  virtual void SetCtrlCIsKey(bool) {}
 };
 
 }  // namespace qb7

@@ -33,9 +33,15 @@ bool KeyDecoder::Feed(uint8_t b, uint64_t nowUs, DecodedKeys& out) {
   }
   if (state_ != State::Ground && nowUs - startedUs_ > kEscapeDelayUs) Tick(nowUs, out);
   if (b == 3 && state_ != State::X10Mouse) {
-    // Ctrl-C is never part of a sequence: it is the order to end.
-    state_ = State::Ground;
-    return true;
+    // Ctrl-C is never part of a sequence: it is the order to end, or, where
+    // the configuration makes it a key, that key after what stood before it.
+    if (!ctrlCIsKey_) {
+      state_ = State::Ground;
+      return true;
+    }
+    if (state_ != State::Ground) Abandon(out);
+    out.push_back(KeyCode(1, '\x03'));
+    return false;
   }
   switch (state_) {
     case State::Ground:

@@ -50,6 +50,9 @@ class KeyDecoder {
   // Feeds one byte received at nowUs; decoded keys go to out. Returns true
   // when the byte was Ctrl-C, which is no key but the order to end.
   bool Feed(uint8_t byte, uint64_t nowUs, DecodedKeys& out);
+  // Ctrl-C typed becomes the key it is (byte 3) instead of the order to
+  // end; pasted, it is pasted text either way.
+  void SetCtrlCIsKey(bool on) { ctrlCIsKey_ = on; }
   // Completes what waited longer than the escape delay, or a paste's end
   // that stood quiet. Returns true when keys typed behind the paste's end
   // held Ctrl-C: the order to end, as from Feed.
@@ -100,6 +103,7 @@ class KeyDecoder {
   void PasteLiteral(uint8_t byte, DecodedKeys& out);
 
   KeyFamily family_;
+  bool ctrlCIsKey_ = false;
   State state_ = State::Ground;
   bool alt_ = false;  // an Esc came before the whole sequence: Alt with it
   uint64_t startedUs_ = 0;

@@ -58,6 +58,7 @@ class TerminalThread final : public Frontend {
 
   // Gives the terminal back as it was and ends the thread. Idempotent.
   void Shutdown();
+  void SetCtrlCIsKey(bool on) override { ctrlCIsKey_.store(on); }
 
  private:
   // Program thread.
@@ -89,6 +90,7 @@ class TerminalThread final : public Frontend {
   LoanOrders loan_;
   std::atomic<bool> shutdown_{false};
   std::atomic<bool> outOfMemory_{false};
+  std::atomic<bool> ctrlCIsKey_{false};  // set once, after the configuration
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   pthread_t thread_{};

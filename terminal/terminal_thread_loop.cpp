@@ -109,6 +109,7 @@ void TerminalThread::ReadKeys(bool& inputOpen) {
     return;
   }
   const uint64_t now = MonotonicUs();
+  decoder_.SetCtrlCIsKey(ctrlCIsKey_.load(std::memory_order_relaxed));
   for (ssize_t i = 0; i < n; ++i) {
     if (decoder_.Feed(buf[i], now, fresh_)) {
       // Ctrl-C: no key but the order to end, which waits for no key.

@@ -137,7 +137,8 @@ TEST(Config, UnknownHeadersAreReportedAndTheirLinesGoNowhere) {
 }
 
 // Every problem the file holds, where it stands (line and column of the
-// file, the slot), in file order; the file loads as written all the same.
+// file, the slot), in file order, of what plays; the file loads as written
+// all the same.
 TEST(Config, ProblemsAreFoundWithTheirLineColumnAndSlot) {
   ConfigBench b;
   b.folder.Write("Qb7_Uart.cfg",
@@ -149,7 +150,11 @@ TEST(Config, ProblemsAreFoundWithTheirLineColumnAndSlot) {
                  "   #F10 $300 W5x0\n"
                  "#BAUD 300\n"
                  "lost\n"
-                 "#F8 $13\n");
+                 "#F3 XYZ\n"
+                 "#F3 $13\n"
+                 "#F12\n"
+                 "GP.EXE\n"
+                 "GP.EXE\n");
   std::vector<ConfigFinding> findings;
   LoadConfiguration(b.files, b.store(), &findings);
   std::vector<std::string> texts;
@@ -162,12 +167,34 @@ TEST(Config, ProblemsAreFoundWithTheirLineColumnAndSlot) {
       "Qb7_Uart.cfg:6:9: #F10: $300: beyond 0..255: sends byte 44",
       "Qb7_Uart.cfg:6:14: #F10: W5x0: read as W5",
       "Qb7_Uart.cfg:7:1: #BAUD: unknown header: the headers are #F1..#F12, #SF1..#SF12, "
-      "#COMMODE and #HELP; its lines go nowhere",
+      "#COMMODE, #HELP and #CTRLC; its lines go nowhere",
       "Qb7_Uart.cfg:8:1: under an unknown header: goes nowhere",
-      "Qb7_Uart.cfg:9:1: #F8: defined again: the lines from line 3 play no more",
+      // The line replaced never plays: nothing of it is told but that.
+      "Qb7_Uart.cfg:10:1: #F3: defined again: the lines from line 9 play no more",
+      // A slot of two lines starts GP.EXE: its lines are no macros.
   }));
   EXPECT_EQ(b.Slot(9), Lines{"\"help\" CRR"});  // stored and played as written
   EXPECT_EQ(b.Slot(13), Lines{"$3"});
+}
+
+// #CTRLC SEND makes Ctrl-C a key sent to the board; END, or no such line,
+// leaves it the order to end; anything else is found and changes nothing.
+TEST(Config, CtrlCIsSentOnlyWhenTheFileSaysSo) {
+  ConfigBench b;
+  b.Load("#F1 $1\n");
+  EXPECT_FALSE(b.store().ctrlCSent);
+  b.Load("#ctrlc send ' as on the bench\n");
+  EXPECT_TRUE(b.store().ctrlCSent);
+  b.Load("#CTRLC\nEND\n");
+  EXPECT_FALSE(b.store().ctrlCSent);
+  b.folder.Write("Qb7_Uart.cfg", "#CTRLC yes\n");
+  std::vector<ConfigFinding> findings;
+  LoadConfiguration(b.files, b.store(), &findings);
+  EXPECT_FALSE(b.store().ctrlCSent);
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].Text("Qb7_Uart.cfg"),
+            "Qb7_Uart.cfg:1:8: #CTRLC: takes SEND (Ctrl-C goes to the board) or END (it ends the program)");
+  EXPECT_TRUE(b.messages.empty());
 }
 
 TEST(Config, TheShippedSampleHasNoProblems) {

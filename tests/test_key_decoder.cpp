@@ -332,6 +332,19 @@ TEST(KeyDecoder, AMarkerFollowedByMoreThanATailHoldsIsText) {
   EXPECT_EQ(q.back(), X(59));
 }
 
+// Where the configuration makes Ctrl-C a key, it is byte 3 in turn, after
+// what stood before it, and a pasted one is text as ever.
+TEST(KeyDecoder, CtrlCAsAKeyComesInTurn) {
+  KeyDecoder d;
+  d.SetCtrlCIsKey(true);
+  DecodedKeys q;
+  for (unsigned char b : std::string("a\x1b\x03" "b\x1b[200~\x03\x1b[201~")) EXPECT_FALSE(d.Feed(b, 1000, q));
+  EXPECT_FALSE(d.Tick(1000 + KeyDecoder::kPasteTailUs + 1, q));
+  EXPECT_EQ(std::vector<std::string>(q.begin(), q.end()),
+            (std::vector<std::string>{"a", "\x1b", "\x03", "b", std::string(paste::Start), "\x03",
+                                      std::string(paste::End)}));
+}
+
 TEST(KeyDecoder, CtrlCIsNoKeyButTheOrderToEnd) {
   bool interrupted = false;
   EXPECT_TRUE(Decode("a\x03", &interrupted) == std::vector<std::string>{"a"});

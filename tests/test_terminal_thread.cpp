@@ -148,6 +148,23 @@ TEST(TerminalThread, KeysArriveInOrderAndCtrlCIsTheOrderToEnd) {
   EXPECT_TRUE(keys.Empty());  // nothing after Ctrl-C
 }
 
+// Where the configuration says #CTRLC SEND, Ctrl-C typed is a key in turn
+// and the program goes on.
+TEST(TerminalThread, CtrlCIsAKeyWhereTheConfigurationSaysSo) {
+  StandInTerminal terminal;
+  TerminalThread thread(terminal);
+  thread.SetCtrlCIsKey(true);
+  ASSERT_EQ(write(terminal.keysOut, "a\x03z", 3), 3);
+  KeyQueue keys;
+  std::string got;
+  for (int i = 0; i < 5000 && got.size() < 3; ++i) {
+    thread.CollectKeys(keys, 0);  // no ProgramExit
+    while (!keys.Empty()) got += keys.Pop();
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(got, "a\x03z");
+}
+
 TEST(TerminalThread, TheTerminalIsLentBeforeTheLoanSettlesAndTakenBackDrawn) {
   StandInTerminal terminal;
   TerminalThread thread(terminal);

@@ -1,0 +1,70 @@
+# Said up front, in the real terminal at 80x24: the configuration's
+# problems before the menu, each where it stands; the menu's own rows as
+# they stand, with Ctrl-R and the help key named below them; F1's list of
+# every key; --check-config for the same file.
+
+mkdir -p "$work/bad"
+cp "$work/qb7uart-sim" "$work/bad/"
+printf '#COMMODE fast\n#F8 "version CR\n#F9 "help" CRR\n#F13 $3\n#F10 $300 W5x0\n' > "$work/bad/Qb7_Uart.cfg"
+echo "cd bad && exec ./qb7uart-sim" > "$work/bad.sh"
+keep_list=1 start "sh bad.sh" tmux-256color 80 24
+if wait_for "Config file: 6 problems, listed above" 5; then
+  located=$(screen_text | grep -c "^Qb7_Uart.cfg:[0-9]*:[0-9]*: #")
+  [ "$located" = 6 ] && pass "start-up: six problems listed, each with its line, column and slot" ||
+    fail "start-up: $located located problems: $(screen_text | head -8)"
+  screen_text | grep -qF "Qb7_Uart.cfg:3:12: #F9: unknown word CRR" &&
+    pass "start-up: the macro's unknown word is named where it stands" || fail "start-up: CRR not located"
+else
+  fail "start-up: no list of the configuration's problems"; screen_text | head -8
+fi
+T send-keys -t qb x
+if wait_for "<Q> Quit" 3; then
+  # The menu's own rows, to the character.
+  cat > "$work/menu.txt" <<'MENU'
+QB7 UART IO port 0x352:
+------------------------           ST1
+
+ <0> UART352 <-> VSC7420           ---  5-pins J27 <-> DK22N Console
+                                   JP1  5-pins J27 <-> DK22N Console
+                                   JP2  5-pins J27 <-> DK22S Console
+                                   1+2  5-pins J27 <-> VSC   Console
+
+ <1> UART352 <-> DK22N Console     XXX  5-pins J27 <-> VSC7420
+ <2> UART352 <-> 5-pins J27        XXX  5-pins J27 <-> UART352
+ <3> UART352 <-> DK22S Console     XXX  5-pins J27 <-> DK22N Console
+ <4> UART352 <-> VSC7420           XXX  5-pins J27 <-> DK22N Console
+ <5> UART352 <-> VSC7420           XXX  5-pins J27 <-> DK22S Console
+
+ <R> Reset VSC7420                 <Q> Quit
+MENU
+  screen_text | head -15 | sed 's/ *$//' > "$work/menu-shown.txt"
+  if diff -q "$work/menu.txt" "$work/menu-shown.txt" >/dev/null; then
+    pass "menu: its own rows as they stand"
+  else
+    fail "menu: rows changed: $(diff "$work/menu.txt" "$work/menu-shown.txt" | head -4 | tr '\n' '|')"
+  fi
+  screen_text | grep -qF "Ctrl-R  the VSC7420's session, then its reset" && screen_text | grep -qF "F1 or ?  every key" &&
+    pass "menu: Ctrl-R and the help key named below it" || fail "menu: Ctrl-R not named: $(screen_text | tail -7)"
+else
+  fail "start-up: the list's key did not bring the menu"
+fi
+T send-keys -t qb F1
+if wait_for "In the history" 3; then
+  for told in "Ctrl-R   route 0, then the VSC7420's reset" "Ctrl-Z  sends Ctrl-C" "Ctrl-C    ends the program" "q, Esc  back to live"; do
+    screen_text | grep -qF -- "$told" || fail "F1: '$told' not told"
+  done
+  pass "F1 in the menu: every key of the menu, the session and the history"
+else
+  fail "F1 in the menu showed no keys: $(screen_text | head -5)"
+fi
+T send-keys -t qb x
+wait_for "<Q> Quit" 3 && pass "F1's list: a key goes back to the menu" || fail "F1's list did not go back"
+T send-keys -t qb q
+st=$(finished)
+[ "$st" = 0 ] && pass "said up front: q status 0" || fail "said up front: status $st"
+
+# The same problems from the command line, for a lab's CI.
+(cd "$work" && ./qb7uart-sim --check-config bad/Qb7_Uart.cfg > check.txt 2>&1)
+rc=$?
+[ "$rc" = 1 ] && [ "$(grep -c '^bad/Qb7_Uart.cfg:[0-9]*:[0-9]*: #' "$work/check.txt")" = 6 ] &&
+  pass "--check-config: the six problems, status 1" || fail "--check-config: status $rc: $(cat "$work/check.txt")"
