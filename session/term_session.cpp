@@ -11,8 +11,6 @@ namespace qb7 {
 
 namespace {
 
-// Framing errors in this many looks: the far end is likely at another speed.
-constexpr uint64_t kFramingHintLooks = 3;
 constexpr std::string_view kEventReset = "reset";
 constexpr std::string_view kEventLeft = "session left";
 constexpr std::string_view kEventEnded = "session left: the program ended";
@@ -176,16 +174,17 @@ bool TermSession::TellTroubles() {
   if (board_.TakeBadBaud()) Post(std::string(Uart::kBadBaud) + std::to_string(baud_));
   RxErrors errors = receive_.TakeErrors();
   if (errors.Any()) {
-    const bool hint = errors.framing && !hinted_ && receive_.counts().framing >= kFramingHintLooks;
-    // Framing errors again and again: once in a session, the likely cause
-    // after the exact text.
+    const bool hint = errors.framing && !hinted_;
+    // The first framing error of a session: the exact text with the likely
+    // cause and its remedy, once; later ones as they are.
     if (hint) {
       hinted_ = true;
       errors.framing = false;
     }
     for (std::string& text : Uart::Texts(errors)) Post(std::move(text));
     if (hint)
-      Post(std::string(Uart::kRxFraming) + ": far end not at " + std::to_string(baud_) + "?");
+      Post(std::string(Uart::kRxFraming) + ": far end not at " + std::to_string(baud_) +
+           "? set #COMMODE in Qb7_Uart.cfg");
   }
   if (const uint64_t lost = receive_.TakeLost(); lost != 0)
     Post(std::string(kTextLost) + std::to_string(lost) + " bytes", true);

@@ -174,7 +174,9 @@ TEST(Session, AWrongSpeedShowsFramingErrorsAndTheSessionGoesOn) {
   b.board->FarEndOn(3)->outbox().Send("hello", 500000);
   b.frontend.AddKeyAt(700000, "x");  // answers the message
   EXPECT_EQ(b.RunRoute("3", 1000000), 0);
-  EXPECT_EQ(b.messages, std::vector<std::string>{"UartRcvStr Framing Error"});
+  // The first framing error says the likely cause and its remedy.
+  EXPECT_EQ(b.messages, std::vector<std::string>{
+                            "UartRcvStr Framing Error: far end not at 9600? set #COMMODE in Qb7_Uart.cfg"});
   EXPECT_EQ(b.folder.Read("Term.txt").size(), 5u);  // what came is still shown and logged
 }
 
