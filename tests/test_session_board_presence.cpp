@@ -131,5 +131,34 @@ TEST(BoardAnswers, ATallerWindowShowsTheCountsBelowTheScreen) {
   EXPECT_EQ(picture.RowText(25).find(" received 7 bytes   framing errors 0   overflows 0 "), 0u);
 }
 
+// At 80x24, once the status line has scrolled away: no counts while none
+// is an error; once an error has come, they stay in view at the top right,
+// left of the history's tag in the history.
+TEST(BoardAnswers, OnceAnErrorHasComeTheCountsStayInView) {
+  J27 b;
+  b.frontend.SetWindow(24, 80);
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  b.Far().Send(lines, 500000);
+  Picture clean, live, history;
+  b.frontend.AddActionAt(1000000, [&] { clean = b.frontend.Shown(); });
+  b.frontend.AddActionAt(1100000, [&] { b.board->InjectFraming(); });
+  b.Far().Send("x", 1110000);
+  b.frontend.AddActionAt(1500000, [&] { live = b.frontend.Shown(); });
+  b.frontend.AddKeyAt(1550000, "x");  // the framing error's message line
+  b.frontend.AddKeyAt(1600000, std::string(view::PageUp));
+  b.frontend.AddActionAt(1700000, [&] { history = b.frontend.Shown(); });
+  b.frontend.AddKeyAt(1800000, "q");
+  b.frontend.AddKeyAt(2000000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(2100000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_EQ(clean.RowText(0).find("rx "), std::string::npos);
+  // 350 bytes of lines and the x.
+  const std::string counts = "rx 351 f1 o0";
+  EXPECT_EQ(live.RowText(0).substr(80 - counts.size()), counts);
+  const std::string top = history.RowText(0);
+  EXPECT_NE(top.find(counts + "  history: "), std::string::npos) << top;
+}
+
 }  // namespace
 }  // namespace qb7

@@ -6,6 +6,8 @@
 
 namespace qb7 {
 
+std::string HistoryTag(int back) { return " history: " + std::to_string(back) + " rows back "; }
+
 namespace {
 
 // The PC glyphs of the markers, black on light grey.
@@ -110,7 +112,7 @@ void DrawView(const Screen& frame, const HistoryStore& history, const ViewLayout
 
   if (at.back > 0) {
     // How far back, at the top right; what is below is always more.
-    const std::string tag = " history: " + std::to_string(at.back) + " rows back ";
+    const std::string tag = HistoryTag(at.back);
     Write(out, 0, layout.cols - static_cast<int>(tag.size()), tag, Cell{' ', 0, 7});
     out.At(layout.rows - 1, layout.cols - 1) = Marker(kDown);
     return;

@@ -65,6 +65,9 @@ struct Picture {
   std::string RowText(int r) const;
 };
 
+// What the top right says while the view is in the history.
+std::string HistoryTag(int back);
+
 // Fills the picture for a window of that size: the frame's rows, the
 // history's, the markers, or the notice.
 void DrawView(const Screen& frame, const HistoryStore& history, const ViewLayout& layout,

@@ -71,7 +71,7 @@ const Picture& Viewer::Draw() {
   }
   if (layout_.tooSmall) return picture_;
   if (!searched_.empty() && place_.back > 0) Highlight(picture_, gutter ? kGutterCols : 0);
-  if (place_.back == 0) DrawCounts(picture_);
+  DrawCounts(picture_);
   DrawBottomLine(picture_);
   return picture_;
 }

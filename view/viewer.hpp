@@ -101,6 +101,9 @@ class Viewer {
   // What the session met on its line: right of the status line while it is
   // in view, and on the row below the screen in a window that has one.
   void DrawCounts(Picture& out);
+  // The counts at the status line's end, where it is in view and its title
+  // leaves room; false where they do not fit there.
+  bool BesideStatusLine(Picture& out, const std::string& text, Cell style);
   // The line shown on the window's first row.
   uint64_t TopLine() const;
 

@@ -105,16 +105,30 @@ void Viewer::DrawCounts(Picture& out) {
     Put(out, layout_.rows, 0, LongCounts(c), kStyle);
     return;
   }
+  const std::string text = ShortCounts(c);
+  if (BesideStatusLine(out, text, kStyle)) return;
+  // Once an error has come, the counts stay in view wherever the status
+  // line is: at the top right, left of the history's tag when it shows.
+  if (c.framing == 0 && c.overflow == 0) return;
+  const std::string shown = place_.back > 0 ? text + " " : text;
+  const int tag = place_.back > 0 ? static_cast<int>(HistoryTag(place_.back).size()) : 0;
+  const int col = out.cols - tag - static_cast<int>(shown.size());
+  if (col >= 0) Put(out, 0, col, shown, kStyle);
+}
+
+bool Viewer::BesideStatusLine(Picture& out, const std::string& text, Cell style) {
+  if (place_.back > 0) return false;
+  const LineCounts& c = frame_->counts;
   const int64_t row = static_cast<int64_t>(c.statusRow) - static_cast<int64_t>(frame_->screen.RowsGone()) + 1;
   const int shownRow = static_cast<int>(row) - layout_.place.top;
-  if (row < 1 || shownRow < 0 || shownRow >= layout_.rows) return;
-  const std::string text = ShortCounts(c);
+  if (row < 1 || shownRow < 0 || shownRow >= layout_.rows) return false;
   const int firstFree = c.statusLength + 1;  // 0-based: a blank column after the text
   const int at = Screen::kCols - static_cast<int>(text.size());  // 0-based screen column
-  if (at < firstFree) return;  // no room beside this title
+  if (at < firstFree) return false;  // no room beside this title
   const int col = at - (layout_.place.left - 1);
-  if (col < 0 || col + static_cast<int>(text.size()) > layout_.cols) return;
-  Put(out, shownRow, col, text, kStyle);
+  if (col < 0 || col + static_cast<int>(text.size()) > layout_.cols) return false;
+  Put(out, shownRow, col, text, style);
+  return true;
 }
 
 void Viewer::DrawBottomLine(Picture& out) {
