@@ -13,6 +13,7 @@ KeyRouter::Routed KeyRouter::Route(KeyOutlet& outlet) {
 void KeyRouter::ToView(const KeyCode& key, Routed& routed) {
   viewer_.OnKey(key);
   if (auto save = viewer_.TakeSave()) routed.save = std::move(save);
+  if (auto speed = viewer_.TakeSpeed()) speedOrder_ = *speed;
   routed.redraw = true;
 }
 
@@ -35,7 +36,14 @@ void KeyRouter::PassKeys(KeyOutlet& outlet, Routed& routed) {
   if (outlet.Wanted().mode != AnswerMode::None) return;
   KeyCode key;
   bool pasted = false;
-  while (pending_.Front(key, pasted)) {
+  for (;;) {
+    // A speed picked in the history goes to the program before the keys
+    // typed after it.
+    if (speedOrder_ != 0) {
+      if (!outlet.HasRoom() || !outlet.PushKey(speed::Order(speedOrder_), false)) return;
+      speedOrder_ = 0;
+    }
+    if (!pending_.Front(key, pasted)) break;
     if (!pasted && viewer_.Takes(key)) {
       // What the view takes for itself never reaches the program.
       ToView(key, routed);

@@ -82,7 +82,7 @@ class KeyRouter {
   Routed Route(KeyOutlet& outlet);
 
   // Keys (or the order to drop them) wait to go.
-  bool Waiting() const { return dropToSend_ || pending_.Waiting(); }
+  bool Waiting() const { return dropToSend_ || speedOrder_ != 0 || pending_.Waiting(); }
 
  private:
   void PassKeys(KeyOutlet& outlet, Routed& routed);
@@ -98,6 +98,7 @@ class KeyRouter {
   std::size_t answerSkip_ = 0;  // typed keys that were there before it
   bool answered_ = false;
   uint64_t tooManyTotal_ = 0;
+  int speedOrder_ = 0;  // a speed picked in the history, not yet handed over
 };
 
 }  // namespace qb7

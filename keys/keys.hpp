@@ -90,6 +90,23 @@ inline bool IsMarkerCode(std::string_view code) {
 inline bool IsViewCode(std::string_view code) {
   return IsMarkerCode(code) && code != paste::Start && code != paste::End;
 }
+// The operator chose a line speed in the history (b): the session programs
+// the UART at it. No terminal sends it; the key router makes it, after the
+// keys before it.
+namespace speed {
+inline constexpr std::string_view kPrefix{"\xff\xfe", 2};
+inline std::string Order(int baud) { return std::string(kPrefix) + std::to_string(baud); }
+// The speed an order asks for; 0 for any other key.
+inline int FromOrder(std::string_view key) {
+  if (key.size() <= kPrefix.size() || key.substr(0, kPrefix.size()) != kPrefix) return 0;
+  int baud = 0;
+  for (char c : key.substr(kPrefix.size())) {
+    if (c < '0' || c > '9' || baud > 10000000) return 0;
+    baud = baud * 10 + (c - '0');
+  }
+  return baud;
+}
+}  // namespace speed
 
 // PC BIOS scan codes of the extended keys, by modifier.
 namespace scan {

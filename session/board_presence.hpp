@@ -21,6 +21,8 @@ class BoardPresence {
 
   BoardPresence(Machine& m, SessionLog& log, int route, int baud)
       : m_(m), log_(log), route_(route), baud_(baud) {}
+  // The speed the UART is programmed at again after a power-on.
+  void SetBaud(int baud) { baud_ = baud; }
 
   // At a look, with what its count register read: whether the board
   // answers (looking at the other registers when that one read 0xFF).
@@ -38,7 +40,7 @@ class BoardPresence {
   Machine& m_;
   SessionLog& log_;
   const int route_;
-  const int baud_;
+  int baud_;
   bool answers_ = true;
   bool news_ = false;
   bool badBaud_ = false;

@@ -55,6 +55,8 @@ class ReceivePath {
   // What the line brought, for the counts beside the status line.
   const LineCounts& counts() const { return counts_; }
   void StatusLineShown(uint64_t row, int length);
+  // The looks' pace for another line speed.
+  void SetBaud(int baud) { timing_ = PollTimingFor(baud); }
 
  private:
   void Interpret(std::size_t most);
@@ -64,7 +66,7 @@ class ReceivePath {
   Machine& m_;
   SessionLog& log_;
   BoardPresence& board_;
-  const PollTiming timing_;
+  PollTiming timing_;
   Interpreter interpreter_;
   ReceivedQueue queue_;
   std::string received_;

@@ -88,9 +88,10 @@ void TermSession::Step() {
 }
 
 void TermSession::Open() {
-  const std::string status = title_ + std::string(kStatusText) + std::to_string(baud_);
+  const std::string status = StatusText();
   // The number the status line gets when it leaves the screen.
-  receive_.StatusLineShown(m_.console.screen().RowsGone(), static_cast<int>(status.size()));
+  statusRow_ = m_.console.screen().RowsGone();
+  receive_.StatusLineShown(statusRow_, static_cast<int>(status.size()));
   m_.console.WriteText(status, true);
   m_.console.WriteEmptyLine();
   m_.console.WriteEmptyLine();
@@ -104,7 +105,46 @@ void TermSession::Open() {
   phase_ = Phase::FirstLook;
 }
 
+void TermSession::ChangeSpeed(int baud) {
+  // The UART at the speed picked in the history; the configuration stays
+  // as it is. A speed the divisor cannot express leaves the line as it was.
+  if (!m_.uart.UartInit(board::uart::kClockHz, baud, m_.board.dataPort, m_.uartBase)) {
+    Post(std::string(Uart::kBadBaud) + std::to_string(baud));
+    return;
+  }
+  log_.Note("speed: " + std::to_string(baud) + " baud, was " + std::to_string(baud_) +
+            " (Qb7_Uart.cfg unchanged)");
+  baud_ = baud;
+  board_.SetBaud(baud);
+  receive_.SetBaud(baud);
+  hinted_ = false;  // a framing error at the new speed is told with its cause again
+  ShowStatus();
+  m_.console.Notice("Speed: " + std::to_string(baud) + " baud (Qb7_Uart.cfg unchanged)");
+}
+
+void TermSession::ShowStatus() {
+  // The status line again, with the new speed, as a row of its own where
+  // the text has got to (the first one has long left the screen by the
+  // time the history can be entered); the counts go beside it from now on.
+  Screen& screen = m_.console.screen();
+  if (screen.CursorColumn() != 1 || screen.LineBreakPending()) m_.console.WriteEmptyLine();
+  const std::string status = StatusText();
+  const auto colours = m_.console.Colours();
+  m_.console.SetColours(7, 0);
+  m_.console.WriteText(status);
+  // Its number among the rows, now that it stands on one.
+  statusRow_ = screen.RowsGone() + static_cast<uint64_t>(screen.CursorRow() - 1);
+  m_.console.WriteEmptyLine();
+  m_.console.SetColours(colours.fg, colours.bg);
+  receive_.StatusLineShown(statusRow_, static_cast<int>(status.size()));
+}
+
+std::string TermSession::StatusText() const {
+  return title_ + std::string(kStatusText) + std::to_string(baud_);
+}
+
 void TermSession::OnKey(const KeyCode& key) {
+  if (const int baud = speed::FromOrder(key); baud != 0) return ChangeSpeed(baud);
   const KeyAction action = SessionKeyAction(key);
   switch (action.kind) {
     case KeyAction::Kind::Send:
@@ -184,7 +224,7 @@ bool TermSession::TellTroubles() {
     for (std::string& text : Uart::Texts(errors)) Post(std::move(text));
     if (hint)
       Post(std::string(Uart::kRxFraming) + ": far end not at " + std::to_string(baud_) +
-           "? set #COMMODE in Qb7_Uart.cfg");
+           "? #COMMODE, or b in history");
   }
   if (const uint64_t lost = receive_.TakeLost(); lost != 0)
     Post(std::string(kTextLost) + std::to_string(lost) + " bytes", true);

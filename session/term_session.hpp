@@ -65,6 +65,11 @@ class TermSession {
 
   void Open();
   void OnKey(const KeyCode& key);
+  // The speed picked in the history: the UART programmed at it, the status
+  // line and the times told.
+  void ChangeSpeed(int baud);
+  void ShowStatus();
+  std::string StatusText() const;
   void Leave();
   // Tells the operator what went wrong since the last time: the board's
   // news, the receive errors (each kind once), text that found no room,
@@ -79,13 +84,14 @@ class TermSession {
   Machine& m_;
   ProgramLoop& loop_;
   const std::string title_;
-  const int baud_;
+  int baud_;  // the configuration's, or the one picked in the history
   const SessionStart start_;
   Phase phase_ = Phase::Init;
   SessionLog log_;
   BoardPresence board_;
   ReceivePath receive_;
   bool hinted_ = false;
+  uint64_t statusRow_ = 0;  // the number the status line has among the rows
   uint64_t notSent_ = 0;  // bytes whose turn came while the board did not answer
 };
 

@@ -176,7 +176,7 @@ TEST(Session, AWrongSpeedShowsFramingErrorsAndTheSessionGoesOn) {
   EXPECT_EQ(b.RunRoute("3", 1000000), 0);
   // The first framing error says the likely cause and its remedy.
   EXPECT_EQ(b.messages, std::vector<std::string>{
-                            "UartRcvStr Framing Error: far end not at 9600? set #COMMODE in Qb7_Uart.cfg"});
+                            "UartRcvStr Framing Error: far end not at 9600? #COMMODE, or b in history"});
   EXPECT_EQ(b.folder.Read("Term.txt").size(), 5u);  // what came is still shown and logged
 }
 

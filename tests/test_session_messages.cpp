@@ -224,7 +224,7 @@ TEST(NothingLost, ReceiveErrorsFoundWhileAMessageWaitsAreToldAfterItOncePerKind)
   // the likely cause and its remedy, once; no more is told meanwhile.
   EXPECT_EQ(b.messages,
             (std::vector<std::string>{"Cmd:?   Pos1 ??",
-                                      "UartRcvStr Framing Error: far end not at 115200? set #COMMODE in Qb7_Uart.cfg"}));
+                                      "UartRcvStr Framing Error: far end not at 115200? #COMMODE, or b in history"}));
   EXPECT_GT(b.board->framingEvents(), 1u);
 }
 
@@ -241,7 +241,7 @@ TEST(NothingLost, ShiftF2AtAMessageLineLeavesTheSession) {
   });
   ASSERT_EQ(b.Run(), 0);
   EXPECT_EQ(b.messages, std::vector<std::string>{
-                            "UartRcvStr Framing Error: far end not at 115200? set #COMMODE in Qb7_Uart.cfg"});
+                            "UartRcvStr Framing Error: far end not at 115200? #COMMODE, or b in history"});
   EXPECT_EQ(rowAfter.substr(0, 23), "QB7 UART IO port 0x352:");
 }
 
@@ -316,6 +316,68 @@ TEST(NothingLost, BellsInAMessageHoldNoKey) {
   EXPECT_EQ(b.frontend.Bells(), 1);
   EXPECT_EQ(listed.substr(0, 27), "Qb7_Uart.cfg:1:1: #<07><07>");
   EXPECT_LT(menuAtUs, 170000u);
+}
+
+}  // namespace
+}  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+// A far end at 9600 against the UART at 115200: the first framing error
+// names the remedy; b in the history, then 1, programs the UART at 9600
+// there and then, without a restart: what comes next is readable, the
+// status line says 9600, Term.times records it, the configuration stays.
+TEST(NothingLost, BInTheHistoryChangesTheSpeedWithoutARestart) {
+  J27Bench b("", 115200, 9600);
+  b.RecordMessages(true);  // each framing error's message line answered
+  // Garbage enough to leave the screen, for the history to hold.
+  b.Far().Send(std::string(3000, 'g'), 300000);
+  b.frontend.AddKeyAt(3700000, Key(view::PageUp));
+  b.frontend.AddKeyAt(3800000, "b");
+  std::string prompt, told;
+  b.frontend.AddActionAt(3850000, [&] { prompt = b.frontend.Shown().RowText(24); });
+  b.frontend.AddKeyAt(3900000, "1");
+  b.frontend.AddActionAt(3950000, [&] { told = b.frontend.Shown().RowText(24); });
+  b.Far().Send("readable now\r\n", 4200000);
+  b.LeaveAt(5000000);
+  const std::string config = b.folder.Read("Qb7_Uart.cfg");
+  ASSERT_EQ(b.Run(), 0);
+  ASSERT_FALSE(b.messages.empty());
+  EXPECT_EQ(b.messages[0], "UartRcvStr Framing Error: far end not at 115200? #COMMODE, or b in history");
+  EXPECT_EQ(prompt.substr(0, 22), "Speed:  1 9600  2 1920");
+  EXPECT_EQ(told.substr(0, 42), "Speed: 9600 baud (Qb7_Uart.cfg unchanged) ");
+  const std::string log = b.folder.Read("Term.txt");
+  EXPECT_EQ(log.substr(log.size() - 14), "readable now\r\n");
+  EXPECT_NE(b.folder.Read("Term.times").find("speed: 9600 baud, was 115200 (Qb7_Uart.cfg unchanged)"),
+            std::string::npos);
+  EXPECT_EQ(b.folder.Read("Qb7_Uart.cfg"), config);
+}
+
+// The status line comes again with the new speed, as a row of its own where
+// the text has got to; the counts go beside it from then on.
+TEST(NothingLost, TheStatusLineSaysTheSpeedPickedInTheHistory) {
+  J27Bench b("", 115200, 9600);
+  b.RecordMessages(true);
+  b.Far().Send(std::string(2400, 'g'), 300000);  // 30 rows
+  b.frontend.AddKeyAt(3000000, Key(view::PageUp));
+  b.frontend.AddKeyAt(3100000, "b");
+  b.frontend.AddKeyAt(3200000, "1");
+  std::string statusRow;
+  uint64_t countsRow = 0, rowNumber = 0;
+  b.frontend.AddActionAt(3300000, [&] {
+    const Screen& screen = b.console.screen();
+    for (int r = 1; r <= Screen::kRows; ++r)
+      if (screen.RowText(r).rfind("CON-5Pins Console", 0) == 0) {
+        statusRow = screen.RowText(r);
+        rowNumber = screen.RowsGone() + static_cast<uint64_t>(r - 1);
+      }
+    countsRow = b.console.frame().counts.statusRow;
+  });
+  b.LeaveAt(4000000);
+  ASSERT_EQ(b.Run(), 0);
+  EXPECT_NE(statusRow.find("<SF2>Exit  Baud: 9600 "), std::string::npos) << statusRow;
+  EXPECT_EQ(countsRow, rowNumber);
 }
 
 }  // namespace

@@ -117,6 +117,39 @@ TEST(View, AfterABurstANarrowWindowShowsWhereTheLinesStart) {
   EXPECT_EQ(p.RowText(20).substr(0, 7), "line 29");
 }
 
+// b in the history offers the line speeds on the bottom row; a place
+// picks one (once) and the view goes back live; any other key picks none.
+TEST(View, BInTheHistoryPicksALineSpeed) {
+  Frame frame;
+  Viewer viewer;
+  struct ToViewer final : RowSink {
+    explicit ToViewer(Viewer& v) : viewer(v) {}
+    void Keep(const Row& row, uint64_t number, const RowTime& time) override {
+      viewer.Keep(row, number, time);
+    }
+    Viewer& viewer;
+  } sink(viewer);
+  frame.screen.SetRowSink(&sink);
+  for (int i = 1; i <= 40; ++i) frame.screen.Write("line " + std::to_string(i) + "\r\n");
+  frame.screen.SetRowSink(nullptr);
+  viewer.SetFrame(frame);
+  EXPECT_FALSE(viewer.Takes("b"));  // live, b is the board's
+  viewer.OnKey(KeyCode(view::PageUp));
+  ASSERT_TRUE(viewer.ScrolledBack());
+  ASSERT_TRUE(viewer.Takes("b"));
+  viewer.OnKey("b");
+  EXPECT_EQ(viewer.Draw().RowText(24).substr(0, 39), "Speed:  1 9600  2 19200  3 38400  4 576");
+  ASSERT_TRUE(viewer.Takes("9"));
+  viewer.OnKey("9");  // no such place: the speed stays
+  EXPECT_FALSE(viewer.TakeSpeed());
+  EXPECT_TRUE(viewer.ScrolledBack());
+  viewer.OnKey("b");
+  viewer.OnKey("3");
+  EXPECT_EQ(viewer.TakeSpeed(), 38400);
+  EXPECT_FALSE(viewer.TakeSpeed());
+  EXPECT_FALSE(viewer.ScrolledBack());
+}
+
 TEST(View, LiveItShowsTheCursorAndMarksWhatIsHidden) {
   Scrolled s(0);
   Picture p;

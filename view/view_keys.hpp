@@ -28,6 +28,7 @@ enum class ViewAction {
   PreviousMatch,  // nearer the live screen
   ToggleTimes,
   Save,
+  SpeedPrompt,    // the line speeds to pick from
   Leave,          // back to the live screen
 };
 
@@ -48,6 +49,7 @@ inline constexpr ViewKey kViewKeys[] = {
     {"N", true, ViewAction::PreviousMatch},
     {"t", true, ViewAction::ToggleTimes},
     {"s", true, ViewAction::Save},
+    {"b", true, ViewAction::SpeedPrompt},
     {"q", true, ViewAction::Leave},
     {keys::KeyEsc, true, ViewAction::Leave},
 };

@@ -14,6 +14,7 @@ uint64_t Viewer::TopLine() const {
 
 bool Viewer::ReturnLive(bool keepNotice) {
   prompt_ = false;
+  speedPrompt_ = false;
   if (!keepNotice) notice_.clear();
   if (place_.back == 0) return false;
   place_.back = 0;

@@ -15,6 +15,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "keys/keys.hpp"
@@ -70,6 +71,11 @@ class Viewer {
 
   // The history asked for with s, once.
   std::optional<SaveRequest> TakeSave();
+  // The line speed picked after b, once.
+  std::optional<int> TakeSpeed() { return std::exchange(speed_, std::nullopt); }
+  // The speeds b offers, picked by their place 1..8.
+  static constexpr int kSpeeds[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+  static std::string SpeedPromptText();
   // A line of news on the bottom row, until the next key the view takes.
   void Notice(std::string text) { notice_ = std::move(text); }
   // What to call the history's file (with the date), and the news of it.
@@ -90,6 +96,7 @@ class Viewer {
   // what can be shown.
   void Place();
   void OnPromptKey(const KeyCode& key);
+  void OnSpeedKey(const KeyCode& key);
   void Act(ViewAction action);
   // Brings a line into view, a third of the way down, staying in the history.
   void ShowLine(uint64_t line);
@@ -125,6 +132,8 @@ class Viewer {
   bool gutter_ = false;
   std::string notice_;
   std::optional<SaveRequest> save_;
+  bool speedPrompt_ = false;
+  std::optional<int> speed_;
 };
 
 }  // namespace qb7

@@ -17,8 +17,8 @@ bool Viewer::Takes(const KeyCode& key) {
   Place();
   if (IsViewCode(key)) return true;
   if (!ScrolledBack()) return false;
-  // The prompt takes whatever is typed.
-  if (prompt_) return true;
+  // A prompt takes whatever is typed.
+  if (prompt_ || speedPrompt_) return true;
   return ViewKeyAction(key, true).has_value();
 }
 
@@ -28,6 +28,7 @@ void Viewer::OnKey(const KeyCode& key) {
   Place();
   notice_.clear();
   if (prompt_ && !IsViewCode(key)) return OnPromptKey(key);
+  if (speedPrompt_ && !IsViewCode(key)) return OnSpeedKey(key);
   if (const auto action = ViewKeyAction(key, ScrolledBack())) Act(*action);
   Place();
   if (!ScrolledBack()) prompt_ = false;
@@ -55,7 +56,24 @@ void Viewer::Act(ViewAction action) {
         save_ = std::move(save);
       }
       break;
+    case ViewAction::SpeedPrompt: speedPrompt_ = true; break;
     case ViewAction::Leave: ReturnLive(); break;
+  }
+}
+
+std::string Viewer::SpeedPromptText() {
+  std::string text = "Speed:";
+  for (std::size_t i = 0; i < std::size(kSpeeds); ++i)
+    text += "  " + std::to_string(i + 1) + " " + std::to_string(kSpeeds[i]);
+  return text + "  (Esc: as it is)";
+}
+
+void Viewer::OnSpeedKey(const KeyCode& key) {
+  // A speed by its place; anything else leaves the speed as it is.
+  speedPrompt_ = false;
+  if (key.size() == 1 && key[0] >= '1' && key[0] < '1' + static_cast<int>(std::size(kSpeeds))) {
+    speed_ = kSpeeds[key[0] - '1'];
+    ReturnLive();
   }
 }
 

@@ -135,6 +135,8 @@ void Viewer::DrawBottomLine(Picture& out) {
   std::string text;
   if (prompt_)
     text = "/" + typed_;
+  else if (speedPrompt_)
+    text = SpeedPromptText();
   else if (!notice_.empty())
     text = notice_;
   else if (frame_ && !frame_->Notice().empty())
