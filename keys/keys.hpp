@@ -4,6 +4,7 @@
 // scan code of a special key.
 #pragma once
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -91,20 +92,19 @@ inline bool IsViewCode(std::string_view code) {
   return IsMarkerCode(code) && code != paste::Start && code != paste::End;
 }
 // The operator chose a line speed in the history (b): the session programs
-// the UART at it. No terminal sends it; the key router makes it, after the
-// keys before it.
+// the UART at it. No terminal sends it (every key of two bytes begins with
+// 255); the key router makes it, after the keys before it. Two bytes, as
+// every key that crosses to the program: 254 and the speed's place.
 namespace speed {
-inline constexpr std::string_view kPrefix{"\xff\xfe", 2};
-inline std::string Order(int baud) { return std::string(kPrefix) + std::to_string(baud); }
+inline constexpr int kSpeeds[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+inline constexpr char kLead = '\xfe';
+// The order for the speed at place 1..8 of kSpeeds.
+inline std::string Order(int place) { return std::string{kLead, static_cast<char>(place)}; }
 // The speed an order asks for; 0 for any other key.
 inline int FromOrder(std::string_view key) {
-  if (key.size() <= kPrefix.size() || key.substr(0, kPrefix.size()) != kPrefix) return 0;
-  int baud = 0;
-  for (char c : key.substr(kPrefix.size())) {
-    if (c < '0' || c > '9' || baud > 10000000) return 0;
-    baud = baud * 10 + (c - '0');
-  }
-  return baud;
+  if (key.size() != 2 || key[0] != kLead) return 0;
+  const int place = static_cast<unsigned char>(key[1]);
+  return place >= 1 && place <= static_cast<int>(std::size(kSpeeds)) ? kSpeeds[place - 1] : 0;
 }
 }  // namespace speed
 

@@ -118,8 +118,9 @@ void TermSession::ChangeSpeed(int baud) {
   board_.SetBaud(baud);
   receive_.SetBaud(baud);
   hinted_ = false;  // a framing error at the new speed is told with its cause again
+  // Said by a status line of its own, not on the bottom row, which would
+  // hide the very row the next text comes on.
   ShowStatus();
-  m_.console.Notice("Speed: " + std::to_string(baud) + " baud (Qb7_Uart.cfg unchanged)");
 }
 
 void TermSession::ShowStatus() {

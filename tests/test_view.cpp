@@ -145,7 +145,10 @@ TEST(View, BInTheHistoryPicksALineSpeed) {
   EXPECT_TRUE(viewer.ScrolledBack());
   viewer.OnKey("b");
   viewer.OnKey("3");
-  EXPECT_EQ(viewer.TakeSpeed(), 38400);
+  EXPECT_EQ(viewer.TakeSpeed(), 3);
+  EXPECT_EQ(speed::FromOrder(speed::Order(3)), 38400);
+  EXPECT_EQ(speed::FromOrder("\xfe"), 0);
+  EXPECT_EQ(speed::FromOrder(std::string{'\xfe', 9}), 0);
   EXPECT_FALSE(viewer.TakeSpeed());
   EXPECT_FALSE(viewer.ScrolledBack());
 }

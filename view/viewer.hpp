@@ -71,10 +71,9 @@ class Viewer {
 
   // The history asked for with s, once.
   std::optional<SaveRequest> TakeSave();
-  // The line speed picked after b, once.
+  // The place (1..8 in speed::kSpeeds) of the line speed picked after b,
+  // once.
   std::optional<int> TakeSpeed() { return std::exchange(speed_, std::nullopt); }
-  // The speeds b offers, picked by their place 1..8.
-  static constexpr int kSpeeds[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
   static std::string SpeedPromptText();
   // A line of news on the bottom row, until the next key the view takes.
   void Notice(std::string text) { notice_ = std::move(text); }

@@ -63,16 +63,16 @@ void Viewer::Act(ViewAction action) {
 
 std::string Viewer::SpeedPromptText() {
   std::string text = "Speed:";
-  for (std::size_t i = 0; i < std::size(kSpeeds); ++i)
-    text += "  " + std::to_string(i + 1) + " " + std::to_string(kSpeeds[i]);
+  for (std::size_t i = 0; i < std::size(speed::kSpeeds); ++i)
+    text += "  " + std::to_string(i + 1) + " " + std::to_string(speed::kSpeeds[i]);
   return text + "  (Esc: as it is)";
 }
 
 void Viewer::OnSpeedKey(const KeyCode& key) {
   // A speed by its place; anything else leaves the speed as it is.
   speedPrompt_ = false;
-  if (key.size() == 1 && key[0] >= '1' && key[0] < '1' + static_cast<int>(std::size(kSpeeds))) {
-    speed_ = kSpeeds[key[0] - '1'];
+  if (key.size() == 1 && key[0] >= '1' && key[0] < '1' + static_cast<int>(std::size(speed::kSpeeds))) {
+    speed_ = key[0] - '0';
     ReturnLive();
   }
 }

@@ -68,3 +68,54 @@ st=$(finished)
 rc=$?
 [ "$rc" = 1 ] && [ "$(grep -c '^bad/Qb7_Uart.cfg:[0-9]*:[0-9]*: #' "$work/check.txt")" = 6 ] &&
   pass "--check-config: the six problems, status 1" || fail "--check-config: status $rc: $(cat "$work/check.txt")"
+
+# --- A far end at 9600 against the UART's 115200, at 80x24: the first
+# framing error says the cause and the remedy; the counts stay in view; b
+# in the history, then 1, makes the line readable with no restart, and
+# neither key reaches the far end, which records what it gets.
+rm -f "$work/go"
+cat > "$work/slow_far.sh" <<'FAR'
+# What reaches this end is kept (stdin made explicit: a job in the
+# background of a script reads /dev/null otherwise).
+cat > far.bin <&0 &
+sleep 1
+yes "garbled at 9600" | head -c 2500
+# Then, once the test has set the speed, one line more.
+while [ ! -e go ]; do sleep 0.1; done
+printf 'readable now\r\n'
+sleep 600
+FAR
+echo "exec ./qb7uart-sim --line-baud 9600 --report report-slow.txt --attach '2=sh slow_far.sh'" > "$work/slow.sh"
+start "sh slow.sh" tmux-256color 80 24
+open_session 2 "with a far end at 9600"
+if wait_for "UartRcvStr Framing Error: far end not at 115200? #COMMODE, or b in history" 5; then
+  pass "wrong speed: the first framing error names the cause and the remedy"
+else
+  fail "wrong speed: no hint with its remedy: $(screen_text | tail -2)"
+fi
+# The burst lasts about 2.6 s: its message lines answered as they come.
+for i in $(seq 1 60); do
+  screen_text | grep -q "UartRcvStr" && T send-keys -t qb x
+  sleep 0.1
+done
+screen_text | head -1 | grep -qE "rx [0-9.KM]+ f[0-9]+ o[0-9]+ *$" &&
+  pass "wrong speed: the counts in view at 80x24, the status line gone" ||
+  fail "wrong speed: no counts at the top right: $(screen_text | head -1)"
+T send-keys -t qb S-PPage
+wait_for "rows back" 3 || fail "wrong speed: Shift-PgUp did not go into the history"
+T send-keys -t qb b
+wait_for "Speed:  1 9600" 3 || fail "wrong speed: b offered no speeds: $(screen_text | tail -1)"
+T send-keys -t qb 1
+wait_for "<SF2>Exit  Baud: 9600" 3 && pass "wrong speed: b then 1 sets 9600, said by a status line of its own" ||
+  fail "wrong speed: the speed was not set: $(screen_text | tail -1)"
+touch "$work/go"
+if wait_for "readable now" 5; then
+  pass "wrong speed: what comes next is readable, with no restart"
+else
+  fail "wrong speed: the line is still unreadable: $(screen_text | tail -3)"
+fi
+grep -q "speed: 9600 baud, was 115200" "$work/Term.times" && pass "wrong speed: Term.times records the new speed" ||
+  fail "wrong speed: no speed event in Term.times"
+leave_and_quit "after the speed change"
+[ -s "$work/far.bin" ] && fail "wrong speed: the far end got keys: $(od -c "$work/far.bin" | head -2)" ||
+  pass "wrong speed: neither b nor 1 reached the far end"
