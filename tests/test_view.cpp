@@ -117,6 +117,36 @@ TEST(View, AfterABurstANarrowWindowShowsWhereTheLinesStart) {
   EXPECT_EQ(p.RowText(20).substr(0, 7), "line 29");
 }
 
+// A window taller than the screen and the counts' row: the rows above the
+// live screen are the history's latest, said at their top right; the screen
+// keeps its place at the bottom with its cursor; the wheel goes on from
+// there into older rows.
+TEST(View, ATallWindowShowsTheHistorysLatestRowsAboveTheLiveScreen) {
+  Scrolled s(100);  // rows 1..100 left the screen; 101..125 are on it
+  ViewInput in{50, 80, 25, 8, 100};
+  ViewLayout layout = PlaceView(in, {});
+  ASSERT_EQ(layout.above, 24);  // 50 rows: 24 above, 25 of screen, 1 for the counts
+  Picture p;
+  DrawView(s.screen, s.sink.history, layout, 50, 80, p);
+  EXPECT_EQ(s.Text(p, 0).substr(0, 6), "row 77");
+  EXPECT_NE(p.RowText(0).find(std::string(kAboveTag)), std::string::npos);
+  EXPECT_EQ(s.Text(p, 23), "row 100");
+  EXPECT_EQ(s.Text(p, 24), "row 101");
+  EXPECT_EQ(s.Text(p, 48), "row 125");
+  EXPECT_EQ(p.cursorRow, 48);
+  // Few rows gone: no more above than there are.
+  Scrolled few(3);
+  layout = PlaceView({50, 80, 25, 6, 3}, {});
+  EXPECT_EQ(layout.above, 3);
+  DrawView(few.screen, few.sink.history, layout, 50, 80, p);
+  EXPECT_EQ(few.Text(p, 3), "row 4");
+  // Scrolled back 10: the same window, ten rows older.
+  layout = PlaceView(in, {1, 1, 10});
+  DrawView(s.screen, s.sink.history, layout, 50, 80, p);
+  EXPECT_EQ(s.Text(p, 24), "row 91");
+  EXPECT_EQ(s.Text(p, 48).substr(0, 7), "row 115");
+}
+
 // b in the history offers the line speeds on the bottom row; a place
 // picks one (once) and the view goes back live; any other key picks none.
 TEST(View, BInTheHistoryPicksALineSpeed) {

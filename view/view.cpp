@@ -74,7 +74,10 @@ ViewLayout PlaceView(const ViewInput& in, const ViewPlace& last) {
   // Column 1 whenever it fits with the cursor's: where lines start (their
   // numbers, their prompts) stays in sight.
   l.place.left = in.cursorCol <= l.cols ? 1 : Follow(last.left, in.cursorCol, l.cols, Screen::kCols);
-  const uint64_t most = in.historyRows + static_cast<uint64_t>(l.place.top - 1);
+  // Rows beyond the screen and the counts' row: the history's latest.
+  l.above = static_cast<int>(std::min<uint64_t>(
+      static_cast<uint64_t>(std::max(in.windowRows - Screen::kRows - 1, 0)), in.historyRows));
+  const uint64_t most = in.historyRows - static_cast<uint64_t>(l.above) + static_cast<uint64_t>(l.place.top - 1);
   l.place.back = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(std::max(last.back, 0)), most));
   l.hiddenAbove = l.place.top > 1;
   l.hiddenBelow = l.place.top + l.rows - 1 < Screen::kRows;
@@ -93,9 +96,9 @@ void DrawView(const Screen& frame, const HistoryStore& history, const ViewLayout
 
   const ViewPlace& at = layout.place;
   const int64_t gone = static_cast<int64_t>(frame.RowsGone());
-  for (int r = 0; r < layout.rows; ++r) {
+  for (int r = 0; r < layout.Shown(); ++r) {
     // Screen rows are 1..25; the history's are 0, -1, ... (newest first).
-    const int v = at.top - at.back + r;
+    const int v = at.top - at.back - layout.above + r;
     if (v >= 1) {
       for (int c = 0; c < layout.cols; ++c) out.At(r, c) = frame.At(v, at.left + c);
       continue;
@@ -110,20 +113,25 @@ void DrawView(const Screen& frame, const HistoryStore& history, const ViewLayout
     }
   }
 
+  const int last = layout.Shown() - 1;
   if (at.back > 0) {
     // How far back, at the top right; what is below is always more.
     const std::string tag = HistoryTag(at.back);
     Write(out, 0, layout.cols - static_cast<int>(tag.size()), tag, Cell{' ', 0, 7});
-    out.At(layout.rows - 1, layout.cols - 1) = Marker(kDown);
+    out.At(last, layout.cols - 1) = Marker(kDown);
     return;
   }
-  if (layout.hiddenAbove) out.At(0, layout.cols - 1) = Marker(kUp);
-  if (layout.hiddenBelow) out.At(layout.rows - 1, layout.cols - 1) = Marker(kDown);
-  if (layout.hiddenLeft) out.At(layout.rows / 2, 0) = Marker(kLeft);
-  if (layout.hiddenRight) out.At(layout.rows / 2, layout.cols - 1) = Marker(kRight);
+  if (layout.above > 0) {
+    // The rows above the screen are the history's: said at their top right.
+    Write(out, 0, layout.cols - static_cast<int>(kAboveTag.size()), kAboveTag, Cell{' ', 0, 7});
+  }
+  if (layout.hiddenAbove) out.At(layout.above, layout.cols - 1) = Marker(kUp);
+  if (layout.hiddenBelow) out.At(last, layout.cols - 1) = Marker(kDown);
+  if (layout.hiddenLeft) out.At(layout.above + layout.rows / 2, 0) = Marker(kLeft);
+  if (layout.hiddenRight) out.At(layout.above + layout.rows / 2, layout.cols - 1) = Marker(kRight);
   const int r = frame.CursorRow() - at.top, c = frame.CursorColumn() - at.left;
   if (r >= 0 && r < layout.rows && c >= 0 && c < layout.cols) {
-    out.cursorRow = r;
+    out.cursorRow = layout.above + r;
     out.cursorCol = c;
   }
 }

@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "screen/screen.hpp"
@@ -45,6 +46,11 @@ struct ViewLayout {
   bool tooSmall = false;
   int rows = Screen::kRows;  // screen rows and columns shown
   int cols = Screen::kCols;
+  // In a window taller than the screen and the counts' row below it: the
+  // history's rows shown above the screen, as a terminal's own scrollback
+  // would be (the screen keeps its place at the bottom).
+  int above = 0;
+  int Shown() const { return above + rows; }  // the window rows the view fills
   ViewPlace place;
   bool hiddenAbove = false, hiddenBelow = false, hiddenLeft = false, hiddenRight = false;
 };
@@ -67,6 +73,8 @@ struct Picture {
 
 // What the top right says while the view is in the history.
 std::string HistoryTag(int back);
+// What it says over the history's rows above the live screen.
+inline constexpr std::string_view kAboveTag = " history above the live screen ";
 
 // Fills the picture for a window of that size: the frame's rows, the
 // history's, the markers, or the notice.

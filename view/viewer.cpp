@@ -8,7 +8,7 @@ namespace qb7 {
 
 uint64_t Viewer::TopLine() const {
   const ViewLines lines(frame_->screen, history_);
-  const int64_t top = static_cast<int64_t>(lines.OfScreenRow(place_.top)) - place_.back;
+  const int64_t top = static_cast<int64_t>(lines.OfScreenRow(place_.top)) - place_.back - layout_.above;
   return static_cast<uint64_t>(std::max<int64_t>(top, 0));
 }
 

@@ -24,7 +24,7 @@ void Viewer::Search(bool back, bool fromView) {
   std::optional<uint64_t> found;
   if (fromView) {
     // From the view's last row back: the newest match in sight or above it.
-    found = SearchBack(lines, TopLine() + static_cast<uint64_t>(layout_.rows - 1), searched_);
+    found = SearchBack(lines, TopLine() + static_cast<uint64_t>(layout_.Shown() - 1), searched_);
   } else if (back) {
     const uint64_t from = match_ ? *match_ : TopLine();
     if (from > 0) found = SearchBack(lines, from - 1, searched_);
@@ -42,10 +42,11 @@ void Viewer::Search(bool back, bool fromView) {
 
 void Viewer::ShowLine(uint64_t line) {
   const uint64_t top = TopLine();
-  if (line >= top && line < top + static_cast<uint64_t>(layout_.rows)) return;  // in sight
+  if (line >= top && line < top + static_cast<uint64_t>(layout_.Shown())) return;  // in sight
   const ViewLines lines(frame_->screen, history_);
   // back such that the line stands a third of the way down the window.
-  const int64_t wanted = static_cast<int64_t>(lines.OfScreenRow(place_.top)) + layout_.rows / 3 -
+  const int64_t wanted = static_cast<int64_t>(lines.OfScreenRow(place_.top)) - layout_.above +
+                         layout_.Shown() / 3 -
                          static_cast<int64_t>(line);
   place_.back = static_cast<int>(std::max<int64_t>(wanted, 1));
   Place();

@@ -35,7 +35,7 @@ void Viewer::OnKey(const KeyCode& key) {
 }
 
 void Viewer::Act(ViewAction action) {
-  const int page = std::max(layout_.rows - 1, 1);
+  const int page = std::max(layout_.Shown() - 1, 1);
   switch (action) {
     case ViewAction::ScrollBack: place_.back += kWheelRows; break;
     case ViewAction::ScrollForward: place_.back = std::max(place_.back - kWheelRows, 0); break;

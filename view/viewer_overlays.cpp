@@ -65,7 +65,7 @@ void Viewer::DrawGutter(Picture& inner) {
   const uint64_t top = TopLine();
   for (int r = 0; r < inner.rows; ++r) {
     for (int c = 0; c < inner.cols; ++c) picture_.At(r, c + kGutterCols) = inner.At(r, c);
-    if (r >= layout_.rows) continue;
+    if (r >= layout_.Shown()) continue;
     RowTime time;
     if (!lines.Cells(top + static_cast<uint64_t>(r), &time) || !time.Known()) continue;
     char text[32];
@@ -78,7 +78,7 @@ void Viewer::DrawGutter(Picture& inner) {
 void Viewer::Highlight(Picture& out, int offset) {
   const ViewLines lines(frame_->screen, history_);
   const uint64_t top = TopLine();
-  for (int r = 0; r < layout_.rows && r < out.rows; ++r) {
+  for (int r = 0; r < layout_.Shown() && r < out.rows; ++r) {
     const uint64_t line = top + static_cast<uint64_t>(r);
     const Row* row = lines.Cells(line);
     if (!row) continue;
@@ -100,9 +100,9 @@ void Viewer::DrawCounts(Picture& out) {
   const LineCounts& c = frame_->counts;
   if (!c.session) return;
   constexpr Cell kStyle{' ', 0, 7};
-  if (out.rows > layout_.rows) {
+  if (out.rows > layout_.Shown()) {
     // A window taller than the screen: the row below it.
-    Put(out, layout_.rows, 0, LongCounts(c), kStyle);
+    Put(out, layout_.Shown(), 0, LongCounts(c), kStyle);
     return;
   }
   const std::string text = ShortCounts(c);
@@ -120,8 +120,8 @@ bool Viewer::BesideStatusLine(Picture& out, const std::string& text, Cell style)
   if (place_.back > 0) return false;
   const LineCounts& c = frame_->counts;
   const int64_t row = static_cast<int64_t>(c.statusRow) - static_cast<int64_t>(frame_->screen.RowsGone()) + 1;
-  const int shownRow = static_cast<int>(row) - layout_.place.top;
-  if (row < 1 || shownRow < 0 || shownRow >= layout_.rows) return false;
+  const int shownRow = static_cast<int>(row) - layout_.place.top + layout_.above;
+  if (row < 1 || shownRow < layout_.above || shownRow >= layout_.Shown()) return false;
   const int firstFree = c.statusLength + 1;  // 0-based: a blank column after the text
   const int at = Screen::kCols - static_cast<int>(text.size());  // 0-based screen column
   if (at < firstFree) return false;  // no room beside this title

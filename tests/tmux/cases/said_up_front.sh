@@ -119,3 +119,29 @@ grep -q "speed: 9600 baud, was 115200" "$work/Term.times" && pass "wrong speed: 
 leave_and_quit "after the speed change"
 [ -s "$work/far.bin" ] && fail "wrong speed: the far end got keys: $(od -c "$work/far.bin" | head -2)" ||
   pass "wrong speed: neither b nor 1 reached the far end"
+
+# --- The whole window used: at 200x50 the rows above the live screen show
+# the history's latest rows, marked as such; the live screen keeps its place
+# at the bottom, the counts below it.
+echo "exec ./qb7uart-sim --attach '2=seq -f \"numbered %g\" 1 100; exec sleep 600'" > "$work/tall.sh"
+start "sh tall.sh" tmux-256color 200 50
+open_session 2 "in a window of 200x50"
+if wait_for "numbered 100" 5; then
+  shown=$(screen_text)
+  row_of() { echo "$shown" | grep -n "^$1 *\$\|^$1 " | head -1 | cut -d: -f1; }
+  top=$(echo "$shown" | head -1)
+  last=$(row_of "numbered 100")
+  echo "$top" | grep -q "history above the live screen" && pass "200x50: the rows above the screen are marked as history" ||
+    fail "200x50: no mark over the history's rows: $top"
+  # 100 lines after the status line's three rows: the rows that left the
+  # screen, the last 24 of them (numbered 52..75) above it; numbered 100 on
+  # the screen's last row (window row 49 of 50), the counts on row 50.
+  echo "$top" | grep -q "^numbered 52 " && [ "$last" = 49 ] &&
+    pass "200x50: the history's latest rows above, the live screen at the bottom" ||
+    fail "200x50: top '$(echo "$top" | cut -c1-30)', numbered 100 on row $last"
+  echo "$shown" | sed -n 50p | grep -qE "received [0-9]+ bytes   framing errors 0" && pass "200x50: the counts on the row below the screen" ||
+    fail "200x50: row 50: $(echo "$shown" | sed -n 50p | cut -c1-60)"
+else
+  fail "200x50: the lines did not come"
+fi
+leave_and_quit "after the window of 200x50"
