@@ -127,7 +127,13 @@ echo "exec ./qb7uart-sim --attach '2=seq -f \"numbered %g\" 1 100; exec sleep 60
 start "sh tall.sh" tmux-256color 200 50
 open_session 2 "in a window of 200x50"
 if wait_for "numbered 100" 5; then
-  shown=$(screen_text)
+  # The window as it stands once the last frame is drawn whole (a capture
+  # can meet a redraw half done): the counts' row filled in.
+  for i in $(seq 1 50); do
+    shown=$(screen_text)
+    echo "$shown" | sed -n 50p | grep -q "received" && echo "$shown" | head -1 | grep -q "^numbered 52 " && break
+    sleep 0.1
+  done
   row_of() { echo "$shown" | grep -n "^$1 *\$\|^$1 " | head -1 | cut -d: -f1; }
   top=$(echo "$shown" | head -1)
   last=$(row_of "numbered 100")
