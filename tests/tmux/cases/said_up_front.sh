@@ -73,12 +73,14 @@ rc=$?
 # framing error says the cause and the remedy; the counts stay in view; b
 # in the history, then 1, makes the line readable with no restart, and
 # neither key reaches the far end, which records what it gets.
-rm -f "$work/go"
+rm -f "$work/go" "$work/burst"
 cat > "$work/slow_far.sh" <<'FAR'
 # What reaches this end is kept (stdin made explicit: a job in the
 # background of a script reads /dev/null otherwise).
 cat > far.bin <&0 &
-sleep 1
+# The burst once the session is open (a UART not yet enabled lets the
+# bytes go by).
+while [ ! -e burst ]; do sleep 0.1; done
 yes "garbled at 9600" | head -c 2500
 # Then, once the test has set the speed, one line more.
 while [ ! -e go ]; do sleep 0.1; done
@@ -88,6 +90,7 @@ FAR
 echo "exec ./qb7uart-sim --line-baud 9600 --report report-slow.txt --attach '2=sh slow_far.sh'" > "$work/slow.sh"
 start "sh slow.sh" tmux-256color 80 24
 open_session 2 "with a far end at 9600"
+touch "$work/burst"
 if wait_for "UartRcvStr Framing Error: far end not at 115200? #COMMODE, or b in history" 5; then
   pass "wrong speed: the first framing error names the cause and the remedy"
 else
@@ -123,9 +126,14 @@ leave_and_quit "after the speed change"
 # --- The whole window used: at 200x50 the rows above the live screen show
 # the history's latest rows, marked as such; the live screen keeps its place
 # at the bottom, the counts below it.
-echo "exec ./qb7uart-sim --attach '2=seq -f \"numbered %g\" 1 100; exec sleep 600'" > "$work/tall.sh"
+# The far end speaks once the session is open (a UART not yet enabled lets
+# the bytes go by).
+rm -f "$work/go"
+printf 'while [ ! -e go ]; do sleep 0.1; done\nseq -f "numbered %%g" 1 100\nexec sleep 600\n' > "$work/tall_far.sh"
+echo "exec ./qb7uart-sim --attach '2=sh tall_far.sh'" > "$work/tall.sh"
 start "sh tall.sh" tmux-256color 200 50
 open_session 2 "in a window of 200x50"
+touch "$work/go"
 if wait_for "numbered 100" 5; then
   # The window as it stands once the last frame is drawn whole (a capture
   # can meet a redraw half done): the counts' row filled in.
