@@ -17,7 +17,7 @@ using namespace qb7;
 
 class NullSink final : public ByteSink {
  public:
-  void Put(uint8_t b) override { sum += b; }
+  void Put(uint8_t b, uint64_t) override { sum += b; }
   uint64_t sum = 0;
 };
 

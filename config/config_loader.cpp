@@ -16,7 +16,7 @@ namespace qb7 {
 
 namespace {
 
-enum class Section { kNone, kBaud, kHelp, kSlot, kCtrlC };
+enum class Section { kNone, kBaud, kHelp, kSlot, kCtrlC, kKeep };
 
 std::string_view TrimSpaces(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -127,6 +127,7 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
           const std::string& path) {
   store.baud = kDefaultBaud;
   store.ctrlCSent = false;
+  store.keepMB = Store::kDefaultKeepMB;
   std::optional<std::string> found;
   if (path.empty()) {
     found = Files::FileExists(std::string(kConfigFileName));
@@ -191,10 +192,13 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
       } else if (StartsWith(upper, "#CTRLC")) {
         section = Section::kCtrlC;
         line = LeftTrimSpaces(From(line, 7));
+      } else if (StartsWith(upper, "#KEEP")) {
+        section = Section::kKeep;
+        line = LeftTrimSpaces(From(line, 6));
       } else {
         problems.push_back({Kind::NonValidCommand, std::string(line)});
         finder.Find(line, std::string(line.substr(0, line.find(' '))),
-                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE, #HELP and #CTRLC; "
+                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE, #HELP, #CTRLC and #KEEP; "
                     "its lines go nowhere");
       }
     }
@@ -228,6 +232,17 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
           store.ctrlCSent = word == "SEND";
         else
           finder.Find(line, "#CTRLC", "takes SEND (Ctrl-C goes to the board) or END (it ends the program)");
+        break;
+      }
+      case Section::kKeep: {
+        // The kept sessions' budget in megabytes: a whole number from 1.
+        std::size_t read = 0;
+        const int64_t mb = RoundHalfEven(ReadNumber(line, read));
+        if (read == line.size() && mb >= 1)
+          store.keepMB = static_cast<uint64_t>(mb);
+        else
+          finder.Find(line, "#KEEP",
+                      "takes the megabytes the kept sessions may hold, 1 or more (500 if not given)");
         break;
       }
       case Section::kNone:

@@ -3,6 +3,7 @@
 // Writes beyond the limits are refused, so nothing can reach another slot.
 #pragma once
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ class Store {
   int baud = 0;
   // #CTRLC SEND: Ctrl-C is a key sent to the board, not the order to end.
   bool ctrlCSent = false;
+  // #KEEP N: the megabytes the kept sessions may hold; beyond, the oldest go.
+  static constexpr uint64_t kDefaultKeepMB = 500;
+  uint64_t keepMB = kDefaultKeepMB;
 
   // Every slot and the help text empty.
   void ClearCounts();

@@ -11,7 +11,7 @@
 namespace {
 class CheckingSink final : public qb7::ByteSink {
  public:
-  void Put(uint8_t b) override {
+  void Put(uint8_t b, uint64_t) override {
     if (!(b == 10 || b == 13 || b >= 32)) std::abort();
   }
 };

@@ -1,6 +1,7 @@
 // The files of a session's log, as the log's writer keeps them: the log
-// (Term.txt, the exact bytes), the file of its times beside it
-// (Term.times), and the rotation that keeps the earlier sessions' logs.
+// (Term.txt, the text as the interpreter logs it), the file of its times
+// beside it (Term.times), the bytes exactly as received (Term.raw), and the
+// keeping of the earlier sessions under names of their own.
 //
 // Term.times is kept aligned with the Term.txt on disk whatever befalls
 // it: a record's offset is where the byte stands in the file as written
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/log_file.hpp"
 #include "log/log_news.hpp"
@@ -24,11 +26,13 @@ namespace qb7 {
 
 class LogFiles final : public LogStore {
  public:
-  // Rotates the earlier logs, then starts the log and its times file. When
-  // the rotation fails or the log is not a regular file, this session is
-  // not logged (and that is news): nothing already there is touched.
-  void Open(const std::string& log) override;
+  // Keeps the last session under its own name, then starts the log, its
+  // times and raw files. When the keeping fails or the log is not a
+  // regular file, this session is not logged (and that is news): nothing
+  // already there is touched.
+  void Open(const std::string& log, uint64_t keepBytes) override;
   void Write(std::string_view bytes) override;
+  void WriteRaw(std::string_view bytes) override;
   void Mark(const TimeMark& mark) override;
   void Close() override;
   void CheckStillThere() override;
@@ -36,14 +40,21 @@ class LogFiles final : public LogStore {
 
  private:
   // A record, at where Term.txt stands now, written whole or not at all.
-  void Record(TimeMark mark, uint64_t offset);
+  void Record(TimeMark mark, uint64_t offset, uint64_t raw);
+  // Where the byte the session counts as raw stands in the raw file.
+  uint64_t RawAt(uint64_t raw) const;
   // What the times file says of the holes and new files met so far.
   void NoteRestarts();
 
   LogFile log_;
   LogFile times_;
+  LogFile raw_;
   LogNews news_;
   std::optional<TimeMark> pendingLine_;  // waits for its line's first byte
+  uint64_t pendingRaw_ = 0;              // where it stands in the raw file
+  uint64_t rawGiven_ = 0;                // raw bytes given since the log was opened
+  std::vector<std::string> openNotes_;   // events of the keeping, told after the first record
+  int64_t datedSecond_ = -1;             // the second of the last date written
   uint64_t logRestarts_ = 0;
   uint64_t timesRestarts_ = 0;
   TimeMark lastTime_;  // the times of the last record, for those the files add

@@ -18,10 +18,7 @@ std::string TimesFileName(const std::string& log) {
   return log.substr(0, ExtensionAt(log)) + ".times";
 }
 
-std::string RotatedName(const std::string& file, int n) {
-  const std::size_t at = ExtensionAt(file);
-  return file.substr(0, at) + "." + std::to_string(n) + file.substr(at);
-}
+std::string RawFileName(const std::string& log) { return log.substr(0, ExtensionAt(log)) + ".raw"; }
 
 std::string_view BaseName(std::string_view path) {
   const std::size_t slash = path.rfind('/');

@@ -38,8 +38,12 @@ void FileNews::Merge(const FileNews& later) {
 void LogNews::Merge(const LogNews& later) {
   log.Merge(later.log);
   times.Merge(later.times);
+  raw.Merge(later.raw);
+  keptRemoved.insert(keptRemoved.end(), later.keptRemoved.begin(), later.keptRemoved.end());
+  if (later.keepMB != 0) keepMB = later.keepMB;
   dropped += later.dropped;
   marksDropped += later.marksDropped;
+  rawDropped += later.rawDropped;
   if (later.rotationFailure != 0) {
     rotationFailure = later.rotationFailure;
     rotationFile = later.rotationFile;
@@ -74,9 +78,30 @@ std::vector<std::string> LogNewsLines(const LogNews& news) {
   if (news.dropped != 0)
     lines.push_back(std::string(kTooSlow) + std::to_string(news.dropped) + " bytes not in " +
                     std::string(kLogFileName));
+  if (news.rawDropped != 0)
+    lines.push_back(std::string(kTooSlow) + std::to_string(news.rawDropped) + " bytes not in " +
+                    std::string(kRawFileName));
   if (news.marksDropped != 0)
     lines.push_back(std::string(kTooSlow) + std::to_string(news.marksDropped) +
                     " records not in " + std::string(kTimesFileName));
+  // The raw file's troubles, told apart: Term.txt may be whole meanwhile.
+  const FileNews& raw = news.raw;
+  const std::string rawName(kRawFileName);
+  if (raw.notRegular) lines.push_back(std::string(kNotWritten) + rawName + std::string(kNotRegular));
+  if (raw.failure != 0 && raw.failure != log.failure)
+    lines.push_back(std::string(kNotWritten) + rawName + " (" + std::strerror(raw.failure) + ")");
+  if (raw.removed) lines.push_back(std::string(kRemoved) + rawName);
+  if (raw.resumed)
+    lines.push_back(std::string(kResumed) + rawName + " lacks " + std::to_string(raw.missing) + " bytes");
+  if (!news.keptRemoved.empty()) {
+    // Each one named in Term.times; the screen names the oldest and says
+    // how many more.
+    std::string line = "Over #KEEP " + std::to_string(news.keepMB) + " MB: kept sessions removed: " +
+                       news.keptRemoved.front();
+    if (news.keptRemoved.size() > 1)
+      line += " and " + std::to_string(news.keptRemoved.size() - 1) + " more";
+    lines.push_back(line);
+  }
   if (log.resumed || times.resumed) {
     std::string line = std::string(kResumed);
     if (log.resumed) line += std::string(kLogFileName) + " lacks " + std::to_string(log.missing) + " bytes";

@@ -23,14 +23,20 @@ struct FileNews {
 struct LogNews {
   FileNews log;
   FileNews times;
+  FileNews raw;
+  // Kept sessions the budget took to make room, oldest first, and the budget.
+  std::vector<std::string> keptRemoved;
+  uint64_t keepMB = 0;
   uint64_t dropped = 0;       // log bytes the writer had no room to keep
+  uint64_t rawDropped = 0;    // raw bytes the same
   uint64_t marksDropped = 0;  // records of Term.times it had no room to keep
   // The last session's log could not be moved to make room for this one's:
   // it is kept, and this session is not logged.
   int rotationFailure = 0;
   std::string rotationFile;
   bool Any() const {
-    return log.Any() || times.Any() || dropped != 0 || marksDropped != 0 || rotationFailure != 0;
+    return log.Any() || times.Any() || raw.Any() || dropped != 0 || rawDropped != 0 || marksDropped != 0 ||
+           rotationFailure != 0 || !keptRemoved.empty();
   }
   void Merge(const LogNews& later);
 };

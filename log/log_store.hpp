@@ -2,6 +2,7 @@
 // test's stand-in for a disk that stops answering. Called only from the
 // writer's own thread.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,8 +14,12 @@ namespace qb7 {
 class LogStore {
  public:
   virtual ~LogStore() = default;
-  virtual void Open(const std::string& log) = 0;
+  // Opens the log (the last session kept first, the kept ones held
+  // within keepBytes).
+  virtual void Open(const std::string& log, uint64_t keepBytes) = 0;
   virtual void Write(std::string_view bytes) = 0;
+  // The bytes as received, to the raw file.
+  virtual void WriteRaw(std::string_view bytes) = 0;
   virtual void Mark(const TimeMark& mark) = 0;
   virtual void Close() = 0;
   // Starts the files again when they were deleted or renamed.

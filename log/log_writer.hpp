@@ -19,12 +19,14 @@ class LogWriter {
  public:
   virtual ~LogWriter() = default;
   // Program thread; none of these waits for the disk. Open starts a new log
-  // (the earlier ones rotated, the file of its times beside it); Append's
-  // bytes follow in order, and Mark's records of when they came, each at
-  // the byte its offset names (counted from the log's start); Close ends
+  // (the last session kept, the kept ones within keepBytes; the times and
+  // raw files beside it); Append's bytes follow in order, AppendRaw's in
+  // the raw file, and Mark's records of when they came, each at the bytes
+  // its offsets name in both (counted from the files' start); Close ends
   // the log once they are written.
-  virtual void Open(const std::string& name) = 0;
+  virtual void Open(const std::string& name, uint64_t keepBytes) = 0;
   virtual void Append(std::string_view bytes) = 0;
+  virtual void AppendRaw(std::string_view bytes) = 0;
   virtual void Mark(const TimeMark& mark) = 0;
   // Several records at once (the lines of one stretch of text).
   virtual void Marks(const std::vector<TimeMark>& marks) {
@@ -49,47 +51,64 @@ class LogWriter {
 // also looks for a removed log at every TakeNews.
 class InlineLogWriter final : public LogWriter {
  public:
-  void Open(const std::string& name) override {
-    WriteHeld(held_.size());
-    files_.Open(name);
-    heldAt_ = 0;
+  void Open(const std::string& name, uint64_t keepBytes) override {
+    WriteAll();
+    files_.Open(name, keepBytes);
+    text_.at = raw_.at = 0;
   }
   void Append(std::string_view bytes) override {
-    WriteHeld(held_.size());
-    held_.assign(bytes);
+    text_.Write(files_, kWriteText, SIZE_MAX);
+    text_.held.assign(bytes);
+  }
+  void AppendRaw(std::string_view bytes) override {
+    raw_.Write(files_, kWriteRaw, SIZE_MAX);
+    raw_.held.assign(bytes);
   }
   void Mark(const TimeMark& mark) override {
-    WriteHeld(mark.offset > heldAt_ ? static_cast<std::size_t>(mark.offset - heldAt_) : 0);
+    text_.Write(files_, kWriteText, mark.offset);
+    raw_.Write(files_, kWriteRaw, mark.raw);
     files_.Mark(mark);
   }
   void Close() override {
-    WriteHeld(held_.size());
+    WriteAll();
     files_.Close();
   }
   LogNews TakeNews() override {
-    WriteHeld(held_.size());
+    WriteAll();
     files_.CheckStillThere();
     return files_.TakeNews();
   }
   uint64_t Finish(int) override {
-    WriteHeld(held_.size());
+    WriteAll();
     files_.Close();
     return 0;
   }
 
  private:
-  // Writes up to n of the held bytes.
-  void WriteHeld(std::size_t n) {
-    n = std::min(n, held_.size());
-    if (n == 0) return;
-    files_.Write(std::string_view(held_).substr(0, n));
-    held_.erase(0, n);
-    heldAt_ += n;
+  using WriteTo = void (LogFiles::*)(std::string_view);
+  static constexpr WriteTo kWriteText = &LogFiles::Write;
+  static constexpr WriteTo kWriteRaw = &LogFiles::WriteRaw;
+  // Bytes held for one file, and where the first of them stands there.
+  struct Held {
+    std::string held;
+    uint64_t at = 0;
+    // Writes the held bytes that stand before offset until.
+    void Write(LogFiles& files, WriteTo write, uint64_t until) {
+      const std::size_t n = until > at ? static_cast<std::size_t>(std::min<uint64_t>(until - at, held.size())) : 0;
+      if (n == 0) return;
+      (files.*write)(std::string_view(held).substr(0, n));
+      held.erase(0, n);
+      at += n;
+    }
+  };
+  void WriteAll() {
+    text_.Write(files_, kWriteText, SIZE_MAX);
+    raw_.Write(files_, kWriteRaw, SIZE_MAX);
   }
 
   LogFiles files_;
-  std::string held_;
-  uint64_t heldAt_ = 0;  // the offset of held_'s first byte in the log
+  Held text_;
+  Held raw_;
 };
 
 }  // namespace qb7

@@ -58,41 +58,57 @@ void ThreadedLogWriter::Post(Order order) {
     // A record is carried out where its byte stands among the bytes, so
     // that the files place it there; never before what was carried out.
     order.at = std::min(appended_, sessionBase_ + order.mark.offset);
-    if (!gathering_.orders.empty()) order.at = std::max(order.at, gathering_.orders.back().at);
+    order.rawAt = std::min(rawAppended_, rawBase_ + order.mark.raw);
+    if (!gathering_.orders.empty()) {
+      order.at = std::max(order.at, gathering_.orders.back().at);
+      order.rawAt = std::max(order.rawAt, gathering_.orders.back().rawAt);
+    }
   } else {
     ordersGathered_ = true;
     order.at = appended_;
+    order.rawAt = rawAppended_;
   }
   gathering_.orders.push_back(std::move(order));
 }
 
-void ThreadedLogWriter::Open(const std::string& name) {
-  // A session's records count their bytes from its log's start.
+void ThreadedLogWriter::Open(const std::string& name, uint64_t keepBytes) {
+  // A session's records count their bytes from its files' start.
   sessionBase_ = appended_;
-  Post({Order::Open, 0, name, {}});
+  rawBase_ = rawAppended_;
+  Post({Order::Open, 0, 0, name, {}, keepBytes});
   HandOver();
 }
 
-void ThreadedLogWriter::Mark(const TimeMark& mark) { Post({Order::Mark, 0, {}, mark}); }
+void ThreadedLogWriter::Mark(const TimeMark& mark) { Post({Order::Mark, 0, 0, {}, mark}); }
 
 void ThreadedLogWriter::Marks(const std::vector<TimeMark>& marks) {
-  for (const TimeMark& mark : marks) Post({Order::Mark, 0, {}, mark});
+  for (const TimeMark& mark : marks) Post({Order::Mark, 0, 0, {}, mark});
+}
+
+std::size_t ThreadedLogWriter::Room(std::size_t n) const {
+  const uint64_t inFlight = appended_ - state_->written.load(std::memory_order_acquire) +
+                            rawAppended_ - state_->rawWritten.load(std::memory_order_acquire);
+  return static_cast<std::size_t>(std::min<uint64_t>(n, inFlight < queueBytes_ ? queueBytes_ - inFlight : 0));
 }
 
 void ThreadedLogWriter::Append(std::string_view bytes) {
   if (bytes.empty()) return;
-  // What may still be taken: the bound is on all that is in flight, in
-  // this batch, the one handed over and the one being written.
-  const uint64_t inFlight = appended_ - state_->written.load(std::memory_order_acquire);
-  const std::size_t room = inFlight < queueBytes_ ? queueBytes_ - inFlight : 0;
-  const std::size_t taken = std::min(room, bytes.size());
+  const std::size_t taken = Room(bytes.size());
   gathering_.bytes.Append(bytes.substr(0, taken));
   appended_ += taken;
   dropped_ += bytes.size() - taken;
 }
 
+void ThreadedLogWriter::AppendRaw(std::string_view bytes) {
+  if (bytes.empty()) return;
+  const std::size_t taken = Room(bytes.size());
+  gathering_.raw.Append(bytes.substr(0, taken));
+  rawAppended_ += taken;
+  rawDropped_ += bytes.size() - taken;
+}
+
 void ThreadedLogWriter::Close() {
-  Post({Order::Close, 0, {}, {}});
+  Post({Order::Close, 0, 0, {}, {}});
   HandOver();
 }
 
@@ -123,6 +139,7 @@ LogNews ThreadedLogWriter::TakeNews() {
   }
   news.dropped += std::exchange(dropped_, 0);
   news.marksDropped += std::exchange(marksDropped_, 0);
+  news.rawDropped += std::exchange(rawDropped_, 0);
   return news;
 }
 
@@ -170,23 +187,37 @@ uint64_t ThreadedLogWriter::Finish(int waitMs) {
 
 bool ThreadedLogWriter::State::WriteSome() {
   std::vector<Order>& orders = writing.orders;
-  while (nextOrder < orders.size() && orders[nextOrder].at <= written.load()) {
+  // An order is carried out once the bytes of both files before it are written.
+  while (nextOrder < orders.size() && orders[nextOrder].at <= written.load() &&
+         orders[nextOrder].rawAt <= rawWritten.load()) {
     Order& order = orders[nextOrder++];
     switch (order.kind) {
-      case Order::Open: files->Open(order.name); break;
+      case Order::Open: files->Open(order.name, order.keepBytes); break;
       case Order::Mark: files->Mark(order.mark); break;
       case Order::Close: files->Close(); break;
     }
   }
-  if (writing.bytes.Empty()) return false;
-  const std::string_view front = writing.bytes.Front();
-  const uint64_t room =
-      nextOrder < orders.size() ? orders[nextOrder].at - written.load() : front.size();
-  const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
-  files->Write(front.substr(0, n));
-  writing.bytes.Pop(n);
-  written += n;
-  return true;
+  const bool ordered = nextOrder < orders.size();
+  std::size_t n = 0;
+  if (!writing.bytes.Empty()) {
+    const std::string_view front = writing.bytes.Front();
+    const uint64_t room = ordered ? orders[nextOrder].at - written.load() : front.size();
+    n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
+    files->Write(front.substr(0, n));
+    writing.bytes.Pop(n);
+    written += n;
+  }
+  std::size_t r = 0;
+  if (!writing.raw.Empty()) {
+    const std::string_view front = writing.raw.Front();
+    const uint64_t room = ordered ? orders[nextOrder].rawAt - rawWritten.load() : front.size();
+    r = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
+    files->WriteRaw(front.substr(0, r));
+    writing.raw.Pop(r);
+    rawWritten += r;
+  }
+  return n + r > 0 || (nextOrder < orders.size() && orders[nextOrder].at <= written.load() &&
+                       orders[nextOrder].rawAt <= rawWritten.load());
 }
 
 void ThreadedLogWriter::State::Run() {
@@ -199,7 +230,9 @@ void ThreadedLogWriter::State::Run() {
       // told; it goes on with what comes next.
       fresh.log.failure = ENOMEM;
       written += writing.bytes.Size();
+      rawWritten += writing.raw.Size();
       writing.bytes.Clear();
+      writing.raw.Clear();
       writing.orders.clear();
       nextOrder = 0;
     }
@@ -212,7 +245,7 @@ void ThreadedLogWriter::State::Serve() {
   for (;;) {
     // Its own batch done, the writer takes the one handed over: the
     // batches change places, so their memory is reused.
-    if (writing.bytes.Empty() && nextOrder == writing.orders.size()) {
+    if (writing.BytesEmpty() && nextOrder == writing.orders.size()) {
       writing.orders.clear();  // the strings freed: this thread's, outside the hand-over
       nextOrder = 0;
       writing.Swap(handed.Empty() ? tail : handed);
@@ -231,7 +264,7 @@ void ThreadedLogWriter::State::Serve() {
     // News goes to the program once it has taken the last: swapped, never
     // copied under the lock.
     if (NoNews(news)) std::swap(news, fresh);
-    const bool holding = !writing.bytes.Empty() || nextOrder < writing.orders.size();
+    const bool holding = !writing.BytesEmpty() || nextOrder < writing.orders.size();
     idle = !holding && handed.Empty() && tail.Empty();
     if (idle && finishing) {
       // The file is closed outside the lock: a close that hangs (a lost NFS

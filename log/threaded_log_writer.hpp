@@ -46,8 +46,9 @@ class ThreadedLogWriter final : public LogWriter {
   ThreadedLogWriter(const ThreadedLogWriter&) = delete;
   ThreadedLogWriter& operator=(const ThreadedLogWriter&) = delete;
 
-  void Open(const std::string& name) override;
+  void Open(const std::string& name, uint64_t keepBytes) override;
   void Append(std::string_view bytes) override;
+  void AppendRaw(std::string_view bytes) override;
   void Mark(const TimeMark& mark) override;
   void Marks(const std::vector<TimeMark>& marks) override;
   void Close() override;
@@ -61,16 +62,21 @@ class ThreadedLogWriter final : public LogWriter {
   struct Order {
     enum Kind { Open, Mark, Close } kind;
     uint64_t at;       // carried out once this many bytes have been written
+    uint64_t rawAt;    // and this many raw bytes
     std::string name;  // Open: the log
     TimeMark mark;     // Mark: the record
+    uint64_t keepBytes = 0;  // Open: the kept sessions' budget
   };
   // What crosses in one hand-over.
   struct Batch {
     ByteQueue bytes{SIZE_MAX};  // bounded by what is in flight, not here
+    ByteQueue raw{SIZE_MAX};
     std::vector<Order> orders;
-    bool Empty() const { return bytes.Empty() && orders.empty(); }
+    bool Empty() const { return bytes.Empty() && raw.Empty() && orders.empty(); }
+    bool BytesEmpty() const { return bytes.Empty() && raw.Empty(); }
     void Swap(Batch& other) noexcept {
       bytes.Swap(other.bytes);
+      raw.Swap(other.raw);
       orders.swap(other.orders);
     }
   };
@@ -98,6 +104,7 @@ class ThreadedLogWriter final : public LogWriter {
     bool idle = true;  // the writer holds nothing and nothing is handed over
     bool closed = false;  // finished: everything written and the file closed
     std::atomic<uint64_t> written{0};  // bytes taken out and written (or lost)
+    std::atomic<uint64_t> rawWritten{0};  // raw bytes the same
     // Log writer thread only.
     Batch writing;
     std::size_t nextOrder = 0;  // the first order of writing not yet carried out
@@ -107,6 +114,9 @@ class ThreadedLogWriter final : public LogWriter {
 
   static void* ThreadMain(void* state);
   void Post(Order order);
+  // What may still be taken of n bytes: the bound is on all that is in
+  // flight, in this batch, the one handed over and the one being written.
+  std::size_t Room(std::size_t n) const;
 
   std::shared_ptr<State> state_;
   pthread_t thread_{};
@@ -117,8 +127,11 @@ class ThreadedLogWriter final : public LogWriter {
   bool ordersGathered_ = false;
   std::size_t marksGathered_ = 0;
   uint64_t appended_ = 0;  // every byte accepted
+  uint64_t rawAppended_ = 0;  // every raw byte accepted
   uint64_t sessionBase_ = 0;  // appended_ when the log was opened
+  uint64_t rawBase_ = 0;      // rawAppended_ then
   uint64_t dropped_ = 0;
+  uint64_t rawDropped_ = 0;
   uint64_t marksDropped_ = 0;
 };
 

@@ -20,7 +20,7 @@ std::string Milliseconds(uint64_t us) {
 
 std::string TimesHeader() {
   return "# qb7uart: when each line of Term.txt came, and the session's events\n"
-         "# offset\tsession ms\treset ms\tdate and time\twhat\n";
+         "# offset\traw\tsession ms\treset ms\tdate and time\twhat\n";
 }
 
 std::string FormatDate(uint64_t wallUs) {
@@ -45,8 +45,10 @@ std::string FormatDate(uint64_t wallUs) {
   return text;
 }
 
-std::string FormatMark(const TimeMark& mark) {
+std::string FormatMark(const TimeMark& mark, bool withDate) {
   std::string line = std::to_string(mark.offset);
+  line += '\t';
+  line += std::to_string(mark.raw);
   line += '\t';
   line += Milliseconds(mark.time.sessionUs);
   line += '\t';
@@ -54,7 +56,7 @@ std::string FormatMark(const TimeMark& mark) {
               ? std::string("-")
               : Milliseconds(static_cast<uint64_t>(mark.time.sinceResetUs));
   line += '\t';
-  line += FormatDate(mark.time.wallUs);
+  if (withDate) line += FormatDate(mark.time.wallUs);
   line += '\t';
   // One record a line, tab-separated: a tab or a line end in an event's
   // text (a message quoting a macro) would break it.

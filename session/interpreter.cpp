@@ -39,7 +39,7 @@ void Interpreter::Show(uint8_t byte) {
 
 void Interpreter::ShowAndLog(uint8_t byte) {
   Show(byte);
-  log_.Put(byte);
+  log_.Put(byte, fed_);
 }
 
 void Interpreter::ShowVisible(uint8_t byte, std::string_view open) {
@@ -155,6 +155,7 @@ void Interpreter::Feed(uint8_t b) {
       }
       break;
   }
+  ++fed_;
 }
 
 }  // namespace qb7

@@ -13,11 +13,13 @@
 
 namespace qb7 {
 
-// Where the plain text goes ("Term.txt" in a session).
+// Where the plain text goes ("Term.txt" in a session). With each byte:
+// how many bytes the interpreter had been fed before it, so the sink knows
+// where the byte stands among those received.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
-  virtual void Put(uint8_t byte) = 0;
+  virtual void Put(uint8_t byte, uint64_t fed) = 0;
 };
 
 // The visible form of a byte: its value in upper-case hexadecimal without
@@ -51,6 +53,8 @@ class Interpreter {
     StartSequence();
   }
   void Feed(uint8_t byte);
+  // Every byte fed so far.
+  uint64_t Fed() const { return fed_; }
   void Feed(std::string_view bytes) {
     for (unsigned char b : bytes) Feed(b);
   }
@@ -75,6 +79,7 @@ class Interpreter {
   ColourPair& colours_;
   ByteSink& log_;
   State state_ = State::Plain;
+  uint64_t fed_ = 0;
   // The digits of the parameter being read, as their value; a value past
   // the 32-bit range matches no colour code.
   int64_t parameter_ = 0;

@@ -63,6 +63,7 @@ void ReceivePath::Interpret(std::size_t most) {
     m_.console.screen().SetRowTime(log_.RowTimeAt(piece.atUs));
     NoteErrors(piece);
     const std::string_view bytes = piece.bytes.substr(0, most - done);
+    log_.Received(bytes, interpreter_.Fed());
     interpreter_.Feed(bytes);
     queue_.Pop(bytes.size());
     done += bytes.size();

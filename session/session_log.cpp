@@ -7,16 +7,20 @@ namespace qb7 {
 
 SessionLog::SessionLog(LogWriter& writer, Clock& clock) : writer_(writer), clock_(clock) {
   bytes_.reserve(board::uart::kRxFifoSize * 32);
+  raw_.reserve(board::uart::kRxFifoSize * 32);
   marks_.reserve(256);
 }
 
-void SessionLog::Open() {
+void SessionLog::Open(uint64_t keepBytes) {
   startUs_ = nowUs_ = clock_.NowUs();
   startWallUs_ = clock_.WallUs();
   reset_ = false;
   logged_ = 0;
+  rawLogged_ = 0;
+  rawLineStart_ = 0;
   lineStart_ = true;
-  writer_.Open(std::string(kLogFileName));
+  lineMarked_ = false;
+  writer_.Open(std::string(kLogFileName), keepBytes);
   open_ = true;
 }
 
@@ -27,20 +31,35 @@ void SessionLog::Close() {
   open_ = false;
 }
 
-void SessionLog::Put(uint8_t byte) {
+void SessionLog::Received(std::string_view bytes, uint64_t fedBefore) {
+  if (!open_) return;
+  rawOfFed_ = rawLogged_ + raw_.size() - fedBefore;
+  raw_.append(bytes);
+}
+
+void SessionLog::Put(uint8_t byte, uint64_t fed) {
   if (lineStart_) {
-    marks_.push_back({logged_ + bytes_.size(), TimeAt(nowUs_), "line"});
+    if (!lineMarked_ || nowUs_ != lineMarkUs_)
+      marks_.push_back({logged_ + bytes_.size(), rawLineStart_, TimeAt(nowUs_), "line"});
+    lineMarked_ = true;
+    lineMarkUs_ = nowUs_;
     lineStart_ = false;
   }
   bytes_.push_back(static_cast<char>(byte));
-  if (byte == '\n') lineStart_ = true;
+  if (byte == '\n') {
+    lineStart_ = true;
+    rawLineStart_ = rawOfFed_ + fed + 1;
+  }
 }
 
 void SessionLog::Flush() {
+  if (!raw_.empty()) writer_.AppendRaw(raw_);
   if (!bytes_.empty()) writer_.Append(bytes_);
   writer_.Marks(marks_);
   logged_ += bytes_.size();
+  rawLogged_ += raw_.size();
   bytes_.clear();
+  raw_.clear();
   marks_.clear();
   // The stretch goes to the writer with its records.
   writer_.HandOver();
@@ -49,7 +68,7 @@ void SessionLog::Flush() {
 void SessionLog::NoteAt(uint64_t atUs, std::string_view what) {
   if (!open_) return;
   Flush();
-  writer_.Mark({logged_, TimeAt(atUs), std::string(what)});
+  writer_.Mark({logged_, rawLogged_, TimeAt(atUs), std::string(what)});
 }
 
 void SessionLog::ResetAt(uint64_t atUs) {

@@ -1,7 +1,10 @@
-// One session's log, as the session keeps it: Term.txt (the exact bytes
-// the interpreter logs), and beside it in Term.times when each line came
-// and the session's events, all on the session's own clock (since it
-// started, since its last reset pulse) and the date. The bytes and the
+// One session's log, as the session keeps it: Term.txt (the text the
+// interpreter logs), Term.raw (every byte received, exactly, in order),
+// and beside them in Term.times when each line came and the session's
+// events, at their offsets in both files, all on the session's own clock
+// (since it started, since its last reset pulse) and the date. A line
+// that came at the same time as the line before it (in the same look at
+// the FIFO) has no record of its own: it shares that line's. The bytes and the
 // records of one stretch of text are gathered while the interpreter runs
 // and handed to the log's writer together; the writer does the rest, off
 // the program thread.
@@ -27,14 +30,18 @@ class SessionLog final : public ByteSink {
   SessionLog(const SessionLog&) = delete;
   SessionLog& operator=(const SessionLog&) = delete;
 
-  // Starts the log (the earlier ones rotated) and the session's clock.
-  void Open();
+  // Starts the log (the last session kept, the kept ones held within
+  // keepBytes) and the session's clock.
+  void Open(uint64_t keepBytes);
   void Close();
 
   // The time of the bytes about to be interpreted: the look that found them.
   void SetNow(uint64_t atUs) { nowUs_ = atUs; }
+  // Bytes as received, about to be fed to the interpreter, which had been
+  // fed fedBefore bytes until then.
+  void Received(std::string_view bytes, uint64_t fedBefore);
   // A byte the interpreter logs; a line's first byte is marked with the time.
-  void Put(uint8_t byte) override;
+  void Put(uint8_t byte, uint64_t fed) override;
   // Hands what was gathered to the writer.
   void Flush();
 
@@ -59,8 +66,14 @@ class SessionLog final : public ByteSink {
   uint64_t resetUs_ = 0;
   uint64_t nowUs_ = 0;
   uint64_t logged_ = 0;  // bytes handed to the writer since Open
+  uint64_t rawLogged_ = 0;  // raw bytes handed to the writer since Open
+  uint64_t rawOfFed_ = 0;   // the raw offset of the interpreter's fed count 0
   bool lineStart_ = true;
+  uint64_t rawLineStart_ = 0;  // where the line being logged began among the bytes received
+  bool lineMarked_ = false;  // a line has had a record in this session
+  uint64_t lineMarkUs_ = 0;  // the time of the last line's record
   std::string bytes_;
+  std::string raw_;
   std::vector<TimeMark> marks_;
 };
 

@@ -1,5 +1,7 @@
 #include "session/term_session.hpp"
 
+#include <algorithm>
+
 #include "log/log_news.hpp"
 #include "os/program_exit.hpp"
 #include "session/macro_play.hpp"
@@ -95,7 +97,9 @@ void TermSession::Open() {
   m_.console.WriteText(status, true);
   m_.console.WriteEmptyLine();
   m_.console.WriteEmptyLine();
-  log_.Open();
+  // The kept sessions' budget, in bytes (a megabyte count beyond any disk
+  // means no limit).
+  log_.Open(std::min<uint64_t>(m_.store.keepMB, uint64_t{1} << 40) << 20);
   log_.Note("start: route " + std::to_string(start_.route) + " \"" + title_ + "\" " +
             std::to_string(baud_) + " baud");
   TellTroubles();

@@ -114,11 +114,12 @@ class RecordingPorts final : public PortIo {
 // at once: the work of one look.
 class MeasuredLog final : public LogWriter {
  public:
-  void Open(const std::string& name) override { inner_.Open(name); }
+  void Open(const std::string& name, uint64_t keepBytes) override { inner_.Open(name, keepBytes); }
   void Append(std::string_view bytes) override {
     largestAppend = std::max(largestAppend, bytes.size());
     inner_.Append(bytes);
   }
+  void AppendRaw(std::string_view bytes) override { inner_.AppendRaw(bytes); }
   void Mark(const TimeMark& mark) override { inner_.Mark(mark); }
   void Close() override { inner_.Close(); }
   LogNews TakeNews() override { return inner_.TakeNews(); }

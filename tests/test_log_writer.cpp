@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "harness.hpp"
@@ -36,18 +37,40 @@ LogNews AwaitNews(LogWriter& log) {
 TEST(ThreadedLogWriter, EveryByteReachesItsLogInOrder) {
   TempFolder t;
   ThreadedLogWriter log;
-  log.Open(t.path() + "/first.txt");
+  log.Open(t.path() + "/first.txt", 1u << 30);
   std::string expected;
+  std::string expectedRaw;
+  std::string expectedTimes;
   for (int i = 0; i < 20000; ++i) {
+    // The raw bytes run ahead of the text (a colour sequence the text
+    // lacks): each record lands at its place in both files.
     const std::string line = std::to_string(i) + "\r\n";
+    const std::string raw = "\x1b[3" + std::to_string(i % 8) + "m" + line;
+    log.AppendRaw(raw);
     log.Append(line);
+    if (i % 1000 == 0) {
+      TimeMark mark{expected.size(), expectedRaw.size() + 5, {}, "event " + std::to_string(i)};
+      log.Mark(mark);
+      expectedTimes += std::to_string(mark.offset) + "\t" + std::to_string(mark.raw) + "\t";
+    }
     expected += line;
+    expectedRaw += raw;
   }
   log.Close();
-  log.Open(t.path() + "/second.txt");
+  log.Open(t.path() + "/second.txt", 1u << 30);
   log.Append("second");
   EXPECT_EQ(log.Finish(5000), 0u);
   EXPECT_EQ(t.Read("first.txt"), expected);
+  EXPECT_EQ(t.Read("first.raw"), expectedRaw);
+  // Each record at where the two files stood when it was carried out.
+  std::string times;
+  std::istringstream records(t.Read("first.times"));
+  for (std::string record; std::getline(records, record);) {
+    if (record.empty() || record[0] == '#') continue;
+    const std::size_t second = record.find('\t', record.find('\t') + 1);
+    times += record.substr(0, second + 1);
+  }
+  EXPECT_EQ(times, expectedTimes);
   EXPECT_EQ(t.Read("second.txt"), "second");
   EXPECT_FALSE(log.TakeNews().Any());
 }
@@ -55,7 +78,7 @@ TEST(ThreadedLogWriter, EveryByteReachesItsLogInOrder) {
 TEST(ThreadedLogWriter, AQuietLineIsOnDiskWithinASecond) {
   TempFolder t;
   ThreadedLogWriter log;
-  log.Open(t.path() + "/Term.txt");
+  log.Open(t.path() + "/Term.txt", 1u << 30);
   log.Append("prompt> ");
   // The program thread's loop offers what it gathered at every turn.
   for (int i = 0; i < 100; ++i) {
@@ -69,7 +92,7 @@ TEST(ThreadedLogWriter, AQuietLineIsOnDiskWithinASecond) {
 TEST(ThreadedLogWriter, ARemovedLogIsToldAndWrittenAnew) {
   TempFolder t;
   ThreadedLogWriter log;
-  log.Open(t.path() + "/Term.txt");
+  log.Open(t.path() + "/Term.txt", 1u << 30);
   log.Append("old ");
   for (int i = 0; i < 30; ++i) {
     std::this_thread::sleep_for(10ms);
@@ -111,12 +134,13 @@ struct Gate {
 class StalledDisk final : public LogStore {
  public:
   explicit StalledDisk(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
-  void Open(const std::string&) override { gate_->Wait(); }
+  void Open(const std::string&, uint64_t) override { gate_->Wait(); }
   void Write(std::string_view bytes) override {
     gate_->Wait();
     std::lock_guard<std::mutex> lock(gate_->mutex);
     gate_->written.append(bytes);
   }
+  void WriteRaw(std::string_view) override { gate_->Wait(); }
   void Mark(const TimeMark&) override { gate_->Wait(); }
   void Close() override { gate_->Wait(); }
   void CheckStillThere() override {}
@@ -129,7 +153,7 @@ class StalledDisk final : public LogStore {
 TEST(ThreadedLogWriter, AStalledDiskHoldsUpOnlyTheWriterAndTheEndSaysWhatIsMissing) {
   auto gate = std::make_shared<Gate>();
   ThreadedLogWriter log(std::make_unique<StalledDisk>(gate));
-  log.Open("Term.txt");
+  log.Open("Term.txt", 1u << 30);
   const std::string block(4096, 'x');
   const uint64_t start = MonotonicUs();
   for (int i = 0; i < 1000; ++i) {
@@ -151,7 +175,7 @@ TEST(ThreadedLogWriter, BytesThatFindTheQueueFullAreCountedNotWaitedFor) {
   auto gate = std::make_shared<Gate>();
   constexpr std::size_t kQueue = 8u * 1024 * 1024;  // the queue, smaller than the program's
   ThreadedLogWriter log(std::make_unique<StalledDisk>(gate), kQueue);
-  log.Open("Term.txt");
+  log.Open("Term.txt", 1u << 30);
   // The queue holds kQueue bytes on each side of the hand-over; whatever
   // the writer took before it stalled, three blocks more cannot fit.
   const std::string block(1024 * 1024, 'y');

@@ -1,6 +1,7 @@
 // Evidence kept: a boot captured from its first byte (Ctrl-R), every
-// session's log kept beside the next (Term.1.txt ..), and when each line
-// came (Term.times), on the virtual clock with the simulated board.
+// session that received something kept under its own name within the
+// budget, the bytes as received (Term.raw), and when each line came
+// (Term.times), on the virtual clock with the simulated board.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -39,6 +40,7 @@ struct CaptureBench : test::Bench {
 // One record of Term.times, its columns as written.
 struct Record {
   uint64_t offset;
+  uint64_t raw;
   double sessionMs;
   std::string resetMs;
   std::string date;
@@ -52,13 +54,15 @@ std::vector<Record> ReadTimes(const std::string& text) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
     Record r;
-    std::string offset, session;
+    std::string offset, raw, session;
     std::getline(fields, offset, '\t');
+    std::getline(fields, raw, '\t');
     std::getline(fields, session, '\t');
     std::getline(fields, r.resetMs, '\t');
     std::getline(fields, r.date, '\t');
     std::getline(fields, r.what);
     r.offset = std::stoull(offset);
+    r.raw = std::stoull(raw);
     r.sessionMs = std::stod(session);
     records.push_back(r);
   }
@@ -99,38 +103,124 @@ TEST(Capture, RThenTheRouteLosesTheStartOfTheBoot) {
   EXPECT_EQ(b.folder.Read("Term.txt").find("Reset cause"), std::string::npos);
 }
 
-TEST(Capture, EverySessionsLogIsKeptByteExactUpToNineBack) {
+// The kept sessions in the folder, by name (which sorts by time).
+std::vector<std::string> Kept(const test::TempFolder& folder, const std::string& extension) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    const std::string name = entry.path().filename();
+    if (name.rfind("Term-2", 0) == 0 && entry.path().extension() == extension) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Capture, EverySessionThatReceivedIsKeptUnderItsOwnNameByDateAndRoute) {
   CaptureBench b;
+  // An earlier version's logs are left as they are.
+  b.folder.Write("Term.1.txt", "an earlier version's log\r\n");
+  // Fifteen sessions on J27: every third receives nothing, one meets a
+  // board switched off (a message, worth keeping though nothing came).
+  b.board->SetAbsent(34500000, 35500000);  // in session 12
   uint64_t at = 1000;
-  // Eleven sessions on J27, each bringing its own text.
-  for (int n = 1; n <= 11; ++n) {
-    b.board->FarEndOn(2)->outbox().Send("session " + std::to_string(n) + "\r\n", at + 500000);
+  std::vector<std::string> received;
+  for (int n = 1; n <= 15; ++n) {
+    if (n % 3 != 0) {
+      const std::string text = "session " + std::to_string(n) + "\r\n";
+      b.board->FarEndOn(2)->outbox().Send(text, at + 500000);
+      received.push_back(text);
+    }
     at = b.Session("2", at);
   }
   ASSERT_EQ(b.Quit(at), 0);
-  EXPECT_EQ(b.folder.Read("Term.txt"), "session 11\r\n");
-  for (int back = 1; back <= 9; ++back)
-    EXPECT_EQ(b.folder.Read("Term." + std::to_string(back) + ".txt"),
-              "session " + std::to_string(11 - back) + "\r\n")
-        << back;
-  EXPECT_FALSE(b.folder.Exists("Term.10.txt"));  // the oldest went
-  // Each log's times went with it.
-  EXPECT_NE(b.folder.Read("Term.1.times").find("\tline\n"), std::string::npos);
-  EXPECT_TRUE(b.messages.empty());
+  // The last session (which received nothing) is Term.txt; each before it
+  // that received something, or met the missing board, is kept, its text
+  // and times side by side.
+  EXPECT_EQ(b.folder.Read("Term.txt"), "");
+  const std::vector<std::string> logs = Kept(b.folder, ".txt");
+  std::vector<std::string> texts;
+  for (const std::string& name : logs) {
+    EXPECT_EQ(name.substr(name.size() - 7), "-r2.txt") << name;  // the route, in the name
+    EXPECT_TRUE(b.folder.Exists(name.substr(0, name.size() - 4) + ".times")) << name;
+    EXPECT_TRUE(b.folder.Exists(name.substr(0, name.size() - 4) + ".raw")) << name;
+    texts.push_back(b.folder.Read(name));
+  }
+  std::vector<std::string> expected = received;
+  expected.insert(expected.begin() + 8, "");  // session 12 received nothing but met the board gone
+  EXPECT_EQ(texts, expected);
+  // The first kept is the first session: 2026-01-01 at 00:00:00 on the virtual clock.
+  ASSERT_FALSE(logs.empty());
+  EXPECT_EQ(logs.front(), "Term-20260101-000000-r2.txt");
+  EXPECT_EQ(b.folder.Read("Term.1.txt"), "an earlier version's log\r\n");
+  // Each new session says where the one before went.
+  EXPECT_NE(b.folder.Read("Term.times").find("the session before kept as Term-"), std::string::npos);
 }
 
-TEST(Capture, ARotationThatFailsKeepsTheOldLogAndSaysSo) {
+TEST(Capture, KeptSessionsOverTheBudgetGoOldestFirstEachTold) {
+  CaptureBench b;
+  b.folder.Write("Qb7_Uart.cfg", "#KEEP 1\n");
+  // Three kept sessions of 600 KB, and the last one still in Term.txt.
+  const std::string big(600 * 1024, 'x');
+  for (const char* name : {"Term-20251201-080000-r0", "Term-20251202-080000-r0", "Term-20251203-080000-r1"}) {
+    b.folder.Write(std::string(name) + ".txt", big);
+    b.folder.Write(std::string(name) + ".times", "# times\n");
+  }
+  b.folder.Write("Term.txt", "the last session\r\n");
+  b.folder.Write("Term.times", "# times\n0\t0\t0.000\t-\t2025-12-04T09:10:11.000+00:00\tstart: route 3 \"J27\" 115200 baud\n");
+  const uint64_t end = b.Session("2", 1000);
+  ASSERT_EQ(b.Quit(end), 0);
+  // 1.8 MB and the last session: the two oldest go, the newest stays.
+  EXPECT_FALSE(b.folder.Exists("Term-20251201-080000-r0.txt"));
+  EXPECT_FALSE(b.folder.Exists("Term-20251201-080000-r0.times"));
+  EXPECT_FALSE(b.folder.Exists("Term-20251202-080000-r0.txt"));
+  EXPECT_TRUE(b.folder.Exists("Term-20251203-080000-r1.txt"));
+  EXPECT_EQ(b.folder.Read("Term-20251204-091011-r3.txt"), "the last session\r\n");
+  ASSERT_EQ(b.messages.size(), 1u);
+  EXPECT_EQ(b.messages[0],
+            "Over #KEEP 1 MB: kept sessions removed: Term-20251201-080000-r0 and 1 more");
+  const std::string times = b.folder.Read("Term.times");
+  EXPECT_NE(times.find("kept session removed, over #KEEP 1 MB: Term-20251201-080000-r0\n"), std::string::npos);
+  EXPECT_NE(times.find("kept session removed, over #KEEP 1 MB: Term-20251202-080000-r0\n"), std::string::npos);
+}
+
+TEST(Capture, AKeepingThatFailsLeavesTheOldLogAndSaysSo) {
   CaptureBench b;
   b.folder.Write("Term.txt", "the capture of a failure\r\n");
-  // The oldest place is taken by a folder that cannot be removed.
-  std::filesystem::create_directory(b.folder.path() + "/Term.9.txt");
-  b.folder.Write("Term.9.txt/inside", "x");
+  // Term.times is a folder: the session before cannot be kept whole.
+  std::filesystem::create_directory(b.folder.path() + "/Term.times");
   b.board->FarEndOn(2)->outbox().Send("retry\r\n", 500000);
   const uint64_t end = b.Session("2", 1000);
   ASSERT_EQ(b.Quit(end), 0);
-  EXPECT_EQ(b.folder.Read("Term.txt"), "the capture of a failure\r\n");
+  // Its text is under a name of its own; this session is not logged.
+  const std::vector<std::string> logs = Kept(b.folder, ".txt");
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(b.folder.Read(logs[0]), "the capture of a failure\r\n");
+  EXPECT_FALSE(b.folder.Exists("Term.txt"));
   ASSERT_EQ(b.messages.size(), 1u);
-  EXPECT_EQ(b.messages[0].substr(0, 50), "Old log kept, this session not logged: Term.9.txt ");
+  EXPECT_EQ(b.messages[0].substr(0, 51), "Old log kept, this session not logged: Term.times (");
+}
+
+TEST(Capture, TheRawFileHoldsEveryByteAsItCameAndTheRecordsPointIntoIt) {
+  CaptureBench b;
+  std::string sent = "A\001B\021C\177D\200E\377F\033G\r\n\033[31mred\033[0m line\r\n";
+  for (int c = 0; c < 256; ++c) sent += static_cast<char>(c);
+  sent += "\r\nend\r\n";
+  b.board->FarEndOn(2)->outbox().Send(sent, 500000);
+  const uint64_t end = b.Session("2", 1000);
+  ASSERT_EQ(b.Quit(end), 0);
+  const std::string raw = b.folder.Read("Term.raw");
+  EXPECT_EQ(raw, sent);
+  // Each line's record: at a line start of both files, the same line of each.
+  const std::string log = b.folder.Read("Term.txt");
+  int lines = 0;
+  for (const Record& r : ReadTimes(b.folder.Read("Term.times"))) {
+    if (r.what != "line") continue;
+    ++lines;
+    ASSERT_LE(r.raw, raw.size());
+    EXPECT_TRUE(r.raw == 0 || raw[r.raw - 1] == '\n') << r.raw;
+    EXPECT_EQ(std::count(raw.begin(), raw.begin() + r.raw, '\n'),
+              std::count(log.begin(), log.begin() + r.offset, '\n'));
+  }
+  EXPECT_GE(lines, 4);
 }
 
 TEST(Capture, TermTimesMarksEveryLineByItsOffsetInOrderWithTheEvents) {
@@ -164,7 +254,13 @@ TEST(Capture, TermTimesMarksEveryLineByItsOffsetInOrderWithTheEvents) {
     EXPECT_NE(r.resetMs, "-") << "a boot line with no time since the reset";
   }
   EXPECT_TRUE(resetSeen);
-  EXPECT_EQ(marked, starts);
+  // Each record at a line start; a line that came in the same look as the
+  // one before shares its record. The boot's first lines come apart.
+  for (uint64_t offset : marked)
+    EXPECT_TRUE(std::binary_search(starts.begin(), starts.end(), offset)) << offset;
+  ASSERT_GE(marked.size(), 10u);
+  EXPECT_EQ(std::vector<uint64_t>(marked.begin(), marked.begin() + 10),
+            std::vector<uint64_t>(starts.begin(), starts.begin() + 10));
   // The board sends its boot a line every kBootLineUs: each line's time is
   // the look that found its first byte, a few ms at most after it came.
   std::vector<double> lineMs;
@@ -221,14 +317,17 @@ TEST(TimesFormat, ARecordHasItsColumnsAndKeepsToOneLine) {
   tzset();
   TimeMark m;
   m.offset = 4096;
+  m.raw = 5000;
   m.time.sessionUs = 12004;
   m.time.sinceResetUs = 306;
   m.time.wallUs = 1767312000ull * 1000000 + 135000;  // a day no other test writes
   m.what = "message: a\tb\r\nc";
-  EXPECT_EQ(FormatMark(m), "4096\t12.004\t0.306\t2026-01-02T00:00:00.135+00:00\tmessage: a b  c\n");
+  EXPECT_EQ(FormatMark(m), "4096\t5000\t12.004\t0.306\t2026-01-02T00:00:00.135+00:00\tmessage: a b  c\n");
   m.time.sinceResetUs = LogTime::kNoReset;
   m.what = "line";
-  EXPECT_EQ(FormatMark(m), "4096\t12.004\t-\t2026-01-02T00:00:00.135+00:00\tline\n");
+  EXPECT_EQ(FormatMark(m), "4096\t5000\t12.004\t-\t2026-01-02T00:00:00.135+00:00\tline\n");
+  // Without its date, the field stays, empty: the columns keep their places.
+  EXPECT_EQ(FormatMark(m, false), "4096\t5000\t12.004\t-\t\tline\n");
   unsetenv("TZ");
   tzset();
 }

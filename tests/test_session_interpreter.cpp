@@ -10,7 +10,7 @@ namespace {
 
 class StringSink final : public ByteSink {
  public:
-  void Put(uint8_t b) override { bytes.push_back(static_cast<char>(b)); }
+  void Put(uint8_t b, uint64_t) override { bytes.push_back(static_cast<char>(b)); }
   std::string bytes;
 };
 

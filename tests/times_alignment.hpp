@@ -1,6 +1,6 @@
 // Whether Term.times stands aligned with Term.txt: every "line" record at a
-// line start of the log as written, and every record whole (five fields,
-// the first a number). Shared by the whole-program tests and the timescheck
+// line start of the log as written, and every record whole (six fields,
+// the first two numbers: the offsets in Term.txt and Term.raw). Shared by the whole-program tests and the timescheck
 // helper the real-terminal cases run.
 #pragma once
 #include <cstdint>
@@ -26,27 +26,30 @@ inline Alignment CheckAlignment(const std::string& log, const std::string& times
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
     ++a.records;
-    std::string fields[5];
+    std::string fields[6];
     std::istringstream cells(line);
     int n = 0;
     std::string field;
     while (std::getline(cells, field, '\t')) {
-      if (n < 5) fields[n] = field;
+      if (n < 6) fields[n] = field;
       ++n;
     }
-    // Whole: five fields, the first an offset; a record cut and glued to the
-    // next has more.
-    if (n != 5 || fields[0].empty() || fields[0].find_first_not_of("0123456789") != std::string::npos) {
+    // Whole: six fields, the first two offsets; a record cut and glued to
+    // the next has more.
+    const auto number = [](const std::string& f) {
+      return !f.empty() && f.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (n != 6 || !number(fields[0]) || !number(fields[1])) {
       ++a.broken;
       continue;
     }
     const uint64_t offset = std::stoull(fields[0]);
-    if (fields[4] == "line") {
+    if (fields[5] == "line") {
       ++a.lines;
       if (offset < log.size() && (offset == 0 || log[offset - 1] == '\n')) ++a.atLineStart;
     }
-    if (fields[4].rfind("hole:", 0) == 0) ++a.holes;
-    if (fields[4].rfind("log started again", 0) == 0) ++a.restarts;
+    if (fields[5].rfind("hole:", 0) == 0) ++a.holes;
+    if (fields[5].rfind("log started again", 0) == 0) ++a.restarts;
   }
   return a;
 }
