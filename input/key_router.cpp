@@ -14,6 +14,8 @@ void KeyRouter::ToView(const KeyCode& key, Routed& routed) {
   viewer_.OnKey(key);
   if (auto save = viewer_.TakeSave()) routed.save = std::move(save);
   if (auto speed = viewer_.TakeSpeed()) speedOrder_ = *speed;
+  if (auto mark = viewer_.TakeMark())
+    for (std::string& k : mark::Order(*mark)) markKeys_.push_back(std::move(k));
   routed.redraw = true;
 }
 
@@ -42,6 +44,11 @@ void KeyRouter::PassKeys(KeyOutlet& outlet, Routed& routed) {
     if (speedOrder_ != 0) {
       if (!outlet.HasRoom() || !outlet.PushKey(speed::Order(speedOrder_), false)) return;
       speedOrder_ = 0;
+    }
+    // So does a mark, all its keys in turn.
+    while (!markKeys_.empty()) {
+      if (!outlet.HasRoom() || !outlet.PushKey(markKeys_.front(), false)) return;
+      markKeys_.pop_front();
     }
     if (!pending_.Front(key, pasted)) break;
     if (!pasted && viewer_.Takes(key)) {

@@ -19,6 +19,7 @@
 // Pure: no thread, no terminal. The caller measures the window first,
 // carries out the save asked for, and draws when told to.
 #pragma once
+#include <deque>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,7 +83,9 @@ class KeyRouter {
   Routed Route(KeyOutlet& outlet);
 
   // Keys (or the order to drop them) wait to go.
-  bool Waiting() const { return dropToSend_ || speedOrder_ != 0 || pending_.Waiting(); }
+  bool Waiting() const {
+    return dropToSend_ || speedOrder_ != 0 || !markKeys_.empty() || pending_.Waiting();
+  }
 
  private:
   void PassKeys(KeyOutlet& outlet, Routed& routed);
@@ -99,6 +102,7 @@ class KeyRouter {
   bool answered_ = false;
   uint64_t tooManyTotal_ = 0;
   int speedOrder_ = 0;  // a speed picked in the history, not yet handed over
+  std::deque<KeyCode> markKeys_;  // a mark made in the history, not yet handed over
 };
 
 }  // namespace qb7

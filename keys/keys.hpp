@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace qb7 {
@@ -107,6 +108,25 @@ inline int FromOrder(std::string_view key) {
   return place >= 1 && place <= static_cast<int>(std::size(kSpeeds)) ? kSpeeds[place - 1] : 0;
 }
 }  // namespace speed
+
+// The operator made a mark in the history (m): the session records it in
+// Term.times and shows it as a row of its own. Its note crosses as keys of
+// two bytes, as every key that crosses to the program: 253 and 1 begin it,
+// 253 and each byte of the note (32..255) follow, 253 and 2 end it.
+namespace mark {
+inline constexpr char kLead = '\xfd';
+inline const std::string kBegin{kLead, '\x01'};
+inline const std::string kEnd{kLead, '\x02'};
+// The keys that carry a mark with this note (bytes below 32 are left out).
+inline std::vector<std::string> Order(std::string_view note) {
+  std::vector<std::string> keys{kBegin};
+  for (char c : note)
+    if (static_cast<unsigned char>(c) >= 32) keys.push_back(std::string{kLead, c});
+  keys.push_back(kEnd);
+  return keys;
+}
+inline bool IsOrder(std::string_view key) { return key.size() == 2 && key[0] == kLead; }
+}  // namespace mark
 
 // PC BIOS scan codes of the extended keys, by modifier.
 namespace scan {

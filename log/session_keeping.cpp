@@ -202,6 +202,18 @@ Keeping KeepLastSession(const std::string& log, uint64_t budgetBytes) {
   }
   const Look timesLook = LookAt(times);
   const Look rawLook = LookAt(raw);
+  // A times or raw file that is something else (a folder, a link) is left
+  // where it is, and with it the session: nothing is moved.
+  for (const auto& [name, look] : {std::pair{times, timesLook}, std::pair{raw, rawLook}}) {
+    if (look.found == Found::NotRegular || look.found == Found::Unknown) {
+      struct stat st {};
+      k.error = look.found == Found::Unknown ? look.error
+                : lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR
+                                                                       : EINVAL;
+      k.file = name;
+      return k;
+    }
+  }
   const bool received = logLook.found == Found::Holds || rawLook.found == Found::Holds;
   // Only a session that received nothing has its times read whole: they are short.
   if (!received && timesLook.found == Found::Holds &&
@@ -224,8 +236,9 @@ Keeping KeepLastSession(const std::string& log, uint64_t budgetBytes) {
         {log, folder + name + ".txt"}, {times, folder + name + ".times"}, {raw, folder + name + ".raw"}};
     for (const auto& [from, to] : moves) {
       if (LookAt(from).found == Found::Missing) continue;
-      // Never over a file already there: link, then unlink the old name.
-      if (link(from.c_str(), to.c_str()) != 0 || unlink(from.c_str()) != 0) {
+      // The name was free when looked at, and the folder's lock keeps
+      // every other copy of the program out of it meanwhile.
+      if (rename(from.c_str(), to.c_str()) != 0) {
         k.error = errno;
         k.file = from;
         return k;

@@ -35,8 +35,13 @@ using Row = std::array<Cell, 80>;
 // row written outside a session (the menu, the help).
 struct RowTime {
   static constexpr int64_t kNone = -1;
+  // What wrote the row: text received, the tool's own drawing (a status
+  // line, a help list), or a mark the operator made.
+  enum class Kind : uint8_t { Drawn, Received, Mark };
   int64_t us = kNone;
   bool sinceReset = false;
+  Kind kind = Kind::Drawn;
+  uint32_t session = 0;  // the session's number in this run of the program; 0: none
   bool Known() const { return us != kNone; }
   bool operator==(const RowTime&) const = default;
 };
@@ -90,6 +95,7 @@ class Screen {
   // The time given to rows from now on, as their first byte is written
   // (none: they get no time).
   void SetRowTime(const RowTime& time) { now_ = time; }
+  const RowTime& RowTimeNow() const { return now_; }
   const RowTime& TimeOf(int row) const { return times_[row - 1]; }
   // The characters of one row as a byte string of 80.
   std::string RowText(int row) const;

@@ -13,7 +13,9 @@ ProgramLoop::ProgramLoop(Machine& m) : messages(m.console), outbox(m), external(
 ProgramLoop::~ProgramLoop() = default;
 
 void ProgramLoop::OpenSession(std::string title, int baud, const SessionStart& start) {
-  session_ = std::make_unique<TermSession>(m_, *this, std::move(title), baud, start);
+  SessionStart numbered = start;
+  numbered.number = ++sessionsOpened_;
+  session_ = std::make_unique<TermSession>(m_, *this, std::move(title), baud, numbered);
 }
 
 void ProgramLoop::Run(Mode& menu) {

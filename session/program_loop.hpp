@@ -65,6 +65,7 @@ class ProgramLoop {
   Machine& m_;
   std::unique_ptr<TermSession> session_;
   bool stepping_ = false;  // a part is taking its step
+  uint32_t sessionsOpened_ = 0;
 };
 
 }  // namespace qb7

@@ -27,6 +27,12 @@ void ReceivePath::StatusLineShown(uint64_t row, int length) {
   m_.console.SetLineCounts(counts_);
 }
 
+void ReceivePath::SessionIs(uint32_t number, std::string_view header) {
+  counts_.number = number;
+  counts_.SetHeader(header);
+  m_.console.SetLineCounts(counts_);
+}
+
 void ReceivePath::LookAtFifo() {
   const int port = m_.board.dataPort;
   const int countRegister = m_.uart.RxCountRegister(port, m_.uartBase);
@@ -68,6 +74,10 @@ void ReceivePath::Interpret(std::size_t most) {
     queue_.Pop(bytes.size());
     done += bytes.size();
   }
+  // What the tool writes from now on is its own, not received.
+  RowTime drawn = m_.console.screen().RowTimeNow();
+  drawn.kind = RowTime::Kind::Drawn;
+  m_.console.screen().SetRowTime(drawn);
   log_.Flush();
 }
 

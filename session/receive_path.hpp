@@ -55,6 +55,8 @@ class ReceivePath {
   // What the line brought, for the counts beside the status line.
   const LineCounts& counts() const { return counts_; }
   void StatusLineShown(uint64_t row, int length);
+  // The session's number and what it is, for the history's dividers.
+  void SessionIs(uint32_t number, std::string_view header);
   // The looks' pace for another line speed.
   void SetBaud(int baud) { timing_ = PollTimingFor(baud); }
 

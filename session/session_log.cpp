@@ -84,10 +84,14 @@ LogTime SessionLog::TimeAt(uint64_t atUs) const {
   return t;
 }
 
-RowTime SessionLog::RowTimeAt(uint64_t atUs) const {
+RowTime SessionLog::RowTimeAt(uint64_t atUs, RowTime::Kind kind) const {
   const LogTime t = TimeAt(atUs);
-  if (t.sinceResetUs != LogTime::kNoReset) return {t.sinceResetUs, true};
-  return {static_cast<int64_t>(t.sessionUs), false};
+  RowTime row;
+  row.sinceReset = t.sinceResetUs != LogTime::kNoReset;
+  row.us = row.sinceReset ? t.sinceResetUs : static_cast<int64_t>(t.sessionUs);
+  row.kind = kind;
+  row.session = number_;
+  return row;
 }
 
 }  // namespace qb7

@@ -52,14 +52,20 @@ class SessionLog final : public ByteSink {
   // are given since it too.
   void ResetAt(uint64_t atUs);
 
-  // The times of something that came at atUs.
+  // The times of something that came at atUs; a row's, of text received
+  // unless told otherwise.
   LogTime TimeAt(uint64_t atUs) const;
-  RowTime RowTimeAt(uint64_t atUs) const;
+  RowTime RowTimeAt(uint64_t atUs, RowTime::Kind kind = RowTime::Kind::Received) const;
+  // The session's number in this run, which its rows carry.
+  void SetNumber(uint32_t number) { number_ = number; }
+  // When the session started: its date.
+  uint64_t StartWallUs() const { return startWallUs_; }
 
  private:
   LogWriter& writer_;
   Clock& clock_;
   bool open_ = false;
+  uint32_t number_ = 0;
   uint64_t startUs_ = 0;
   uint64_t startWallUs_ = 0;
   bool reset_ = false;

@@ -90,6 +90,14 @@ void TermSession::Step() {
 }
 
 void TermSession::Open() {
+  log_.SetNumber(start_.number);
+  log_.Open(std::min<uint64_t>(m_.store.keepMB, uint64_t{1} << 40) << 20);
+  // The session's own rows, from its status line on, carry its number;
+  // the history's dividers name it.
+  m_.console.screen().SetRowTime(log_.RowTimeAt(m_.console.clock().NowUs(), RowTime::Kind::Drawn));
+  receive_.SessionIs(start_.number, "route " + std::to_string(start_.route) + " \"" + title_ + "\" " +
+                                        std::to_string(baud_) + " baud, started " +
+                                        FormatDate(log_.StartWallUs()));
   const std::string status = StatusText();
   // The number the status line gets when it leaves the screen.
   statusRow_ = m_.console.screen().RowsGone();
@@ -97,9 +105,6 @@ void TermSession::Open() {
   m_.console.WriteText(status, true);
   m_.console.WriteEmptyLine();
   m_.console.WriteEmptyLine();
-  // The kept sessions' budget, in bytes (a megabyte count beyond any disk
-  // means no limit).
-  log_.Open(std::min<uint64_t>(m_.store.keepMB, uint64_t{1} << 40) << 20);
   log_.Note("start: route " + std::to_string(start_.route) + " \"" + title_ + "\" " +
             std::to_string(baud_) + " baud");
   TellTroubles();
@@ -127,6 +132,36 @@ void TermSession::ChangeSpeed(int baud) {
   ShowStatus();
 }
 
+void TermSession::OnMarkKey(const KeyCode& key) {
+  if (key == mark::kBegin) {
+    markNote_.clear();
+    markOpen_ = true;
+  } else if (key == mark::kEnd) {
+    if (markOpen_) Mark(markNote_);
+    markOpen_ = false;
+  } else if (markOpen_ && markNote_.size() < Screen::kCols) {
+    markNote_ += key[1];
+  }
+}
+
+void TermSession::Mark(const std::string& note) {
+  // Recorded where the log stands, and shown as a row of its own where the
+  // text has got to, so that the history and its saved text hold it in place.
+  ++marks_;
+  const std::string what = "mark: " + (note.empty() ? std::to_string(marks_) : note);
+  log_.Note(what);
+  Screen& screen = m_.console.screen();
+  if (screen.CursorColumn() != 1 || screen.LineBreakPending()) m_.console.WriteEmptyLine();
+  const RowTime before = screen.RowTimeNow();
+  screen.SetRowTime(log_.RowTimeAt(m_.console.clock().NowUs(), RowTime::Kind::Mark));
+  const auto colours = m_.console.Colours();
+  m_.console.SetColours(0, 14);
+  m_.console.WriteText(("---- " + what + " ").substr(0, Screen::kCols - 1));
+  m_.console.SetColours(colours.fg, colours.bg);
+  m_.console.WriteEmptyLine();
+  screen.SetRowTime(before);
+}
+
 void TermSession::ShowStatus() {
   // The status line again, with the new speed, as a row of its own where
   // the text has got to (the first one has long left the screen by the
@@ -150,6 +185,7 @@ std::string TermSession::StatusText() const {
 
 void TermSession::OnKey(const KeyCode& key) {
   if (const int baud = speed::FromOrder(key); baud != 0) return ChangeSpeed(baud);
+  if (mark::IsOrder(key)) return OnMarkKey(key);
   const KeyAction action = SessionKeyAction(key);
   switch (action.kind) {
     case KeyAction::Kind::Send:

@@ -30,6 +30,7 @@ inline constexpr std::string_view kNotSent = "Not sent while the board did not a
 struct SessionStart {
   int route = -1;
   bool resetAfterFirstLook = false;
+  uint32_t number = 0;  // the session's number in this run of the program (the loop gives it)
 };
 
 class TermSession {
@@ -69,6 +70,9 @@ class TermSession {
   // line and the times told.
   void ChangeSpeed(int baud);
   void ShowStatus();
+  // A mark made in the history: its keys, then the mark recorded and shown.
+  void OnMarkKey(const KeyCode& key);
+  void Mark(const std::string& note);
   std::string StatusText() const;
   void Leave();
   // Tells the operator what went wrong since the last time: the board's
@@ -93,6 +97,9 @@ class TermSession {
   bool hinted_ = false;
   uint64_t statusRow_ = 0;  // the number the status line has among the rows
   uint64_t notSent_ = 0;  // bytes whose turn came while the board did not answer
+  std::string markNote_;  // the note of a mark whose keys are coming
+  bool markOpen_ = false;
+  int marks_ = 0;         // marks made in the session
 };
 
 }  // namespace qb7

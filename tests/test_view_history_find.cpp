@@ -2,6 +2,8 @@
 // N move between matches, t shows each row's time, s writes every kept row
 // to a file; headless, through the same view the terminal thread uses.
 #include <gtest/gtest.h>
+
+#include <sstream>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -170,11 +172,21 @@ TEST(HistoryFind, SWritesEveryKeptRowToAFileAndSaysWhere) {
   EXPECT_NE(RowWith(saved, "History saved (10025 rows): " + b.folder.path() + "/" + name), -1)
       << saved[24];
   // The last 10,000 rows that left the screen (the status line, two empty
-  // rows and lines 1..11975 left), then the screen's 25.
+  // rows and lines 1..11975 left), then the screen's 25: under the header
+  // and the session's divider, each with its time and what wrote it.
   const std::string text = b.folder.Read(name);
-  EXPECT_EQ(text.substr(0, 11), "line 01976\n");
-  EXPECT_EQ(text.substr(text.size() - 11), "line 12000\n");
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10025);
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 10027u);
+  EXPECT_EQ(lines[0], kSavedHistoryHeader);
+  EXPECT_EQ(lines[1].substr(0, 43), "==== session 1: route 2 \"CON-5Pins Console\"");
+  EXPECT_NE(lines[1].find("115200 baud, started 2026-01-01T00:00:00."), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[2][0], 'S');
+  EXPECT_EQ(lines[2].substr(12), "| line 01976");
+  EXPECT_EQ(lines.back().substr(12), "| line 12000");
+  // The times grow as the lines came.
+  EXPECT_LT(std::stod(lines[2].substr(1, 10)), std::stod(lines.back().substr(1, 10)));
 }
 
 TEST(HistoryFind, AFullDiskLeavesNoHalfFileAndSaysSo) {

@@ -3,6 +3,7 @@
 // line brought, the message lines drawn), so that the 80x25 model holds
 // only the screen itself.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -21,6 +22,17 @@ struct LineCounts {
   uint64_t received = 0;   // bytes
   uint64_t framing = 0;    // looks that found a framing error
   uint64_t overflow = 0;   // looks that found an overflow
+  // The session's number in this run (its rows carry it) and what it is
+  // (route, title, speed, start date), for the history's dividers; fixed
+  // in size, so a frame is copied without an allocation.
+  uint32_t number = 0;
+  std::array<char, 160> header{};
+  uint8_t headerLength = 0;
+  std::string_view Header() const { return {header.data(), headerLength}; }
+  void SetHeader(std::string_view text) {
+    headerLength = static_cast<uint8_t>(std::min(text.size(), header.size()));
+    std::copy_n(text.data(), headerLength, header.data());
+  }
   bool operator==(const LineCounts&) const = default;
 };
 

@@ -1,5 +1,7 @@
 #include "view/history_search.hpp"
 
+#include <cstdio>
+
 #include <algorithm>
 
 #include "text/cp437.hpp"
@@ -54,7 +56,7 @@ std::optional<uint64_t> SearchForward(const ViewLines& lines, uint64_t from, std
   return std::nullopt;
 }
 
-std::string LinesAsText(const ViewLines& lines, uint64_t& rows) {
+std::string LinesAsText(const ViewLines& lines, const SessionHeaders& sessions, uint64_t& rows) {
   // The screen's rows below the last that shows anything are not text.
   uint64_t end = lines.End();
   while (end > lines.OfScreenRow(1)) {
@@ -62,11 +64,22 @@ std::string LinesAsText(const ViewLines& lines, uint64_t& rows) {
     if (std::any_of(row->begin(), row->end(), [](const Cell& c) { return c.ch != ' '; })) break;
     --end;
   }
-  std::string text;
+  std::string text(kSavedHistoryHeader);
+  text += '\n';
   rows = 0;
+  uint32_t session = 0;
   for (uint64_t line = lines.First(); line < end; ++line) {
-    const Row* row = lines.Cells(line);
+    RowTime time;
+    const Row* row = lines.Cells(line, &time);
     if (!row) continue;
+    if (time.session != 0 && time.session != session) {
+      session = time.session;
+      const auto header = sessions.find(session);
+      text += "==== session " + std::to_string(session) + ": " +
+              (header != sessions.end() ? header->second : std::string("(not known)")) + " ====\n";
+    }
+    text += GutterText(time);
+    text += time.kind == RowTime::Kind::Received ? "| " : time.kind == RowTime::Kind::Mark ? "* " : ": ";
     std::size_t length = Screen::kCols;
     while (length > 0 && (*row)[length - 1].ch == ' ') --length;
     for (std::size_t c = 0; c < length; ++c) text.push_back(static_cast<char>((*row)[c].ch));
@@ -74,6 +87,14 @@ std::string LinesAsText(const ViewLines& lines, uint64_t& rows) {
     ++rows;
   }
   return text;
+}
+
+std::string GutterText(const RowTime& time) {
+  if (!time.Known()) return std::string(12, ' ');
+  char text[48];
+  std::snprintf(text, sizeof text, "%c%10.3f ", time.sinceReset ? 'R' : 'S',
+                static_cast<double>(time.us) / 1e6);
+  return std::string(text).substr(0, 12);
 }
 
 }  // namespace qb7

@@ -4,6 +4,7 @@
 // whole history as plain text. Pure.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,9 +43,23 @@ int FindInRow(const Row& row, std::string_view text, int from = 0);
 std::optional<uint64_t> SearchBack(const ViewLines& lines, uint64_t from, std::string_view text);
 std::optional<uint64_t> SearchForward(const ViewLines& lines, uint64_t from, std::string_view text);
 
-// Every line kept, oldest first, as plain text: one line a row, colours
-// dropped, trailing spaces cut; the screen's rows down to the last that
-// shows anything. rows: how many lines.
-std::string LinesAsText(const ViewLines& lines, uint64_t& rows);
+// What each session of the run is, by its number (route, title, speed,
+// start date): the history's dividers name them.
+using SessionHeaders = std::map<uint32_t, std::string>;
+
+// The first line of the saved history: what its columns say.
+inline constexpr std::string_view kSavedHistoryHeader =
+    "# qb7uart history: each row's time (R: seconds since the session's reset pulse, S: since "
+    "the session started), what wrote it (| received, : drawn by the tool, * a mark), its text";
+
+// Every line kept, oldest first, as plain text: the header above, then one
+// line a row, colours dropped, trailing spaces cut, each with its time and
+// what wrote it, and a divider naming each session where its rows begin;
+// the screen's rows down to the last that shows anything. rows: how many
+// rows.
+std::string LinesAsText(const ViewLines& lines, const SessionHeaders& sessions, uint64_t& rows);
+// The time column of a row, as the gutter shows it: "R     12.345 ", or
+// spaces when the row has no time. Always kGutterCols (12) wide.
+std::string GutterText(const RowTime& time);
 
 }  // namespace qb7

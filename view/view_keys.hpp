@@ -7,6 +7,8 @@
 //   t      a gutter with each row's time (since the reset, else since the
 //          session's start)
 //   s      the whole history as plain text, to a file the caller names
+//   m      a mark: a prompt for its note on the bottom row; Enter makes it
+//          (an empty note: a numbered mark), Esc does not
 //   q, Esc back to the live screen
 // A key the view takes never reaches the program.
 #pragma once
@@ -29,6 +31,7 @@ enum class ViewAction {
   ToggleTimes,
   Save,
   SpeedPrompt,    // the line speeds to pick from
+  MarkPrompt,     // the note of a mark
   Leave,          // back to the live screen
 };
 
@@ -50,6 +53,7 @@ inline constexpr ViewKey kViewKeys[] = {
     {"t", true, ViewAction::ToggleTimes},
     {"s", true, ViewAction::Save},
     {"b", true, ViewAction::SpeedPrompt},
+    {"m", true, ViewAction::MarkPrompt},
     {"q", true, ViewAction::Leave},
     {keys::KeyEsc, true, ViewAction::Leave},
 };

@@ -21,6 +21,7 @@
 #include "keys/keys.hpp"
 #include "screen/screen.hpp"
 #include "view/frame.hpp"
+#include "view/history_search.hpp"
 #include "view/history_store.hpp"
 #include "view/view.hpp"
 #include "view/view_keys.hpp"
@@ -46,7 +47,12 @@ class Viewer {
     history_.Keep(row, number, time);
   }
   // The frame shown from now on; it must stay valid until the next one.
-  void SetFrame(const Frame& frame) { frame_ = &frame; }
+  void SetFrame(const Frame& frame) {
+    frame_ = &frame;
+    // What each session is, kept for the saved history's dividers.
+    if (frame.counts.number != 0 && !sessions_.count(frame.counts.number))
+      sessions_.emplace(frame.counts.number, std::string(frame.counts.Header()));
+  }
   bool HasFrame() const { return frame_ != nullptr; }
   // The window's size, in rows and columns.
   void SetWindow(int rows, int cols) {
@@ -74,6 +80,9 @@ class Viewer {
   // The place (1..8 in speed::kSpeeds) of the line speed picked after b,
   // once.
   std::optional<int> TakeSpeed() { return std::exchange(speed_, std::nullopt); }
+  // The note of a mark made with m, once.
+  std::optional<std::string> TakeMark() { return std::exchange(mark_, std::nullopt); }
+  static constexpr std::string_view kMarkPrompt = "Mark (Enter: a numbered mark; Esc: none): ";
   static std::string SpeedPromptText();
   // A line of news on the bottom row, until the next key the view takes.
   void Notice(std::string text) { notice_ = std::move(text); }
@@ -125,6 +134,7 @@ class Viewer {
   uint64_t shownClears_ = 0;
   uint64_t shownAlerts_ = 0;
   bool prompt_ = false;
+  bool markPrompt_ = false;  // the prompt asks for a mark's note, not a search
   std::string typed_;     // the prompt's text
   std::string searched_;  // the last text searched for
   std::optional<uint64_t> match_;
@@ -133,6 +143,8 @@ class Viewer {
   std::optional<SaveRequest> save_;
   bool speedPrompt_ = false;
   std::optional<int> speed_;
+  std::optional<std::string> mark_;
+  SessionHeaders sessions_;
 };
 
 }  // namespace qb7

@@ -43,7 +43,9 @@ void Viewer::Act(ViewAction action) {
     case ViewAction::PageForward: place_.back = std::max(place_.back - page, 0); break;
     case ViewAction::Nothing: break;
     case ViewAction::SearchPrompt:
+    case ViewAction::MarkPrompt:
       prompt_ = true;
+      markPrompt_ = action == ViewAction::MarkPrompt;
       typed_.clear();
       break;
     case ViewAction::NextMatch: Search(true, false); break;
@@ -52,7 +54,7 @@ void Viewer::Act(ViewAction action) {
     case ViewAction::Save:
       if (frame_) {
         SaveRequest save;
-        save.text = LinesAsText(ViewLines(frame_->screen, history_), save.rows);
+        save.text = LinesAsText(ViewLines(frame_->screen, history_), sessions_, save.rows);
         save_ = std::move(save);
       }
       break;
@@ -80,6 +82,10 @@ void Viewer::OnSpeedKey(const KeyCode& key) {
 void Viewer::OnPromptKey(const KeyCode& key) {
   if (key == keys::KeyEsc) {
     prompt_ = false;
+  } else if (key == keys::KeyEnter && markPrompt_) {
+    prompt_ = false;
+    mark_ = typed_;
+    notice_ = typed_.empty() ? "Marked" : "Marked: " + typed_;
   } else if (key == keys::KeyEnter) {
     prompt_ = false;
     if (!typed_.empty()) {
@@ -89,7 +95,9 @@ void Viewer::OnPromptKey(const KeyCode& key) {
   } else if (key == "\x08") {
     if (!typed_.empty()) typed_.pop_back();
   } else if (Printable(key) &&
-             static_cast<int>(typed_.size()) < std::min(windowCols_ - 2, Screen::kCols)) {
+             static_cast<int>(typed_.size()) <
+                 std::min(windowCols_ - 2 - (markPrompt_ ? static_cast<int>(kMarkPrompt.size()) : 0),
+                          Screen::kCols)) {
     // One row at most: a pattern longer than a row can match nothing.
     typed_ += key;
   }

@@ -68,10 +68,7 @@ void Viewer::DrawGutter(Picture& inner) {
     if (r >= layout_.Shown()) continue;
     RowTime time;
     if (!lines.Cells(top + static_cast<uint64_t>(r), &time) || !time.Known()) continue;
-    char text[32];
-    std::snprintf(text, sizeof text, "%c%10.3f ", time.sinceReset ? 'R' : 'S',
-                  static_cast<double>(time.us) / 1e6);
-    Put(picture_, r, 0, std::string_view(text).substr(0, kGutterCols), Cell{' ', 8, 0});
+    Put(picture_, r, 0, GutterText(time), Cell{' ', 8, 0});
   }
 }
 
@@ -134,7 +131,7 @@ bool Viewer::BesideStatusLine(Picture& out, const std::string& text, Cell style)
 void Viewer::DrawBottomLine(Picture& out) {
   std::string text;
   if (prompt_)
-    text = "/" + typed_;
+    text = (markPrompt_ ? std::string(kMarkPrompt) : "/") + typed_;
   else if (speedPrompt_)
     text = SpeedPromptText();
   else if (!notice_.empty())

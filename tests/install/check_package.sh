@@ -92,10 +92,12 @@ member() { echo "setpriv --reuid=$1 --regid=$1 --groups=$gid --inh-caps=-all env
   pass "a member runs /usr/bin/qb7uart --version" || fail "/usr/bin/qb7uart --version as a member"
 
 # The first member, whose umask keeps everything from the group, opens J27,
-# where nothing answers: an empty Term.txt, theirs. The second one resets
-# the VSC7420 and captures its boot, into the same Term.txt.
+# where the VSC7420 boots: Term.txt, theirs. The second one does the same,
+# into the same Term.txt, and the first one's session is kept beside it.
 start "$(member 4201) sh -c \"umask 077; exec $R/usr/bin/qb7uart-sim\""
-open_session 2 "(first member, J27)"
+wait_for "<Q> Quit" || fail "menu not shown (first member)"
+T send-keys -t qb C-r
+wait_for "vsc7420#" 10 || fail "the boot is not shown to the first member"
 leave_and_quit "first member"
 [ -f /opt/qb7uart/Term.txt ] && pass "the first member's Term.txt is in /opt/qb7uart" ||
   fail "no Term.txt in /opt/qb7uart: $(ls /opt/qb7uart)"
@@ -107,13 +109,15 @@ screen_text | grep -q "Term.txt" && fail "a message about Term.txt: $(screen_tex
 leave_and_quit "second member"
 grep -q "Reset cause" /opt/qb7uart/Term.txt && pass "the second member's session is in Term.txt" ||
   fail "the second member's session is not in Term.txt ($(ls -l /opt/qb7uart | tr '\n' ' '))"
-# The first member's log, kept as Term.1.*, is the second member's to read.
-$(member 4202) cat /opt/qb7uart/Term.1.times > /dev/null 2>&1 &&
-  pass "a log made under umask 077 is the group's to read ($(stat -c %a /opt/qb7uart/Term.1.times))" ||
-  fail "the second member cannot read the first member's log ($(ls -l /opt/qb7uart | tr '\n' ' '))"
+# The first member's session, kept as Term-DATE-TIME-r0.*, is the second
+# member's to read.
+kept=$(ls /opt/qb7uart/Term-*-r0.times 2>/dev/null | head -1)
+[ -n "$kept" ] && $(member 4202) cat "$kept" /opt/qb7uart/Term-*-r0.raw > /dev/null 2>&1 &&
+  pass "a log made under umask 077 is the group's to read ($(stat -c %a "$kept"))" ||
+  fail "the second member cannot read the first member's kept session ($(ls -l /opt/qb7uart | tr '\n' ' '))"
 [ -z "$(ls -A "$elsewhere")" ] && pass "nothing written where the members started it" ||
   fail "written in the starting folder: $(ls -A "$elsewhere")"
-for f in /opt/qb7uart/Term.txt /opt/qb7uart/Term.times; do
+for f in /opt/qb7uart/Term.txt /opt/qb7uart/Term.times /opt/qb7uart/Term.raw; do
   [ -e "$f" ] || continue
   [ "$(stat -c %g "$f")" = "$gid" ] && [ "$(( 0$(stat -c %a "$f") & 020 ))" != 0 ] ||
     fail "$f is not the group's to write: $(stat -c '%a %u:%g' "$f")"

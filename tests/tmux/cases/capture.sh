@@ -1,6 +1,6 @@
 # Evidence in the real terminal: Ctrl-R captures the VSC7420's boot from its
 # first byte, the history finds it again and saves it, and the next session
-# keeps the first one's log.
+# keeps the first one's log under a name of its own.
 
 start ./qb7uart-sim
 wait_for "<Q> Quit" || fail "capture: menu not shown"
@@ -34,10 +34,15 @@ head -c ${#first} "$work/Term.txt" | grep -qxF "$first" && pass "capture: Term.t
   fail "capture: Term.txt starts with '$(head -c 60 "$work/Term.txt")'"
 grep -q "	reset$" "$work/Term.times" && pass "capture: Term.times records the reset" || fail "capture: no reset in Term.times"
 cp "$work/Term.txt" "$work/first-session.txt"
+cp "$work/Term.raw" "$work/first-raw.bin"
 # A second session keeps the first one's log, byte for byte.
 T send-keys -t qb 2
 wait_for "CON-5Pins Console" || fail "capture: no second session"
 leave_and_quit "capture"
-cmp -s "$work/first-session.txt" "$work/Term.1.txt" && pass "capture: the second session kept the first's log as Term.1.txt" ||
-  fail "capture: Term.1.txt is not the first session's log"
+kept=$(ls "$work"/Term-*-r0.txt 2>/dev/null | tail -1)
+[ -n "$kept" ] && cmp -s "$work/first-session.txt" "$kept" &&
+  pass "capture: the second session kept the first's log as $(basename "$kept")" ||
+  fail "capture: no kept log is the first session's ($(ls "$work" | tr '\n' ' '))"
+cmp -s "$work/first-raw.bin" "${kept%.txt}.raw" && pass "capture: its raw bytes kept beside it" ||
+  fail "capture: the first session's Term.raw was not kept beside its log"
 [ ! -s "$work/Term.txt" ] && pass "capture: Term.txt holds the second session's bytes (none)" || fail "capture: Term.txt is not the second session's"
