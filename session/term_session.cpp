@@ -151,7 +151,7 @@ void TermSession::Mark(const std::string& note) {
   const std::string what = "mark: " + (note.empty() ? std::to_string(marks_) : note);
   log_.Note(what);
   Screen& screen = m_.console.screen();
-  if (screen.CursorColumn() != 1 || screen.LineBreakPending()) m_.console.WriteEmptyLine();
+  StartOwnRow();
   const RowTime before = screen.RowTimeNow();
   screen.SetRowTime(log_.RowTimeAt(m_.console.clock().NowUs(), RowTime::Kind::Mark));
   const auto colours = m_.console.Colours();
@@ -162,12 +162,23 @@ void TermSession::Mark(const std::string& note) {
   screen.SetRowTime(before);
 }
 
+void TermSession::StartOwnRow() {
+  // The cursor's row is in use when anything was written on it: a line the
+  // board has sent up to a carriage return is not written over.
+  Screen& screen = m_.console.screen();
+  const int row = screen.CursorRow();
+  const Row& cells = screen.Cells(row);
+  const bool used = screen.TimeOf(row).Known() ||
+                    std::any_of(cells.begin(), cells.end(), [](const Cell& c) { return c.ch != ' '; });
+  if (screen.CursorColumn() != 1 || screen.LineBreakPending() || used) m_.console.WriteEmptyLine();
+}
+
 void TermSession::ShowStatus() {
   // The status line again, with the new speed, as a row of its own where
   // the text has got to (the first one has long left the screen by the
   // time the history can be entered); the counts go beside it from now on.
   Screen& screen = m_.console.screen();
-  if (screen.CursorColumn() != 1 || screen.LineBreakPending()) m_.console.WriteEmptyLine();
+  StartOwnRow();
   const std::string status = StatusText();
   const auto colours = m_.console.Colours();
   m_.console.SetColours(7, 0);

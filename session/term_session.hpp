@@ -70,6 +70,8 @@ class TermSession {
   // line and the times told.
   void ChangeSpeed(int baud);
   void ShowStatus();
+  // Moves to a row of the tool's own, below whatever the board wrote.
+  void StartOwnRow();
   // A mark made in the history: its keys, then the mark recorded and shown.
   void OnMarkKey(const KeyCode& key);
   void Mark(const std::string& note);

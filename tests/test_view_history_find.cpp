@@ -265,3 +265,61 @@ TEST(HistorySearch, CaseIsIgnoredForTheCodePagesAccentedAndGreekLettersToo) {
 
 }  // namespace
 }  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+// A mark made in the history while the lines stream in: recorded in
+// Term.times where the log stood, a row of its own in the history, and in
+// the saved history in place, with its time; an empty note is numbered.
+TEST(HistoryFind, AMarkIsRecordedWhereTheLogStoodAndSavedInPlace) {
+  HistoryBench b;
+  uint64_t t = b.Keys(6000000, {std::string(view::PageUp), "m"});
+  t = b.Type(t, "power cycled");
+  t = b.Keys(t, {std::string(keys::KeyEnter)});
+  t = b.Keys(t + 1000000, {std::string(view::PageUp), "m", std::string(keys::KeyEnter)});
+  t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp), "s"});
+  ASSERT_EQ(b.Leave(t + 500000), 0);
+  const std::string log = b.folder.Read("Term.txt");
+  // Term.times: both marks, in order, each at a byte of the log.
+  std::istringstream times(b.folder.Read("Term.times"));
+  std::vector<std::pair<uint64_t, std::string>> marks;
+  for (std::string record; std::getline(times, record);) {
+    const std::size_t what = record.rfind('\t');
+    if (record.compare(what + 1, 6, "mark: ") == 0)
+      marks.emplace_back(std::stoull(record.substr(0, record.find('\t'))), record.substr(what + 1));
+  }
+  ASSERT_EQ(marks.size(), 2u);
+  EXPECT_EQ(marks[0].second, "mark: power cycled");
+  EXPECT_EQ(marks[1].second, "mark: 2");
+  EXPECT_LT(marks[0].first, marks[1].first);
+  EXPECT_GT(marks[0].first, 0u);
+  EXPECT_LT(marks[1].first, log.size());
+  // The saved history: each mark a row of its own, after the row received
+  // just before the log reached its offset.
+  std::string name;
+  for (const auto& entry : std::filesystem::directory_iterator(b.folder.path()))
+    if (entry.path().filename().string().rfind("Term-history-", 0) == 0) name = entry.path().filename();
+  std::istringstream saved(b.folder.Read(name));
+  std::vector<std::string> rows;
+  for (std::string row; std::getline(saved, row);) rows.push_back(row);
+  for (const auto& [offset, what] : marks) {
+    const auto at = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
+      return r.size() > 14 && r.substr(12) == "* ---- " + what;
+    });
+    ASSERT_NE(at, rows.end()) << what;
+    EXPECT_TRUE((*at)[0] == 'S') << *at;  // its time, on the session's clock
+    const std::string before = (at - 1)->substr(14);  // "| line 04321"
+    ASSERT_EQ((at - 1)->substr(12, 2), "| ");
+    // The log up to the mark ends with that row's text (and its line end,
+    // as far as it had come).
+    std::string upTo = log.substr(0, offset);
+    while (!upTo.empty() && (upTo.back() == '\r' || upTo.back() == '\n')) upTo.pop_back();
+    EXPECT_TRUE(upTo.size() >= before.size() &&
+                upTo.compare(upTo.size() - before.size(), before.size(), before) == 0)
+        << what << " after " << before;
+  }
+}
+
+}  // namespace
+}  // namespace qb7
