@@ -7,7 +7,9 @@
 #include "app/config_report.hpp"
 #include "config/config_loader.hpp"
 #include "keys/keys.hpp"
+#include "session/earlier_sessions.hpp"
 #include "session/tool_keys_help.hpp"
+#include "view/history_store.hpp"
 #include "os/program_exit.hpp"
 #include "text/ascii.hpp"
 
@@ -31,6 +33,8 @@ void StartUp(Machine& m, ProgramLoop& loop) {
   for (const ConfigProblem& problem : LoadConfiguration(m.files, m.store, &findings))
     loop.messages.Post(problem.Text());
   m.console.SetCtrlCIsKey(m.store.ctrlCSent);
+  // The history begins with the sessions before this run.
+  RecallEarlierSessions(m.console, HistoryStore::kKeptRows);
   // Every problem the file holds, where it stands, before anything plays:
   // listed on the screen, which the menu clears once it is answered.
   if (!findings.empty()) {

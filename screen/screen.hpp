@@ -108,6 +108,13 @@ class Screen {
   void SetRowSink(RowSink* sink) { sink_ = sink; }
   bool RowSinkSet() const { return sink_ != nullptr; }
   uint64_t RowsGone() const { return rowsGone_; }
+  // A row that never stood on the screen goes to the sink as though it had
+  // left it now (the history of an earlier run, rebuilt).
+  void KeepAside(const Row& row, const RowTime& time) {
+    if (!sink_) return;
+    sink_->Keep(row, rowsGone_++, time);
+    ++version_;
+  }
   // Counts the clears, so a view can start again from the top after one.
   uint64_t Clears() const { return clears_; }
 

@@ -323,3 +323,77 @@ TEST(HistoryFind, AMarkIsRecordedWhereTheLogStoodAndSavedInPlace) {
 
 }  // namespace
 }  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+// The history outlives the program: a run that starts where an earlier one
+// left its logs shows their rows in the history, under a divider naming
+// each session, with their times and marks, and saves them too.
+TEST(HistoryFind, TheNextRunsHistoryBeginsWithTheSessionsBefore) {
+  std::string log, times, kept, keptTimes;
+  {
+    test::Bench first;
+    first.folder.Write("Qb7_Uart.cfg", "' nothing\n");
+    first.board->FarEndOn(2)->outbox().Send("first session\r\n", 300000);
+    first.frontend.AddKeyAt(1000, "2");
+    first.frontend.AddKeyAt(1000000, std::string(keys::KeyShiftF2));
+    first.board->FarEndOn(2)->outbox().Send("second session\r\nits last line\r\n", 1500000);
+    first.frontend.AddKeyAt(1100000, "2");
+    first.frontend.AddKeyAt(1800000, std::string(view::PageUp));
+    first.frontend.AddKeyAt(1850000, "m");
+    const std::string note = "cable moved";
+    for (std::size_t i = 0; i < note.size(); ++i)
+      first.frontend.AddKeyAt(1860000 + 1000 * i, std::string(1, note[i]));
+    first.frontend.AddKeyAt(1900000, std::string(keys::KeyEnter));
+    first.frontend.AddKeyAt(2500000, std::string(keys::KeyShiftF2));
+    first.frontend.AddKeyAt(2600000, "q");
+    ASSERT_EQ(first.Run(), 0);
+    log = first.folder.Read("Term.txt");
+    times = first.folder.Read("Term.times");
+    for (const auto& entry : std::filesystem::directory_iterator(first.folder.path()))
+      if (entry.path().extension() == ".times" && entry.path().filename().string().rfind("Term-2", 0) == 0) {
+        keptTimes = first.folder.Read(entry.path().filename());
+        kept = entry.path().stem();
+      }
+  }
+  ASSERT_FALSE(kept.empty());
+  test::Bench next;
+  next.folder.Write("Qb7_Uart.cfg", "' nothing\n");
+  next.folder.Write("Term.txt", log);
+  next.folder.Write("Term.times", times);
+  next.folder.Write(kept + ".txt", "first session\r\n");
+  next.folder.Write(kept + ".times", keptTimes);
+  std::vector<std::string> shown;
+  next.frontend.AddKeyAt(100000, std::string(view::PageUp));
+  HistoryBench::ShotAt(next, 150000, shown);
+  next.frontend.AddKeyAt(200000, "s");
+  next.frontend.AddKeyAt(300000, "q");
+  next.frontend.AddKeyAt(400000, "q");
+  ASSERT_EQ(next.Run(), 0);
+  // In the menu, Shift-PgUp shows the sessions of the run before.
+  EXPECT_NE(RowWith(shown, "its last line"), -1);
+  EXPECT_NE(RowWith(shown, "---- mark: cable moved"), -1);
+  EXPECT_NE(RowWith(shown, "==== 2026-01-01 00:00:01 route 2 \"CON-5Pins Console\" 115200 baud ===="), -1);
+  std::string name;
+  for (const auto& entry : std::filesystem::directory_iterator(next.folder.path()))
+    if (entry.path().filename().string().rfind("Term-history-", 0) == 0) name = entry.path().filename();
+  ASSERT_FALSE(name.empty());
+  const std::string saved = next.folder.Read(name);
+  // Oldest first: the first session, then the second with its mark, each
+  // line with the time it came.
+  const std::size_t first = saved.find("| first session\n");
+  const std::size_t second = saved.find("| second session\n");
+  const std::size_t mark = saved.find("* ---- mark: cable moved\n");
+  ASSERT_NE(first, std::string::npos) << saved;
+  ASSERT_NE(second, std::string::npos) << saved;
+  ASSERT_NE(mark, std::string::npos) << saved;
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, mark);
+  const std::size_t row = saved.rfind('\n', second) + 1;
+  EXPECT_EQ(saved[row], 'S');
+  EXPECT_GT(std::stod(saved.substr(row + 1, 10)), 0.3);
+}
+
+}  // namespace
+}  // namespace qb7

@@ -1,0 +1,227 @@
+#include "session/earlier_sessions.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "console/console.hpp"
+#include "log/log_names.hpp"
+#include "log/session_keeping.hpp"
+
+namespace qb7 {
+
+namespace {
+
+// The most read of the end of one file: more than the history's rows of
+// the longest lines.
+constexpr std::size_t kTailBytes = 2u * 1024 * 1024;
+
+struct Record {
+  uint64_t offset = 0;
+  int64_t us = RowTime::kNone;
+  bool sinceReset = false;
+  std::string what;
+};
+
+// Milliseconds "12.345" as microseconds; none for "-" or anything else.
+int64_t Micros(const std::string& ms) {
+  if (ms.empty() || ms == "-") return RowTime::kNone;
+  char* end = nullptr;
+  const double v = std::strtod(ms.c_str(), &end);
+  if (end == ms.c_str() || v < 0) return RowTime::kNone;
+  return static_cast<int64_t>(v * 1000.0 + 0.5);
+}
+
+// Whole records, in either layout: offset, raw, session ms, reset ms,
+// date, what (or, from earlier versions, without raw).
+std::vector<Record> ParseRecords(const std::string& text) {
+  std::vector<Record> records;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::size_t from = 0;
+    for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+      f.push_back(line.substr(from, tab - from));
+    f.push_back(line.substr(from));
+    if ((f.size() != 6 && f.size() != 5) || f[0].empty() ||
+        f[0].find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    const std::size_t s = f.size() == 6 ? 2 : 1;
+    Record r;
+    r.offset = std::strtoull(f[0].c_str(), nullptr, 10);
+    r.what = f.back();
+    const int64_t reset = Micros(f[s + 1]);
+    r.sinceReset = reset != RowTime::kNone;
+    r.us = r.sinceReset ? reset : Micros(f[s]);
+    records.push_back(std::move(r));
+  }
+  return records;
+}
+
+// "==== 2026-12-09 20:58:44 route 0 "VSC7420 Console - NEL=f(ST1)" 115200 baud ====".
+std::string Divider(const std::string& startRecords) {
+  constexpr std::string_view kStart = "\tstart: ";
+  const std::size_t at = startRecords.find(kStart);
+  const std::size_t end = at == std::string::npos ? at : startRecords.find('\n', at);
+  if (end == std::string::npos || at == 0) return "==== an earlier session ====";
+  const std::string what = startRecords.substr(at + kStart.size(), end - at - kStart.size());
+  // The date: the field before, 2026-12-09T20:58:44.123+00:00.
+  const std::size_t dateAt = startRecords.rfind('\t', at - 1);
+  std::string date = dateAt == std::string::npos ? "" : startRecords.substr(dateAt + 1, at - dateAt - 1);
+  if (date.size() >= 19) date = date.substr(0, 10) + " " + date.substr(11, 8);
+  return "==== " + date + " " + what + " ====";
+}
+
+// The end of a regular file, at most `most` bytes; where it starts.
+std::string ReadTail(const std::string& name, std::size_t most, uint64_t& start) {
+  start = 0;
+  const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat st {};
+  std::string text;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    start = size > most ? size - most : 0;
+    text.resize(static_cast<std::size_t>(size - start));
+    std::size_t have = 0;
+    while (have < text.size()) {
+      const ssize_t n = pread(fd, text.data() + have, text.size() - have, static_cast<off_t>(start + have));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      have += static_cast<std::size_t>(n);
+    }
+    text.resize(have);
+  }
+  close(fd);
+  return text;
+}
+
+// Drops what comes before the first line start of a tail read from
+// inside a file; returns how many bytes went.
+std::size_t ToLineStart(std::string& tail, uint64_t start) {
+  if (start == 0) return 0;
+  const std::size_t nl = tail.find('\n');
+  const std::size_t cut = nl == std::string::npos ? tail.size() : nl + 1;
+  tail.erase(0, cut);
+  return cut;
+}
+
+EarlierSession ReadSession(const std::string& log, const std::string& times) {
+  EarlierSession s;
+  uint64_t start = 0;
+  s.text = ReadTail(log, kTailBytes, start);
+  s.textStart = start + ToLineStart(s.text, start);
+  uint64_t timesStart = 0;
+  s.records = ReadTail(times, kTailBytes, timesStart);
+  ToLineStart(s.records, timesStart);
+  // The session's start: its first records.
+  const int fd = open(times.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    char head[4096];
+    const ssize_t n = pread(fd, head, sizeof head, 0);
+    if (n > 0) s.startRecords.assign(head, static_cast<std::size_t>(n));
+    close(fd);
+  }
+  return s;
+}
+
+}  // namespace
+
+std::vector<EarlierRow> RebuildRows(const EarlierSession& session) {
+  std::vector<EarlierRow> rows;
+  const std::vector<Record> records = ParseRecords(session.records);
+  EarlierRow divider;
+  divider.text = Divider(session.startRecords).substr(0, Screen::kCols);
+  rows.push_back(divider);
+  std::size_t next = 0;  // the next record not yet passed
+  RowTime time;
+  time.kind = RowTime::Kind::Received;
+  std::size_t at = 0;
+  while (at < session.text.size()) {
+    const uint64_t offset = session.textStart + at;
+    std::size_t end = session.text.find('\n', at);
+    if (end == std::string::npos) end = session.text.size();
+    // The records up to this line's start: its time, and marks made before it.
+    while (next < records.size() && records[next].offset <= offset) {
+      const Record& r = records[next++];
+      if (r.what == "line") {
+        time.us = r.us;
+        time.sinceReset = r.sinceReset;
+      } else if (r.what.rfind("mark: ", 0) == 0) {
+        EarlierRow mark;
+        mark.text = ("---- " + r.what).substr(0, Screen::kCols - 1);
+        mark.time = {r.us, r.sinceReset, RowTime::Kind::Mark, 0};
+        rows.push_back(mark);
+      }
+    }
+    std::string line;
+    for (std::size_t i = at; i < end; ++i)
+      if (session.text[i] != '\r') line.push_back(session.text[i]);
+    // Wrapped as the screen wraps a long line.
+    std::size_t from = 0;
+    do {
+      rows.push_back({line.substr(from, Screen::kCols), time});
+      from += Screen::kCols;
+    } while (from < line.size());
+    at = end + 1;
+  }
+  // Marks after the last line.
+  for (; next < records.size(); ++next)
+    if (records[next].what.rfind("mark: ", 0) == 0)
+      rows.push_back({("---- " + records[next].what).substr(0, Screen::kCols - 1),
+                      {records[next].us, records[next].sinceReset, RowTime::Kind::Mark, 0}});
+  return rows;
+}
+
+void RecallEarlierSessions(Console& console, std::size_t historyRows) {
+  console.KeepHistory(true);
+  // Room for the rows on their way to the terminal, and some to spare.
+  const std::size_t room = console.RowRoom();
+  const std::size_t most = std::min(historyRows, room > 256 ? room - 256 : 0);
+  for (const EarlierRow& row : ReadEarlierRows(std::string(kLogFileName), most)) {
+    const bool divider = row.time.kind == RowTime::Kind::Drawn;
+    const bool mark = row.time.kind == RowTime::Kind::Mark;
+    const Cell blank{' ', static_cast<uint8_t>(divider ? 14 : mark ? 0 : 7),
+                     static_cast<uint8_t>(divider ? 1 : mark ? 14 : 0)};
+    Row cells;
+    cells.fill(blank);
+    for (std::size_t c = 0; c < row.text.size() && c < cells.size(); ++c)
+      cells[c].ch = static_cast<uint8_t>(row.text[c]);
+    console.screen().KeepAside(cells, row.time);
+  }
+  console.KeepHistory(false);
+}
+
+std::vector<EarlierRow> ReadEarlierRows(const std::string& log, std::size_t most) {
+  // Newest first: the last session's own files, then the kept ones.
+  std::vector<std::pair<std::string, std::string>> sessions;
+  sessions.emplace_back(log, TimesFileName(log));
+  const std::vector<std::string> kept = KeptSessions(log);
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) sessions.emplace_back(*it + ".txt", *it + ".times");
+  std::vector<std::vector<EarlierRow>> found;
+  std::size_t total = 0;
+  for (const auto& [text, times] : sessions) {
+    if (total >= most) break;
+    struct stat st {};
+    if (lstat(times.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    std::vector<EarlierRow> rows = RebuildRows(ReadSession(text, times));
+    total += rows.size();
+    found.push_back(std::move(rows));
+  }
+  std::vector<EarlierRow> rows;
+  for (auto it = found.rbegin(); it != found.rend(); ++it)
+    rows.insert(rows.end(), std::make_move_iterator(it->begin()), std::make_move_iterator(it->end()));
+  if (rows.size() > most) rows.erase(rows.begin(), rows.end() - static_cast<std::ptrdiff_t>(most));
+  return rows;
+}
+
+}  // namespace qb7
