@@ -197,25 +197,20 @@ bool ThreadedLogWriter::State::WriteSome() {
       case Order::Close: files->Close(); break;
     }
   }
-  const bool ordered = nextOrder < orders.size();
-  std::size_t n = 0;
-  if (!writing.bytes.Empty()) {
-    const std::string_view front = writing.bytes.Front();
-    const uint64_t room = ordered ? orders[nextOrder].at - written.load() : front.size();
-    n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
-    files->Write(front.substr(0, n));
-    writing.bytes.Pop(n);
-    written += n;
-  }
-  std::size_t r = 0;
-  if (!writing.raw.Empty()) {
-    const std::string_view front = writing.raw.Front();
-    const uint64_t room = ordered ? orders[nextOrder].rawAt - rawWritten.load() : front.size();
-    r = static_cast<std::size_t>(std::min<uint64_t>(front.size(), room));
-    files->WriteRaw(front.substr(0, r));
-    writing.raw.Pop(r);
-    rawWritten += r;
-  }
+  const Order* next = nextOrder < orders.size() ? &orders[nextOrder] : nullptr;
+  // Each stream up to where the next order stands in it.
+  const auto write = [this](ByteQueue& queue, std::atomic<uint64_t>& done, uint64_t until,
+                            void (LogStore::*to)(std::string_view)) -> std::size_t {
+    if (queue.Empty()) return 0;
+    const std::string_view front = queue.Front();
+    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(front.size(), until - done.load()));
+    (files.get()->*to)(front.substr(0, n));
+    queue.Pop(n);
+    done += n;
+    return n;
+  };
+  const std::size_t n = write(writing.bytes, written, next ? next->at : UINT64_MAX, &LogStore::Write);
+  const std::size_t r = write(writing.raw, rawWritten, next ? next->rawAt : UINT64_MAX, &LogStore::WriteRaw);
   return n + r > 0 || (nextOrder < orders.size() && orders[nextOrder].at <= written.load() &&
                        orders[nextOrder].rawAt <= rawWritten.load());
 }
