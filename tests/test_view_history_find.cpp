@@ -303,7 +303,9 @@ TEST(HistoryFind, AMarkIsRecordedWhereTheLogStoodAndSavedInPlace) {
   std::istringstream saved(b.folder.Read(name));
   std::vector<std::string> rows;
   for (std::string row; std::getline(saved, row);) rows.push_back(row);
-  for (const auto& [offset, what] : marks) {
+  for (const auto& mark : marks) {
+    const uint64_t offset = mark.first;
+    const std::string& what = mark.second;
     const auto at = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) {
       return r.size() > 14 && r.substr(12) == "* ---- " + what;
     });
