@@ -13,6 +13,7 @@ KeyRouter::Routed KeyRouter::Route(KeyOutlet& outlet) {
 void KeyRouter::ToView(const KeyCode& key, Routed& routed) {
   viewer_.OnKey(key);
   if (auto save = viewer_.TakeSave()) routed.save = std::move(save);
+  if (auto hex = viewer_.TakeHex()) routed.hex = std::move(hex);
   if (auto speed = viewer_.TakeSpeed()) speedOrder_ = *speed;
   if (auto mark = viewer_.TakeMark())
     for (std::string& k : mark::Order(*mark)) markKeys_.push_back(std::move(k));

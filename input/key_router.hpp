@@ -77,6 +77,7 @@ class KeyRouter {
   struct Routed {
     bool redraw = false;  // what the view shows changed
     std::optional<Viewer::SaveRequest> save;  // the history, to be written
+    std::optional<Viewer::HexRequest> hex;    // bytes of Term.raw, to be read
   };
   // Hands over what can go now, answers a message line that waits, and
   // puts the news of pastes on the view's bottom row.

@@ -99,4 +99,28 @@ std::string DatedName(std::string_view prefix, uint64_t wallUs, std::string_view
   return std::string(prefix) + "-" + date + "." + std::string(extension);
 }
 
+int ReadFileRange(const std::string& name, uint64_t offset, std::size_t length, std::string& out) {
+  out.clear();
+  const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return EINVAL;
+  }
+  out.resize(length);
+  std::size_t have = 0;
+  int error = 0;
+  while (have < length) {
+    const ssize_t n = pread(fd, out.data() + have, length - have, static_cast<off_t>(offset + have));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    have += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  out.resize(have);
+  return error;
+}
+
 }  // namespace qb7

@@ -20,6 +20,11 @@ struct WholeFile {
 
 WholeFile WriteWholeFile(const std::string& name, std::string_view content);
 
+// Up to `length` bytes of a regular file from `offset` (never through a
+// link or a pipe) into out; returns errno, 0 when read (out may be shorter:
+// the file ends sooner).
+int ReadFileRange(const std::string& name, uint64_t offset, std::size_t length, std::string& out);
+
 // PREFIX-YYYYMMDD-HHMMSS.EXTENSION in local time.
 std::string DatedName(std::string_view prefix, uint64_t wallUs, std::string_view extension);
 

@@ -42,6 +42,12 @@ struct RowTime {
   bool sinceReset = false;
   Kind kind = Kind::Drawn;
   uint32_t session = 0;  // the session's number in this run of the program; 0: none
+  // Where the row's first byte stands among the session's bytes received
+  // (its offset in Term.raw), and whether a receive error came with the
+  // bytes written on it.
+  static constexpr uint64_t kNoRaw = UINT64_MAX;
+  uint64_t raw = kNoRaw;
+  bool error = false;
   bool Known() const { return us != kNone; }
   bool operator==(const RowTime&) const = default;
 };
@@ -96,6 +102,15 @@ class Screen {
   // (none: they get no time).
   void SetRowTime(const RowTime& time) { now_ = time; }
   const RowTime& RowTimeNow() const { return now_; }
+  // The offset among the bytes received of the byte being written: a row
+  // begun now starts there.
+  void SetRowRaw(uint64_t raw) { now_.raw = raw; }
+  // A receive error came with the bytes being written: the row at the
+  // cursor is marked, and so is each row they begin.
+  void MarkRowError() {
+    now_.error = true;
+    if (times_[row_ - 1].Known()) times_[row_ - 1].error = true;
+  }
   const RowTime& TimeOf(int row) const { return times_[row - 1]; }
   // The characters of one row as a byte string of 80.
   std::string RowText(int row) const;

@@ -85,6 +85,8 @@ void Interpreter::Plain(uint8_t b) {
 }
 
 void Interpreter::Feed(uint8_t b) {
+  // A row begun by this byte starts at it among the bytes received.
+  console_.screen().SetRowRaw(fed_);
   switch (state_) {
     case State::Plain:
       Plain(b);

@@ -67,6 +67,8 @@ void ReceivePath::Interpret(std::size_t most) {
   while (done < most && queue_.Front(piece)) {
     log_.SetNow(piece.atUs);
     m_.console.screen().SetRowTime(log_.RowTimeAt(piece.atUs));
+    if (piece.errors.Any() || piece.errors.framing || piece.errors.overflow)
+      m_.console.screen().MarkRowError();
     NoteErrors(piece);
     const std::string_view bytes = piece.bytes.substr(0, most - done);
     log_.Received(bytes, interpreter_.Fed());

@@ -23,6 +23,7 @@
 #include "keys/key_decoder.hpp"
 #include "terminal/frame_mailbox.hpp"
 #include "terminal/history_saving.hpp"
+#include "terminal/raw_reading.hpp"
 #include "terminal/key_inbox.hpp"
 #include "terminal/loan_orders.hpp"
 #include "terminal/row_ring.hpp"
@@ -83,6 +84,8 @@ class TerminalThread final : public Frontend {
   // operator when it is written.
   void Save(Viewer::SaveRequest save);
   void TellSaved();
+  // x in the history: the bytes read, then shown.
+  void TellRawRead();
 
   TerminalDevice& terminal_;
   FrameMailbox mailbox_;
@@ -107,6 +110,7 @@ class TerminalThread final : public Frontend {
   Viewer viewer_;
   KeyRouter router_{viewer_};
   HistorySaving saving_;
+  RawReading rawReading_;
   DecodedKeys fresh_;  // what the decoder just gave
 };
 

@@ -65,6 +65,13 @@ void TerminalThread::Save(Viewer::SaveRequest save) {
     viewer_.Notice(Viewer::NotSavedNotice(name, saving_.Busy() ? EBUSY : EAGAIN));
 }
 
+void TerminalThread::TellRawRead() {
+  auto read = rawReading_.Poll();
+  if (!read) return;
+  viewer_.ShowHex(read->request, std::move(read->bytes), read->error);
+  Show(false);
+}
+
 void TerminalThread::TellSaved() {
   const auto saved = saving_.Poll();
   if (!saved) return;
@@ -80,6 +87,8 @@ void TerminalThread::RouteKeys() {
   MeasureWindow();
   KeyRouter::Routed routed = router_.Route(inbox_);
   if (routed.save) Save(std::move(*routed.save));
+  if (routed.hex && !rawReading_.Start(std::string(Viewer::kRawFileName), std::move(*routed.hex)))
+    viewer_.Notice("x: the bytes asked for before are still being read");
   if (routed.redraw) Show(false);
 }
 
@@ -200,6 +209,7 @@ void TerminalThread::Serve() {
       Show(true);
     }
     if (held) TellSaved();
+    if (held) TellRawRead();
     const int bells = mailbox_.TakeBells();
     for (int i = 0; held && i < bells; ++i) terminal_.Bell();
     if (held && inputOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadKeys(inputOpen);

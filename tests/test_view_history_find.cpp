@@ -99,7 +99,7 @@ TEST(HistoryFind, SearchFindsARowThatScrolledOffLongAgoAndMarksIt) {
   t = b.Type(t, "/no such text");
   t = b.Keys(t, {std::string(keys::KeyEnter)});
   b.ShotAt(t + 1000, missed);
-  t = b.Keys(t, {"x"});  // any other key: live, and to the board
+  t = b.Keys(t, {"k"});  // any other key: live, and to the board
   b.ShotAt(t + 1000, live);
   ASSERT_EQ(b.Leave(t + 500000), 0);
 
@@ -117,7 +117,7 @@ TEST(HistoryFind, SearchFindsARowThatScrolledOffLongAgoAndMarksIt) {
   EXPECT_EQ(RowWith(missed, "Not found: no such text"), 24);
   EXPECT_EQ(RowWith(missed, "line 07000 Kernel PANIC"), row);
   EXPECT_EQ(RowWith(live, "rows back"), -1);
-  EXPECT_EQ(b.ports.Transmitted(), "x");  // and only that key reached the board
+  EXPECT_EQ(b.ports.Transmitted(), "k");  // and only that key reached the board
 }
 
 TEST(HistoryFind, NGoesBackAndShiftNComesForward) {
@@ -395,6 +395,71 @@ TEST(HistoryFind, TheNextRunsHistoryBeginsWithTheSessionsBefore) {
   const std::size_t row = saved.rfind('\n', second) + 1;
   EXPECT_EQ(saved[row], 'S');
   EXPECT_GT(std::stod(saved.substr(row + 1, 10)), 0.3);
+}
+
+}  // namespace
+}  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+// x in the history: the bytes received for the rows in view, from
+// Term.raw, as a hex dump, the row a receive error came with marked.
+TEST(HistoryFind, XShowsTheBytesOfTheRowsInViewWithTheErrorsMarked) {
+  test::Bench b;
+  b.folder.Write("Qb7_Uart.cfg", "' nothing\n");
+  b.RecordMessages(true);
+  std::string text;
+  for (int i = 1; i <= 60; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "row %02d \x1b[3%dm\x01\x7f\xb0\x1b[0m\r\n", i, i % 8);
+    text += line;
+  }
+  b.board->FarEndOn(2)->outbox().Send(text.substr(0, text.size() / 2), 300000);
+  b.board->FarEndOn(2)->outbox().Send(text.substr(text.size() / 2), 600000);
+  // Noise on the line as the second half comes.
+  b.frontend.AddActionAt(600000, [&] { b.board->InjectFraming(); });
+  b.frontend.AddKeyAt(1000, "2");
+  b.frontend.AddKeyAt(1500000, " ");  // the framing message line
+  b.frontend.AddKeyAt(1600000, std::string(view::PageUp));
+  b.frontend.AddKeyAt(1650000, "x");
+  std::vector<std::string> dump, next, after;
+  HistoryBench::ShotAt(b, 1700000, dump);
+  b.frontend.AddKeyAt(1720000, std::string(view::PageDown));  // further into the dump
+  HistoryBench::ShotAt(b, 1730000, next);
+  b.frontend.AddKeyAt(1750000, "q");
+  HistoryBench::ShotAt(b, 1800000, after);
+  b.frontend.AddKeyAt(1900000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(2000000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  ASSERT_GE(dump.size(), 24u);
+  const std::string raw = b.folder.Read("Term.raw");
+  ASSERT_EQ(raw, text);
+  // Each dump line: the offset, 16 bytes in hex, the same as text; every
+  // line is the raw file's at its offset.
+  int lines = 0;
+  bool marked = false;
+  for (std::size_t r = 0; r + 1 < dump.size(); ++r) {
+    const std::string& line = dump[r];
+    if (line.size() < 60 || line.find('|') == std::string::npos) continue;
+    const uint64_t offset = std::stoull(line.substr(0, 8), nullptr, 16);
+    ASSERT_LT(offset, raw.size()) << line;
+    marked = marked || line[8] == '!';
+    for (std::size_t i = 0; i < 16 && offset + i < raw.size(); ++i) {
+      const std::size_t at = 10 + 3 * i + (i >= 8 ? 1 : 0);
+      EXPECT_EQ(std::stoul(line.substr(at, 2), nullptr, 16), static_cast<unsigned char>(raw[offset + i]))
+          << line;
+    }
+    ++lines;
+  }
+  EXPECT_GE(lines, 10);
+  for (const std::string& line : next) marked = marked || (line.size() > 60 && line[8] == '!');
+  EXPECT_TRUE(marked) << "no line marks the framing error";
+  EXPECT_NE(next.front().substr(0, 8), dump.front().substr(0, 8));
+  EXPECT_EQ(dump.back().substr(0, 9), "Term.raw ");
+  // Any key goes back to the history's rows.
+  EXPECT_NE(RowWith(after, "row "), -1);
+  EXPECT_EQ(RowWith(after, "Term.raw "), -1);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 //   s      the whole history as plain text, to a file the caller names
 //   m      a mark: a prompt for its note on the bottom row; Enter makes it
 //          (an empty note: a numbered mark), Esc does not
+//   x      the bytes received for the rows in view, as a hex dump (from
+//          the session's Term.raw, read by the caller); any key: back
 //   q, Esc back to the live screen
 // A key the view takes never reaches the program.
 #pragma once
@@ -32,6 +34,7 @@ enum class ViewAction {
   Save,
   SpeedPrompt,    // the line speeds to pick from
   MarkPrompt,     // the note of a mark
+  HexDump,        // the bytes of the rows in view
   Leave,          // back to the live screen
 };
 
@@ -54,6 +57,7 @@ inline constexpr ViewKey kViewKeys[] = {
     {"s", true, ViewAction::Save},
     {"b", true, ViewAction::SpeedPrompt},
     {"m", true, ViewAction::MarkPrompt},
+    {"x", true, ViewAction::HexDump},
     {"q", true, ViewAction::Leave},
     {keys::KeyEsc, true, ViewAction::Leave},
 };

@@ -15,6 +15,7 @@ uint64_t Viewer::TopLine() const {
 bool Viewer::ReturnLive(bool keepNotice) {
   prompt_ = false;
   speedPrompt_ = false;
+  hexShown_.reset();
   if (!keepNotice) notice_.clear();
   if (place_.back == 0) return false;
   place_.back = 0;
@@ -62,6 +63,10 @@ void Viewer::Place() {
 const Picture& Viewer::Draw() {
   if (!frame_) return picture_;
   Place();
+  if (hexShown_ && !layout_.tooSmall) {
+    DrawHex(picture_);
+    return picture_;
+  }
   const bool gutter = gutter_ && place_.back > 0 && !layout_.tooSmall &&
                       windowCols_ - kGutterCols >= kMinCols;
   if (!gutter) {

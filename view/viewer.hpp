@@ -17,6 +17,7 @@
 #include <optional>
 #include <utility>
 #include <string>
+#include <vector>
 
 #include "keys/keys.hpp"
 #include "screen/screen.hpp"
@@ -80,6 +81,20 @@ class Viewer {
   // The place (1..8 in speed::kSpeeds) of the line speed picked after b,
   // once.
   std::optional<int> TakeSpeed() { return std::exchange(speed_, std::nullopt); }
+  // The bytes asked for with x: the range of the session's Term.raw that
+  // the rows in view were written from, and where a receive error came.
+  struct HexRequest {
+    uint64_t from = 0;
+    uint64_t to = 0;  // one past the last
+    std::vector<uint64_t> errors;  // the raw offsets of rows a receive error came with
+  };
+  static constexpr std::string_view kRawFileName = "Term.raw";
+  // The most bytes one dump asks for.
+  static constexpr uint64_t kHexMost = 64 * 1024;
+  std::optional<HexRequest> TakeHex() { return std::exchange(hex_, std::nullopt); }
+  // The bytes read for it (error: errno of a failed read, 0 when read),
+  // shown in place of the view until the next key.
+  void ShowHex(const HexRequest& request, std::string bytes, int error);
   // The note of a mark made with m, once.
   std::optional<std::string> TakeMark() { return std::exchange(mark_, std::nullopt); }
   static constexpr std::string_view kMarkPrompt = "Mark (Enter: a numbered mark; Esc: none): ";
@@ -145,6 +160,17 @@ class Viewer {
   std::optional<int> speed_;
   std::optional<std::string> mark_;
   SessionHeaders sessions_;
+  std::optional<HexRequest> hex_;  // asked for, not yet taken
+  struct HexShown {
+    HexRequest request;
+    std::string bytes;
+    int error = 0;
+    int top = 0;  // the dump's line at the top of the window
+  };
+  void OnHexKey(const KeyCode& key);
+  std::optional<HexShown> hexShown_;
+  void AskHex();
+  void DrawHex(Picture& out);
 };
 
 }  // namespace qb7

@@ -16,6 +16,8 @@ bool Printable(const KeyCode& key) {
 bool Viewer::Takes(const KeyCode& key) {
   Place();
   if (IsViewCode(key)) return true;
+  // A dump shown takes the key that closes it.
+  if (hexShown_) return true;
   if (!ScrolledBack()) return false;
   // A prompt takes whatever is typed.
   if (prompt_ || speedPrompt_) return true;
@@ -27,6 +29,7 @@ void Viewer::OnKey(const KeyCode& key) {
   // last placed are no scroll of the operator's.
   Place();
   notice_.clear();
+  if (hexShown_) return OnHexKey(key);
   if (prompt_ && !IsViewCode(key)) return OnPromptKey(key);
   if (speedPrompt_ && !IsViewCode(key)) return OnSpeedKey(key);
   if (const auto action = ViewKeyAction(key, ScrolledBack())) Act(*action);
@@ -59,8 +62,59 @@ void Viewer::Act(ViewAction action) {
       }
       break;
     case ViewAction::SpeedPrompt: speedPrompt_ = true; break;
+    case ViewAction::HexDump: AskHex(); break;
     case ViewAction::Leave: ReturnLive(); break;
   }
+}
+
+void Viewer::AskHex() {
+  if (!frame_) return;
+  // The session's own received rows in view: where their bytes begin, up
+  // to where the first such row after them begins.
+  const ViewLines lines(frame_->screen, history_);
+  const uint32_t session = frame_->counts.number;
+  const uint64_t top = TopLine();
+  const uint64_t bottom = top + static_cast<uint64_t>(std::max(layout_.Shown(), 0));
+  const auto ours = [&](uint64_t line, RowTime& time) {
+    return lines.Cells(line, &time) && session != 0 && time.session == session &&
+           time.kind == RowTime::Kind::Received && time.raw != RowTime::kNoRaw;
+  };
+  HexRequest request;
+  request.from = RowTime::kNoRaw;
+  RowTime time;
+  for (uint64_t line = top; line < bottom; ++line) {
+    if (!ours(line, time)) continue;
+    request.from = std::min(request.from, time.raw);
+    if (time.error) request.errors.push_back(time.raw);
+  }
+  if (request.from == RowTime::kNoRaw) {
+    notice_ = "x: no row in view was received in this session (earlier ones: their Term-*.raw)";
+    return;
+  }
+  request.to = request.from + kHexMost;
+  for (uint64_t line = bottom; line < lines.End(); ++line)
+    if (ours(line, time) && time.raw > request.from) {
+      request.to = std::min(request.to, time.raw);
+      break;
+    }
+  hex_ = std::move(request);
+}
+
+void Viewer::ShowHex(const HexRequest& request, std::string bytes, int error) {
+  hexShown_ = HexShown{request, std::move(bytes), error, 0};
+}
+
+void Viewer::OnHexKey(const KeyCode& key) {
+  // The wheel and Shift-PgUp/PgDn move through the dump; any other key
+  // goes back to the rows.
+  HexShown& h = *hexShown_;
+  const int page = std::max(windowRows_ - 2, 1);
+  const int last = std::max(static_cast<int>((h.bytes.size() + 15) / 16) - page, 0);
+  if (key == view::PageDown) h.top = std::min(h.top + page, last);
+  else if (key == view::WheelDown) h.top = std::min(h.top + kWheelRows, last);
+  else if (key == view::PageUp) h.top = std::max(h.top - page, 0);
+  else if (key == view::WheelUp) h.top = std::max(h.top - kWheelRows, 0);
+  else if (!IsViewCode(key)) hexShown_.reset();
 }
 
 std::string Viewer::SpeedPromptText() {

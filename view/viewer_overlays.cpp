@@ -128,6 +128,57 @@ bool Viewer::BesideStatusLine(Picture& out, const std::string& text, Cell style)
   return true;
 }
 
+void Viewer::DrawHex(Picture& out) {
+  // 16 bytes a line: "00001A40! 1B 5B 33 31 6D 72 65 64  20 6C 69 6E 65 0D 0A 41  |.[31mred line..A|",
+  // a '!' after the offset where a receive error came with the bytes.
+  out.rows = windowRows_;
+  out.cols = windowCols_;
+  out.cells.assign(static_cast<std::size_t>(windowRows_ * windowCols_), Cell{' ', 7, 0});
+  out.cursorRow = out.cursorCol = -1;
+  const HexShown& h = *hexShown_;
+  const std::string& bytes = h.bytes;
+  const int lines = windowRows_ - 1;
+  std::size_t at = static_cast<std::size_t>(h.top) * 16;
+  for (int r = 0; r < lines && at < bytes.size(); ++r, at += 16) {
+    const uint64_t offset = h.request.from + at;
+    const std::size_t n = std::min<std::size_t>(16, bytes.size() - at);
+    const bool error = std::any_of(h.request.errors.begin(), h.request.errors.end(),
+                                   [&](uint64_t e) { return e >= offset && e < offset + n; });
+    if (r == lines - 1 && bytes.size() - at > 16) {
+      Put(out, r, 0, "... " + std::to_string(bytes.size() - at) + " bytes more (Shift-PgDn)", Cell{' ', 8, 0});
+      break;
+    }
+    char text[128];
+    int len = std::snprintf(text, sizeof text, "%08llX%c ", static_cast<unsigned long long>(offset),
+                            error ? '!' : ' ');
+    for (std::size_t i = 0; i < 16; ++i) {
+      if (i == 8) text[len++] = ' ';
+      len += i < n ? std::snprintf(text + len, sizeof text - static_cast<std::size_t>(len), "%02X ",
+                                   static_cast<unsigned char>(bytes[at + i]))
+                   : std::snprintf(text + len, sizeof text - static_cast<std::size_t>(len), "   ");
+    }
+    text[len++] = '|';
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char c = static_cast<unsigned char>(bytes[at + i]);
+      text[len++] = c >= 32 && c < 127 ? static_cast<char>(c) : '.';
+    }
+    text[len++] = '|';
+    Put(out, r, 0, std::string_view(text, static_cast<std::size_t>(len)),
+        error ? Cell{' ', 15, 4} : Cell{' ', 7, 0});
+  }
+  char range[96];
+  std::snprintf(range, sizeof range, "%s %llX..%llX", kRawFileName.data(),
+                static_cast<unsigned long long>(h.request.from),
+                static_cast<unsigned long long>(h.request.from + bytes.size()));
+  std::string bottom = h.error != 0 ? std::string(kRawFileName) + " not read: " + std::strerror(h.error)
+                                    : std::string(range) + ": the bytes of the rows in view";
+  if (!h.request.errors.empty()) bottom += " (! a receive error)";
+  bottom += "; any key: back";
+  const int row = out.rows - 1;
+  for (int c = 0; c < out.cols; ++c) out.At(row, c) = kBottomStyle;
+  Put(out, row, 0, bottom, kBottomStyle);
+}
+
 void Viewer::DrawBottomLine(Picture& out) {
   std::string text;
   if (prompt_)
