@@ -44,6 +44,7 @@ class RawReading {
     busy_ = true;
     return true;
   }
+  bool Busy() const { return busy_; }
   std::optional<Result> Poll() {
     if (!busy_) return std::nullopt;
     std::lock_guard<std::mutex> lock(job_->mutex);

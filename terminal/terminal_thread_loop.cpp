@@ -136,8 +136,8 @@ int TerminalThread::SleepMs(uint64_t lastFrameUs) const {
   const auto atMost = [&timeoutMs](int ms) { timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms); };
   // Keys waiting for room in the inbox are looked after every frame
   // interval, as the program takes them; a history being written as often,
-  // to tell when it is.
-  if (router_.Waiting() || saving_.Busy()) atMost(kFrameLookMs);
+  // to tell when it is; and so bytes of Term.raw being read for x.
+  if (router_.Waiting() || saving_.Busy() || rawReading_.Busy()) atMost(kFrameLookMs);
   // While a lone Esc may still be the start of a sequence, or a paste's end
   // is not yet sure, look again when that is decided.
   if (decoder_.Pending())

@@ -106,6 +106,22 @@ screen_text | head -1 | grep -qE "rx [0-9.KM]+ f[0-9]+ o[0-9]+ *$" &&
   fail "wrong speed: no counts at the top right: $(screen_text | head -1)"
 T send-keys -t qb S-PPage
 wait_for "rows back" 3 || fail "wrong speed: Shift-PgUp did not go into the history"
+# x: the garbage as the bytes that came, each dump line the raw file's.
+T send-keys -t qb x
+if wait_for "Term.raw " 3; then
+  line=$(screen_text | grep -m1 -E '^[0-9A-F]{8}[ !] ')
+  off=$((16#${line:0:8}))
+  shown=$(echo "${line:10:49}" | tr -s ' ' | sed 's/^ //; s/ $//')
+  want=$(od -An -tx1 -v -j "$off" -N 16 "$work/Term.raw" | tr 'a-f' 'A-F' | tr -s ' ' | sed 's/^ //; s/ $//')
+  [ -n "$shown" ] && [ "$shown" = "$want" ] && pass "wrong speed: x shows the bytes that came, as Term.raw holds them" ||
+    fail "wrong speed: x showed '$shown' at $off, Term.raw holds '$want'"
+  screen_text | grep -qE '^[0-9A-F]{8}! ' && pass "wrong speed: the dump marks where framing errors came" ||
+    fail "wrong speed: no line of the dump marked: $(screen_text | tail -1)"
+else
+  fail "wrong speed: x showed no dump: $(screen_text | tail -1)"
+fi
+T send-keys -t qb Escape
+wait_for "rows back" 3 || fail "wrong speed: a key did not bring the history back from the dump"
 T send-keys -t qb b
 wait_for "Speed:  1 9600" 3 || fail "wrong speed: b offered no speeds: $(screen_text | tail -1)"
 T send-keys -t qb 1
