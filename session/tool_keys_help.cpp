@@ -23,7 +23,8 @@ std::vector<std::string> SessionKeyRows(bool ctrlCSent) {
       "In the history",
       " Shift-PgUp/PgDn, the wheel  scroll     /  search     n, N  next, earlier match",
       " t  the times in the gutter     s  save it to a file     q, Esc  back to live",
-      " b  the line speed, now (Qb7_Uart.cfg stays as it is)",
+      " b  the line speed, now (Qb7_Uart.cfg stays as it is)   m  a mark in Term.times",
+      " x  the bytes of the rows in view, in hex (from Term.raw)",
   };
 }
 
