@@ -16,7 +16,7 @@ namespace qb7 {
 
 namespace {
 
-enum class Section { kNone, kBaud, kHelp, kSlot, kCtrlC, kKeep };
+enum class Section { kNone, kBaud, kHelp, kSlot, kCtrlC, kKeep, kPrompt };
 
 std::string_view TrimSpaces(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -128,6 +128,7 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
   store.baud = kDefaultBaud;
   store.ctrlCSent = false;
   store.keepMB = Store::kDefaultKeepMB;
+  store.prompts = {};
   std::optional<std::string> found;
   if (path.empty()) {
     found = Files::FileExists(std::string(kConfigFileName));
@@ -192,13 +193,16 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
       } else if (StartsWith(upper, "#CTRLC")) {
         section = Section::kCtrlC;
         line = LeftTrimSpaces(From(line, 7));
+      } else if (StartsWith(upper, "#PROMPT")) {
+        section = Section::kPrompt;
+        line = LeftTrimSpaces(From(line, 8));
       } else if (StartsWith(upper, "#KEEP")) {
         section = Section::kKeep;
         line = LeftTrimSpaces(From(line, 6));
       } else {
         problems.push_back({Kind::NonValidCommand, std::string(line)});
         finder.Find(line, std::string(line.substr(0, line.find(' '))),
-                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE, #HELP, #CTRLC and #KEEP; "
+                    "unknown header: the headers are #F1..#F12, #SF1..#SF12, #COMMODE, #HELP, #CTRLC, #KEEP and #PROMPT; "
                     "its lines go nowhere");
       }
     }
@@ -243,6 +247,19 @@ void Load(Files& files, Store& store, std::vector<ConfigProblem>& problems, Find
         else
           finder.Find(line, "#KEEP",
                       "takes the megabytes the kept sessions may hold, 1 or more (500 if not given)");
+        break;
+      }
+      case Section::kPrompt: {
+        // A route's prompt: its number, then the text in double quotes.
+        std::size_t read = 0;
+        const int64_t route = RoundHalfEven(ReadNumber(line, read));
+        const std::string_view rest = LeftTrimSpaces(line.substr(read));
+        const std::size_t close = rest.size() > 1 ? rest.find('"', 1) : std::string_view::npos;
+        if (read == 0 || route < 0 || route >= Store::kRoutes || rest.empty() || rest.front() != '"' ||
+            close == std::string_view::npos || close == 1)
+          finder.Find(line, "#PROMPT", "takes a route 0..5 and its prompt in double quotes: #PROMPT 0 \"vsc7420#\"");
+        else
+          store.prompts[static_cast<std::size_t>(route)] = std::string(rest.substr(1, close - 1));
         break;
       }
       case Section::kNone:

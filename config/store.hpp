@@ -21,6 +21,10 @@ class Store {
   // #KEEP N: the megabytes the kept sessions may hold; beyond, the oldest go.
   static constexpr uint64_t kDefaultKeepMB = 500;
   uint64_t keepMB = kDefaultKeepMB;
+  // #PROMPT N "text": the prompt a route's console shows when it has booted
+  // (routes 0..5; empty: the boot report finds it by the quiet after it).
+  static constexpr int kRoutes = 6;
+  std::array<std::string, kRoutes> prompts{};
 
   // Every slot and the help text empty.
   void ClearCounts();

@@ -11,6 +11,7 @@
 
 #include "machine/machine.hpp"
 #include "session/board_presence.hpp"
+#include "session/boot_watch.hpp"
 #include "session/interpreter.hpp"
 #include "session/received_queue.hpp"
 #include "session/session_log.hpp"
@@ -59,6 +60,8 @@ class ReceivePath {
   void SessionIs(uint32_t number, std::string_view header);
   // The looks' pace for another line speed.
   void SetBaud(int baud) { timing_ = PollTimingFor(baud); }
+  // Who watches the bytes for a boot's first byte and prompt (null: none).
+  void Watch(BootWatch* watch) { watch_ = watch; }
 
  private:
   void Interpret(std::size_t most);
@@ -76,6 +79,7 @@ class ReceivePath {
   uint64_t lost_ = 0;
   LineCounts counts_;
   uint64_t nextLookUs_ = 0;
+  BootWatch* watch_ = nullptr;
 };
 
 }  // namespace qb7

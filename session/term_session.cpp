@@ -28,11 +28,15 @@ TermSession::TermSession(Machine& m, ProgramLoop& loop, std::string title, int b
   // kept in the history, and every message line shown goes to the times.
   m_.console.KeepHistory(true);
   loop_.messages.Watch([this](std::string_view text) { OnMessage(text); });
+  if (start.route >= 0 && start.route < Store::kRoutes)
+    boot_.SetPrompt(m_.store.prompts[static_cast<std::size_t>(start.route)]);
+  receive_.Watch(&boot_);
 }
 
 TermSession::~TermSession() {
   loop_.messages.Watch(nullptr);
   m_.console.KeepHistory(false);
+  m_.console.Notice({});
   m_.console.screen().SetRowTime({});
   m_.console.SetLineCounts({});
   m_.uart.SetBoardAnswers(true);
@@ -73,6 +77,7 @@ void TermSession::Step() {
       phase_ = Phase::Running;
       return;
     case Phase::Running: {
+      TellBoot();
       if (TellTroubles()) return;
       bool pasted = false;
       const KeyCode key = m_.console.ReadKey(&pasted);
@@ -256,9 +261,22 @@ void TermSession::EndInHaste() {
 }
 
 void TermSession::ResetReleased(uint64_t atUs) {
-  // From then on the times are given since the reset too.
+  // From then on the times are given since the reset too, and the boot is
+  // measured from it.
   log_.ResetAt(atUs);
   log_.NoteAt(atUs, kEventReset);
+  boot_.Start(atUs);
+}
+
+void TermSession::TellBoot() {
+  const auto result = boot_.Check(m_.console.clock().NowUs());
+  if (!result) return;
+  // At the time of the look that brought the prompt, so that the record
+  // stands beside the prompt line's own; on the bottom row, with no key to
+  // wait for.
+  const std::string text = result->Text();
+  log_.NoteAt(result->atUs, text);
+  m_.console.Notice("B" + text.substr(1));
 }
 
 bool TermSession::TellTroubles() {
@@ -301,9 +319,17 @@ void TermSession::TellBoard() {
   notSent_ += loop_.outbox.TakeNotSent();
   if (!board_.TakeNews()) return;
   Console& c = m_.console;
-  if (c.CursorColumn() != 1 || c.screen().LineBreakPending()) c.WriteText({}, true);
+  StartOwnRow();
   const ColourPair colours = c.SetColours(15, 12);
   c.WriteText(board_.answers() ? BoardPresence::kAnswersAgain : BoardPresence::kNoAnswer);
+  if (board_.answers()) {
+    // The board was gone and is back: it was powered on, and boots. Its
+    // times count from its return, as from a reset.
+    const uint64_t now = c.clock().NowUs();
+    log_.ResetAt(now);
+    log_.NoteAt(now, "power-on: the board answers again");
+    boot_.Start(now);
+  }
   if (board_.answers() && notSent_ != 0) {
     // What was typed or pasted meanwhile went nowhere: said, never lost
     // without a word.

@@ -12,6 +12,7 @@
 #include "keys/keys.hpp"
 #include "machine/machine.hpp"
 #include "session/board_presence.hpp"
+#include "session/boot_watch.hpp"
 #include "session/receive_path.hpp"
 #include "session/session_log.hpp"
 
@@ -82,6 +83,8 @@ class TermSession {
   // and the log's troubles. Returns true when a message line was posted.
   bool TellTroubles();
   void TellBoard();
+  // The boot's report, once it is decided: in Term.times and on the bottom row.
+  void TellBoot();
   void TellLogNews();
   void Post(std::string text, bool newKey = false, bool noted = true);
   void OnMessage(std::string_view text);
@@ -96,6 +99,7 @@ class TermSession {
   SessionLog log_;
   BoardPresence board_;
   ReceivePath receive_;
+  BootWatch boot_;  // the boot after a reset or a power-on, measured
   bool hinted_ = false;
   uint64_t statusRow_ = 0;  // the number the status line has among the rows
   uint64_t notSent_ = 0;  // bytes whose turn came while the board did not answer

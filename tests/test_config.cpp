@@ -167,7 +167,7 @@ TEST(Config, ProblemsAreFoundWithTheirLineColumnAndSlot) {
       "Qb7_Uart.cfg:6:9: #F10: $300: beyond 0..255: sends byte 44",
       "Qb7_Uart.cfg:6:14: #F10: W5x0: read as W5",
       "Qb7_Uart.cfg:7:1: #BAUD: unknown header: the headers are #F1..#F12, #SF1..#SF12, "
-      "#COMMODE, #HELP, #CTRLC and #KEEP; its lines go nowhere",
+      "#COMMODE, #HELP, #CTRLC, #KEEP and #PROMPT; its lines go nowhere",
       "Qb7_Uart.cfg:8:1: under an unknown header: goes nowhere",
       // The line replaced never plays: nothing of it is told but that.
       "Qb7_Uart.cfg:10:1: #F3: defined again: the lines from line 9 play no more",

@@ -13,6 +13,7 @@
 #include "harness.hpp"
 #include "keys/keys.hpp"
 #include "log/times_format.hpp"
+#include "session/boot_watch.hpp"
 #include "sim/console_far_end.hpp"
 
 namespace qb7 {
@@ -328,6 +329,97 @@ TEST(TimesFormat, ARecordHasItsColumnsAndKeepsToOneLine) {
   EXPECT_EQ(FormatMark(m, false), "4096\t5000\t12.004\t-\t\tline\n");
   unsetenv("TZ");
   tzset();
+}
+
+}  // namespace
+}  // namespace qb7
+
+namespace qb7 {
+namespace {
+
+// The boot as a measurement: a capture's report stands in Term.times at the
+// time of the prompt's look (the configured prompt, or the line left open
+// and then quiet), and on the bottom row with no key to wait for.
+TEST(BootReport, ACaptureRecordsTheTimeToThePromptBesideThePromptLinesRecord) {
+  for (const char* config : {"' nothing\n", "#PROMPT 0 \"vsc7420#\"\n"}) {
+    CaptureBench b;
+    b.folder.Write("Qb7_Uart.cfg", config);
+    std::vector<std::string> shown;
+    b.frontend.AddKeyAt(1000, std::string(kResetAndCapture));
+    b.frontend.AddActionAt(4500000, [&] {
+      const Picture& p = b.frontend.Shown();
+      for (int r = 0; r < p.rows; ++r) shown.push_back(p.RowText(r));
+    });
+    b.frontend.AddKeyAt(5000000, std::string(keys::KeyShiftF2));
+    ASSERT_EQ(b.Quit(5100000), 0) << config;
+    const std::vector<Record> records = ReadTimes(b.folder.Read("Term.times"));
+    const Record* boot = nullptr;
+    const Record* lastLine = nullptr;
+    for (const Record& r : records) {
+      if (r.what.rfind("boot: ", 0) == 0) boot = &r;
+      if (r.what == "line" && !boot) lastLine = &r;
+    }
+    ASSERT_NE(boot, nullptr) << config;
+    ASSERT_NE(lastLine, nullptr);
+    // "boot: first byte 1.0 ms, prompt after 2587.3 ms"
+    double first = 0, prompt = 0;
+    ASSERT_EQ(std::sscanf(boot->what.c_str(), "boot: first byte %lf ms, prompt after %lf ms", &first, &prompt), 2)
+        << boot->what;
+    EXPECT_LT(first, 20.0) << config;
+    // The prompt came with the boot's last line: its record's time, within a millisecond.
+    EXPECT_NEAR(prompt, std::stod(lastLine->resetMs), 1.0) << config;
+    EXPECT_NEAR(std::stod(boot->resetMs), std::stod(lastLine->resetMs), 1.0) << config;
+    EXPECT_GT(prompt, 1000.0);  // the boot log takes its time
+    EXPECT_NE(shown.back().find("Boot: first byte"), std::string::npos) << shown.back();
+    EXPECT_TRUE(b.messages.empty());
+  }
+}
+
+TEST(BootReport, APowerCyclesBootIsTimedFromTheBoardsReturn) {
+  CaptureBench b;
+  b.folder.Write("Qb7_Uart.cfg", "#PROMPT 0 \"vsc7420#\"\n");
+  b.board->SetAbsent(2000000, 6000000);
+  b.frontend.AddKeyAt(1000, "0");  // the session, without a reset
+  b.frontend.AddKeyAt(11000000, std::string(keys::KeyShiftF2));
+  ASSERT_EQ(b.Quit(11100000), 0);
+  const std::vector<Record> records = ReadTimes(b.folder.Read("Term.times"));
+  double powerOnMs = -1;
+  const Record* boot = nullptr;
+  for (const Record& r : records) {
+    if (r.what.rfind("power-on", 0) == 0) {
+      powerOnMs = r.sessionMs;
+      EXPECT_EQ(r.resetMs, "0.000");  // the times count from the return
+    }
+    if (r.what.rfind("boot: ", 0) == 0) boot = &r;
+  }
+  ASSERT_GE(powerOnMs, 5900.0);  // the board came back 6 s after the start
+  ASSERT_NE(boot, nullptr);
+  double first = 0, prompt = 0;
+  ASSERT_EQ(std::sscanf(boot->what.c_str(), "boot: first byte %lf ms, prompt after %lf ms", &first, &prompt), 2)
+      << boot->what;
+  // From the return, not from the session's start 6 s before.
+  EXPECT_LT(first, 1000.0);
+  EXPECT_LT(prompt, 4000.0);
+  EXPECT_NEAR(boot->sessionMs, powerOnMs + prompt, 1.0);
+}
+
+TEST(BootWatch, NoPromptWithinTheTimeOutIsToldAsSuch) {
+  BootWatch w;
+  w.SetPrompt("login:");
+  w.Start(1000);
+  w.Bytes("booting\r\n", 5000);
+  EXPECT_FALSE(w.Check(5000 + BootWatch::kTimeOutUs - 5000).has_value());
+  const auto r = w.Check(1000 + BootWatch::kTimeOutUs);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(r->Text(), "boot: first byte 4.0 ms, no prompt within 60 s");
+  EXPECT_FALSE(w.Check(UINT64_MAX).has_value());  // told once
+  // A prompt split between two looks is found, at the second look's time.
+  w.Start(0);
+  w.Bytes("log", 1000);
+  w.Bytes("in: ", 2500);
+  const auto found = w.Check(2600);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->Text(), "boot: first byte 1.0 ms, prompt after 2.5 ms");
 }
 
 }  // namespace

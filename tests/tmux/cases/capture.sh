@@ -10,6 +10,9 @@ wait_for "<SF2>Exit" || fail "capture: Ctrl-R opened no session"
 # so that it takes none of the keys below.
 await_line "vsc7420#.*" 10 || fail "capture: the boot did not reach its prompt"
 first="[    0.000000] Reset cause: external reset pin"
+# The boot's report on the bottom row, with no key to wait for.
+wait_for "Boot: first byte " 5 && pass "capture: the boot's time to the prompt is shown" ||
+  fail "capture: no boot report: $(screen_text | tail -1)"
 # The boot is longer than the screen: its first line is in the history.
 T send-keys -t qb S-PPage
 wait_for "rows back" 3 || fail "capture: Shift-PgUp did not scroll back"
@@ -33,6 +36,8 @@ wait_for "<Q> Quit" || fail "capture: Shift-F2 did not leave"
 head -c ${#first} "$work/Term.txt" | grep -qxF "$first" && pass "capture: Term.txt starts with the boot's first line" ||
   fail "capture: Term.txt starts with '$(head -c 60 "$work/Term.txt")'"
 grep -q "	reset$" "$work/Term.times" && pass "capture: Term.times records the reset" || fail "capture: no reset in Term.times"
+grep -qE "	boot: first byte [0-9.]+ ms, prompt after [0-9.]+ ms$" "$work/Term.times" &&
+  pass "capture: Term.times records the boot's report" || fail "capture: no boot report in Term.times"
 cp "$work/Term.txt" "$work/first-session.txt"
 cp "$work/Term.raw" "$work/first-raw.bin"
 # A second session keeps the first one's log, byte for byte.
