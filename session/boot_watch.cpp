@@ -19,6 +19,16 @@ std::string BootResult::Text() const {
   return text;
 }
 
+std::string BootResult::ShortText() const {
+  char text[64];
+  if (prompt)
+    std::snprintf(text, sizeof text, "boot: prompt after %.3f s", static_cast<double>(promptUs) / 1e6);
+  else
+    std::snprintf(text, sizeof text, "boot: %s within %.0f s", anything ? "no prompt" : "nothing",
+                  static_cast<double>(BootWatch::kTimeOutUs) / 1e6);
+  return text;
+}
+
 void BootWatch::Start(uint64_t atUs) {
   watching_ = true;
   startUs_ = atUs;

@@ -22,6 +22,8 @@ struct BootResult {
   uint64_t atUs = 0;          // when it was decided: the prompt's look, or the time-out
   // "boot: first byte 1.0 ms, prompt after 2587.3 ms", as Term.times records it.
   std::string Text() const;
+  // For the screen: "boot: prompt after 2.587 s".
+  std::string ShortText() const;
 };
 
 class BootWatch {

@@ -60,6 +60,11 @@ class ReceivePath {
   void SessionIs(uint32_t number, std::string_view header);
   // The looks' pace for another line speed.
   void SetBaud(int baud) { timing_ = PollTimingFor(baud); }
+  // The boot's report beside the counts (empty: none).
+  void ShowBoot(std::string_view text) {
+    counts_.SetBoot(text);
+    m_.console.SetLineCounts(counts_);
+  }
   // Who watches the bytes for a boot's first byte and prompt (null: none).
   void Watch(BootWatch* watch) { watch_ = watch; }
 

@@ -36,7 +36,6 @@ TermSession::TermSession(Machine& m, ProgramLoop& loop, std::string title, int b
 TermSession::~TermSession() {
   loop_.messages.Watch(nullptr);
   m_.console.KeepHistory(false);
-  m_.console.Notice({});
   m_.console.screen().SetRowTime({});
   m_.console.SetLineCounts({});
   m_.uart.SetBoardAnswers(true);
@@ -269,14 +268,19 @@ void TermSession::ResetReleased(uint64_t atUs) {
 }
 
 void TermSession::TellBoot() {
-  const auto result = boot_.Check(m_.console.clock().NowUs());
+  const uint64_t now = m_.console.clock().NowUs();
+  if (bootShownUs_ != 0 && now - bootShownUs_ >= kBootShownUs) {
+    receive_.ShowBoot({});
+    bootShownUs_ = 0;
+  }
+  const auto result = boot_.Check(now);
   if (!result) return;
   // At the time of the look that brought the prompt, so that the record
-  // stands beside the prompt line's own; on the bottom row, with no key to
-  // wait for.
-  const std::string text = result->Text();
-  log_.NoteAt(result->atUs, text);
-  m_.console.Notice("B" + text.substr(1));
+  // stands beside the prompt line's own; on the screen for a while, with
+  // no key to wait for.
+  log_.NoteAt(result->atUs, result->Text());
+  receive_.ShowBoot(result->ShortText());
+  bootShownUs_ = std::max<uint64_t>(now, 1);
 }
 
 bool TermSession::TellTroubles() {

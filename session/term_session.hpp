@@ -100,6 +100,8 @@ class TermSession {
   BoardPresence board_;
   ReceivePath receive_;
   BootWatch boot_;  // the boot after a reset or a power-on, measured
+  static constexpr uint64_t kBootShownUs = 20000000;  // its report stays on the screen so long
+  uint64_t bootShownUs_ = 0;  // when it was shown; 0: not shown
   bool hinted_ = false;
   uint64_t statusRow_ = 0;  // the number the status line has among the rows
   uint64_t notSent_ = 0;  // bytes whose turn came while the board did not answer

@@ -29,6 +29,15 @@ struct LineCounts {
   std::array<char, 160> header{};
   uint8_t headerLength = 0;
   std::string_view Header() const { return {header.data(), headerLength}; }
+  // The boot's report, short ("boot: prompt after 2.587 s"), shown at the
+  // top right for a while after a capture; empty: none.
+  std::array<char, 48> boot{};
+  uint8_t bootLength = 0;
+  std::string_view Boot() const { return {boot.data(), bootLength}; }
+  void SetBoot(std::string_view text) {
+    bootLength = static_cast<uint8_t>(std::min(text.size(), boot.size()));
+    std::copy_n(text.data(), bootLength, boot.data());
+  }
   void SetHeader(std::string_view text) {
     headerLength = static_cast<uint8_t>(std::min(text.size(), header.size()));
     std::copy_n(text.data(), headerLength, header.data());

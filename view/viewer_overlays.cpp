@@ -99,8 +99,17 @@ void Viewer::DrawCounts(Picture& out) {
   constexpr Cell kStyle{' ', 0, 7};
   if (out.rows > layout_.Shown()) {
     // A window taller than the screen: the row below it.
-    Put(out, layout_.Shown(), 0, LongCounts(c), kStyle);
+    Put(out, layout_.Shown(), 0,
+        LongCounts(c) + (c.bootLength ? "  " + std::string(c.Boot()) + " " : std::string()), kStyle);
     return;
+  }
+  // The boot's report at the top right (below the counts when they stand
+  // there), where it hides neither the prompt nor the row being written.
+  if (c.bootLength != 0) {
+    const std::string boot = " " + std::string(c.Boot()) + " ";
+    const bool countsAtTop = c.framing != 0 || c.overflow != 0 || place_.back > 0;
+    const int col = out.cols - static_cast<int>(boot.size());
+    if (col >= 0 && out.rows > 2) Put(out, countsAtTop ? 1 : 0, col, boot, Cell{' ', 0, 10});
   }
   const std::string text = ShortCounts(c);
   if (BesideStatusLine(out, text, kStyle)) return;

@@ -146,7 +146,7 @@ in_root -r qb7uart || fail "dpkg -r: $(tail -5 "$work/dpkg.log")"
   fail "after removal: $(ls "$R/opt/qb7uart")"
 in_root -P qb7uart || fail "dpkg -P: $(tail -5 "$work/dpkg.log")"
 left=$(cd "$R" && find opt usr etc/group -mindepth 0 \( -type f -o -type l \) 2>/dev/null | grep -v '^etc/group$' | sort | tr '\n' ' ')
-expected_left=$(cd "$R" && ls opt/qb7uart/Term*.txt opt/qb7uart/Term*.times 2>/dev/null | sort | tr '\n' ' ')
+expected_left=$(cd "$R" && ls opt/qb7uart/Term*.txt opt/qb7uart/Term*.times opt/qb7uart/Term*.raw 2>/dev/null | sort | tr '\n' ' ')
 [ "$left" = "$expected_left" ] && pass "purged: only the logs are left ($left)" || fail "purged, left: $left"
 grep -q "^qb7uart:" "$R/etc/group" && fail "purged: the group is still there" || pass "purged: the group is gone"
 umount /opt /etc/group

@@ -10,8 +10,8 @@ wait_for "<SF2>Exit" || fail "capture: Ctrl-R opened no session"
 # so that it takes none of the keys below.
 await_line "vsc7420#.*" 10 || fail "capture: the boot did not reach its prompt"
 first="[    0.000000] Reset cause: external reset pin"
-# The boot's report on the bottom row, with no key to wait for.
-wait_for "Boot: first byte " 5 && pass "capture: the boot's time to the prompt is shown" ||
+# The boot's report at the top right, with no key to wait for.
+wait_for "boot: prompt after " 5 && pass "capture: the boot's time to the prompt is shown" ||
   fail "capture: no boot report: $(screen_text | tail -1)"
 # The boot is longer than the screen: its first line is in the history.
 T send-keys -t qb S-PPage
