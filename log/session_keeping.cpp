@@ -12,6 +12,7 @@
 #include <map>
 
 #include "log/log_names.hpp"
+#include "os/whole_file.hpp"
 
 namespace qb7 {
 
@@ -45,20 +46,11 @@ Look LookAt(const std::string& name) {
   return look;
 }
 
-// Up to most bytes of a regular file, never through a link or a pipe.
+// Up to most bytes of the start of a regular file, never through a link
+// or a pipe.
 std::string ReadStart(const std::string& name, std::size_t most) {
-  const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return {};
-  std::string text(most, '\0');
-  std::size_t have = 0;
-  while (have < most) {
-    const ssize_t n = read(fd, text.data() + have, most - have);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    have += static_cast<std::size_t>(n);
-  }
-  close(fd);
-  text.resize(have);
+  std::string text;
+  ReadFileRange(name, 0, most, text);
   return text;
 }
 

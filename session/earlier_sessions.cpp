@@ -11,6 +11,7 @@
 #include "console/console.hpp"
 #include "log/log_names.hpp"
 #include "log/session_keeping.hpp"
+#include "os/whole_file.hpp"
 
 namespace qb7 {
 
@@ -84,24 +85,12 @@ std::string Divider(const std::string& startRecords) {
 // The end of a regular file, at most `most` bytes; where it starts.
 std::string ReadTail(const std::string& name, std::size_t most, uint64_t& start) {
   start = 0;
-  const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return {};
   struct stat st {};
+  if (lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  start = size > most ? size - most : 0;
   std::string text;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
-    start = size > most ? size - most : 0;
-    text.resize(static_cast<std::size_t>(size - start));
-    std::size_t have = 0;
-    while (have < text.size()) {
-      const ssize_t n = pread(fd, text.data() + have, text.size() - have, static_cast<off_t>(start + have));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      have += static_cast<std::size_t>(n);
-    }
-    text.resize(have);
-  }
-  close(fd);
+  ReadFileRange(name, start, static_cast<std::size_t>(size - start), text);
   return text;
 }
 
@@ -124,13 +113,7 @@ EarlierSession ReadSession(const std::string& log, const std::string& times) {
   s.records = ReadTail(times, kTailBytes, timesStart);
   ToLineStart(s.records, timesStart);
   // The session's start: its first records.
-  const int fd = open(times.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) {
-    char head[4096];
-    const ssize_t n = pread(fd, head, sizeof head, 0);
-    if (n > 0) s.startRecords.assign(head, static_cast<std::size_t>(n));
-    close(fd);
-  }
+  ReadFileRange(times, 0, 4096, s.startRecords);
   return s;
 }
 
