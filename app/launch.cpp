@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/boot_batch_options.hpp"
 #include "app/config_report.hpp"
 #include "app/route_menu.hpp"
 #include "os/program_exit.hpp"
@@ -38,23 +39,27 @@ std::string VersionLine(const std::string& program) { return program + " " + QB7
 int AnswerArguments(int argc, char** argv) {
   static const char kUsage[] =
       "Usage: qb7uart [--help | --version | --check-config [FILE]]\n"
+      "       qb7uart --boots N [--route R] [--until TEXT] [--timeout S] [--json FILE]\n"
+      "               [--junit FILE]\n"
       "\n"
       "The full-screen bench tool for the QB7 board: wires the board's UART to a\n"
       "console line, pulses the VSC7420's reset and runs a terminal session over\n"
-      "the line. It takes no other arguments: it reads Qb7_Uart.cfg in its own\n"
-      "folder and writes Term.txt there. It needs the board's I/O ports (0x352,\n"
+      "the line; with --boots, it captures boots in a batch with no screen. It\n"
+      "reads Qb7_Uart.cfg in its own folder and writes Term.txt there. It needs\n"
+      "the board's I/O ports (0x352,\n"
       "0x353, 0x2A4): run it as root, or grant it once with\n"
       "  setcap cap_sys_rawio,cap_sys_nice+ep qb7uart\n"
       "qb7uart-sim runs the same program on a simulated board. See qb7uart(1).\n"
       "\n"
-      "  --check-config [FILE]  check FILE, or the Qb7_Uart.cfg beside the program,\n"
-      "                         as start-up does; print each problem as\n"
-      "                         FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there are\n"
-      "                         none, 1 otherwise\n";
+      "  --check-config [FILE]   check FILE, or the Qb7_Uart.cfg beside the program,\n"
+      "                          as start-up does; print each problem as\n"
+      "                          FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there\n"
+      "                          are none, 1 otherwise\n";
+  const std::string usage = kUsage + BootBatchUsage();
   if (argc <= 1) return -1;
   const std::string a = argv[1];
   if (argc == 2 && (a == "--help" || a == "-h")) {
-    std::fputs(kUsage, stdout);
+    std::fputs(usage.c_str(), stdout);
     return 0;
   }
   if (argc == 2 && a == "--version") {
@@ -63,7 +68,7 @@ int AnswerArguments(int argc, char** argv) {
   }
   if (a == "--check-config" && argc <= 3)
     return CheckConfigCommand("qb7uart", argc == 3 ? argv[2] : std::string());
-  std::fprintf(stderr, "qb7uart: unknown argument: %s\n\n%s", a.c_str(), kUsage);
+  std::fprintf(stderr, "qb7uart: unknown argument: %s\n\n%s", a.c_str(), usage.c_str());
   return 2;
 }
 

@@ -1,12 +1,28 @@
 // qb7uart: the program on the real QB7 board.
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/batch_run.hpp"
+#include "app/boot_batch_options.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
 #include "board/hardware_ports.hpp"
 
 int main(int argc, char** argv) {
-  if (const int status = qb7::AnswerArguments(argc, argv); status >= 0) return status;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  qb7::BootBatchOptions batch;
+  std::string error;
+  if (!qb7::TakeBootBatchOptions(args, batch, error)) {
+    std::fprintf(stderr, "qb7uart: %s (see qb7uart --help)\n", error.c_str());
+    return 2;
+  }
+  if (batch.boots == 0) {
+    if (const int status = qb7::AnswerArguments(argc, argv); status >= 0) return status;
+  } else if (!args.empty()) {
+    std::fprintf(stderr, "qb7uart: %s does not go with --boots (see qb7uart --help)\n", args[0].c_str());
+    return 2;
+  }
   // Before the ports are touched: another copy on the board would
   // interleave its index and data writes with ours.
   const auto board = qb7::LockBoard("qb7uart");
@@ -18,6 +34,11 @@ int main(int argc, char** argv) {
   if (!ports) {
     std::fprintf(stderr, "%s\n", why.c_str());
     return 1;
+  }
+  if (batch.boots != 0) {
+    qb7::SettlePrivileges();
+    qb7::RealClock clock;
+    return qb7::Leave(qb7::RunBootBatch(*ports, clock, batch, "qb7uart"));
   }
   if (qb7::RefuseUnusableTerminal("qb7uart")) return 1;
   qb7::SettlePrivileges();

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/batch_run.hpp"
+#include "app/boot_batch_options.hpp"
 #include "app/config_report.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
@@ -12,14 +14,16 @@
 
 int main(int argc, char** argv) {
   qb7::sim::SimOptions options;
+  qb7::BootBatchOptions batch;
   std::string error;
-  if (!qb7::sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options,
-                                 error)) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!qb7::TakeBootBatchOptions(args, batch, error) ||
+      !qb7::sim::ParseSimOptions(args, options, error)) {
     std::fprintf(stderr, "qb7uart-sim: %s\n\n%s", error.c_str(), qb7::sim::SimUsage().c_str());
     return 2;
   }
   if (options.help) {
-    std::fputs(qb7::sim::SimUsage().c_str(), stdout);
+    std::fputs((qb7::sim::SimUsage() + "\nBoots in a batch:\n" + qb7::BootBatchUsage()).c_str(), stdout);
     return 0;
   }
   if (options.version) {
@@ -30,10 +34,10 @@ int main(int argc, char** argv) {
   // Two copies in one folder would write over each other's logs.
   const auto logs = qb7::LockLogs("qb7uart-sim");
   if (!logs) return 1;
-  if (qb7::RefuseUnusableTerminal("qb7uart-sim")) return 1;
+  if (batch.boots == 0 && qb7::RefuseUnusableTerminal("qb7uart-sim")) return 1;
   qb7::SettlePrivileges();
   qb7::RealClock clock;
-  qb7::sim::SimulatedBoard board(clock, options.lineBaud);
+  qb7::sim::SimulatedBoard board(clock, options.lineBaud, options.boots);
   if (options.absentFrom >= 0)
     board.SetAbsent(static_cast<uint64_t>(options.absentFrom * 1e6),
                     options.absentTo >= 1e17 ? UINT64_MAX
@@ -47,7 +51,9 @@ int main(int argc, char** argv) {
     }
     board.Attach(route, std::move(farEnd));
   }
-  const qb7::Ending ending = qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
+  const qb7::Ending ending = batch.boots != 0
+                                 ? qb7::RunBootBatch(board, clock, batch, "qb7uart-sim")
+                                 : qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
   // Written however the program ended, a signal's ending too.
   if (!options.report.empty()) {
     const qb7::sim::LineReport& r = board.report();
@@ -57,6 +63,13 @@ int main(int argc, char** argv) {
                    static_cast<unsigned long long>(r.machineOverflows),
                    static_cast<unsigned long long>(r.programOverflows),
                    static_cast<double>(r.longestGapUs) / 1000.0);
+      // Each boot of the VSC7420 and what the board made of it.
+      const auto& boots = board.boots();
+      std::size_t failed = 0;
+      for (auto fate : boots) failed += fate != qb7::sim::BootFate::Good;
+      std::fprintf(f, "boots: %zu, made to fail: %zu\n", boots.size(), failed);
+      for (std::size_t i = 0; i < boots.size(); ++i)
+        std::fprintf(f, "boot %zu: %s\n", i + 1, qb7::sim::FateName(boots[i]));
       std::fclose(f);
     }
   }

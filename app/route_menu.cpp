@@ -119,7 +119,7 @@ void RouteMenu::Act(const std::string& key) {
     const int route = key[0] - '0';
     m_.board.WriteRegister(board::kRouteRegister, route);
     m_.console.ClearScreen();
-    loop_.OpenSession(std::string(kRouteTitles[route]), m_.store.baud, {route, false});
+    loop_.OpenSession(std::string(kRouteTitles[route]), m_.store.baud, SessionStart::On(route));
   } else if (key == "R") {
     loop_.outbox.PulseReset();
   } else if (key == kResetAndCapture) {
@@ -127,7 +127,7 @@ void RouteMenu::Act(const std::string& key) {
     // the boot from its first byte.
     m_.board.WriteRegister(board::kRouteRegister, 0);
     m_.console.ClearScreen();
-    loop_.OpenSession(std::string(kRouteTitles[0]), m_.store.baud, {0, true});
+    loop_.OpenSession(std::string(kRouteTitles[0]), m_.store.baud, SessionStart::On(0, true));
   } else if (key == "Q") {
     m_.board.WriteRegister(board::kRouteRegister, 0);
     throw ProgramExit{0, 0};

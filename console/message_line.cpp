@@ -8,6 +8,11 @@
 namespace qb7 {
 
 void MessageLines::Post(std::string text, Answer answer, bool watched) {
+  if (unattended_) {
+    if (watched && watch_) watch_(text);
+    unattended_(text);
+    return;
+  }
   waiting_.push_back({std::move(text), answer, watched});
 }
 

@@ -48,6 +48,9 @@ class MessageLines {
   void SetExitBackground(int bg) { exitBackground_ = bg; }
   // Told of every line as it is shown (null: nobody).
   void Watch(std::function<void(std::string_view)> watch) { watch_ = std::move(watch); }
+  // No operator is there to answer (boots in a batch): each line posted is
+  // told at once, to the watcher and to `tell`, and holds nothing.
+  void Unattended(std::function<void(std::string_view)> tell) { unattended_ = std::move(tell); }
 
  private:
   struct Waiting {
@@ -67,6 +70,7 @@ class MessageLines {
   CursorState savedCursor_;
   int exitBackground_ = 0;
   std::function<void(std::string_view)> watch_;
+  std::function<void(std::string_view)> unattended_;
 };
 
 }  // namespace qb7

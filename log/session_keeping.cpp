@@ -54,6 +54,16 @@ std::string ReadStart(const std::string& name, std::size_t most) {
   return text;
 }
 
+// "20261209-205844": the second, in local time as the start records say it.
+std::string LocalSecond(int64_t secondsSince1970) {
+  const time_t seconds = static_cast<time_t>(secondsSince1970);
+  tm local{};
+  localtime_r(&seconds, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
 // The record's event: its last field.
 std::string_view What(std::string_view record) {
   const std::size_t tab = record.rfind('\t');
@@ -158,16 +168,12 @@ std::string KeptName(const std::string& timesStart, int64_t fallbackSeconds) {
     if (route.empty() || route.find_first_not_of("-0123456789") != std::string::npos) route = "x";
     break;
   }
-  if (date.empty()) {
-    const time_t seconds = static_cast<time_t>(fallbackSeconds);
-    tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    date = text;
-    route = "x";
-  }
+  if (date.empty()) return "Term-" + LocalSecond(fallbackSeconds) + "-rx";
   return "Term-" + date + "-r" + route;
+}
+
+std::string KeptNameAt(uint64_t startWallUs, int route) {
+  return "Term-" + LocalSecond(static_cast<int64_t>(startWallUs / 1000000)) + "-r" + std::to_string(route);
 }
 
 std::vector<std::string> KeptSessions(const std::string& log) {

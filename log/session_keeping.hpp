@@ -38,5 +38,8 @@ std::vector<std::string> KeptSessions(const std::string& log);
 // "Term-20261209-205844-r0"; from the fallback date (seconds since 1970)
 // when the file tells nothing. Pure but for the clock's time zone.
 std::string KeptName(const std::string& timesStart, int64_t fallbackSeconds);
+// The name a session that started at this wall time (microseconds since
+// 1970) on this route is kept under, when no other started in its second.
+std::string KeptNameAt(uint64_t startWallUs, int route);
 
 }  // namespace qb7

@@ -11,11 +11,11 @@ std::string BootResult::Text() const {
     std::snprintf(text, sizeof text, "boot: first byte %.1f ms, prompt after %.1f ms", first,
                   static_cast<double>(promptUs) / 1000.0);
   else if (anything)
-    std::snprintf(text, sizeof text, "boot: first byte %.1f ms, no prompt within %.0f s", first,
-                  static_cast<double>(BootWatch::kTimeOutUs) / 1e6);
+    std::snprintf(text, sizeof text, "boot: first byte %.1f ms, no prompt within %g s", first,
+                  static_cast<double>(timeOutUs) / 1e6);
   else
-    std::snprintf(text, sizeof text, "boot: nothing received within %.0f s",
-                  static_cast<double>(BootWatch::kTimeOutUs) / 1e6);
+    std::snprintf(text, sizeof text, "boot: nothing received within %g s",
+                  static_cast<double>(timeOutUs) / 1e6);
   return text;
 }
 
@@ -24,8 +24,8 @@ std::string BootResult::ShortText() const {
   if (prompt)
     std::snprintf(text, sizeof text, "boot: prompt after %.3f s", static_cast<double>(promptUs) / 1e6);
   else
-    std::snprintf(text, sizeof text, "boot: %s within %.0f s", anything ? "no prompt" : "nothing",
-                  static_cast<double>(BootWatch::kTimeOutUs) / 1e6);
+    std::snprintf(text, sizeof text, "boot: %s within %g s", anything ? "no prompt" : "nothing",
+                  static_cast<double>(timeOutUs) / 1e6);
   return text;
 }
 
@@ -64,6 +64,7 @@ std::optional<BootResult> BootWatch::Decide(bool prompt, uint64_t atUs) {
   r.firstByteUs = any_ ? firstUs_ - startUs_ : 0;
   r.promptUs = prompt ? atUs - startUs_ : 0;
   r.atUs = atUs;
+  r.timeOutUs = timeOutUs_;
   return r;
 }
 
@@ -75,7 +76,7 @@ std::optional<BootResult> BootWatch::Check(uint64_t nowUs) {
   } else if (prompt_.empty() && any_ && lineOpen_ && nowUs >= lastUs_ + kQuietUs) {
     // A line left open, then quiet: the prompt waits for a command.
     result = Decide(true, lastUs_);
-  } else if (nowUs >= startUs_ + kTimeOutUs) {
+  } else if (nowUs >= startUs_ + timeOutUs_) {
     result = Decide(false, nowUs);
   }
   if (result) watching_ = false;

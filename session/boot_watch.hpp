@@ -20,10 +20,20 @@ struct BootResult {
   uint64_t firstByteUs = 0;   // since the start
   uint64_t promptUs = 0;      // since the start
   uint64_t atUs = 0;          // when it was decided: the prompt's look, or the time-out
+  uint64_t timeOutUs = 0;     // the time-out it was watched with
   // "boot: first byte 1.0 ms, prompt after 2587.3 ms", as Term.times records it.
   std::string Text() const;
   // For the screen: "boot: prompt after 2.587 s".
   std::string ShortText() const;
+};
+
+// A boot measured by a session that was opened for it alone (boots in a
+// batch): its result, and what else the session met meanwhile.
+struct BootOutcome {
+  BootResult result;
+  bool boardMissing = false;  // the board did not answer at some time during the boot
+  bool overflow = false;      // bytes were lost at the receive FIFO
+  uint64_t startWallUs = 0;   // the session's start, wall clock
 };
 
 class BootWatch {
@@ -35,6 +45,7 @@ class BootWatch {
 
   // The route's prompt (empty: the quiet line decides).
   void SetPrompt(std::string prompt) { prompt_ = std::move(prompt); }
+  void SetTimeOut(uint64_t us) { timeOutUs_ = us; }
   void Start(uint64_t atUs);
   bool Watching() const { return watching_; }
   // Bytes received, found by the look at atUs.
@@ -46,6 +57,7 @@ class BootWatch {
   std::optional<BootResult> Decide(bool prompt, uint64_t atUs);
 
   std::string prompt_;
+  uint64_t timeOutUs_ = kTimeOutUs;
   bool watching_ = false;
   uint64_t startUs_ = 0;
   bool any_ = false;

@@ -10,6 +10,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 
 #include "console/message_line.hpp"
@@ -48,6 +50,10 @@ class ProgramLoop {
   // it is left.
   void OpenSession(std::string title, int baud, const SessionStart& start);
   bool SessionOpen() const { return session_ != nullptr; }
+  // A session opened for its boot alone tells it here as it leaves; the
+  // mode that opened it takes it.
+  void BootDecided(const BootOutcome& outcome) { boot_ = outcome; }
+  std::optional<BootOutcome> TakeBoot() { return std::exchange(boot_, std::nullopt); }
 
   MessageLines messages;
   Outbox outbox;
@@ -66,6 +72,7 @@ class ProgramLoop {
   std::unique_ptr<TermSession> session_;
   bool stepping_ = false;  // a part is taking its step
   uint32_t sessionsOpened_ = 0;
+  std::optional<BootOutcome> boot_;
 };
 
 }  // namespace qb7

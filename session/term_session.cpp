@@ -30,6 +30,8 @@ TermSession::TermSession(Machine& m, ProgramLoop& loop, std::string title, int b
   loop_.messages.Watch([this](std::string_view text) { OnMessage(text); });
   if (start.route >= 0 && start.route < Store::kRoutes)
     boot_.SetPrompt(m_.store.prompts[static_cast<std::size_t>(start.route)]);
+  if (!start.prompt.empty()) boot_.SetPrompt(start.prompt);
+  if (start.bootTimeOutUs != 0) boot_.SetTimeOut(start.bootTimeOutUs);
   receive_.Watch(&boot_);
 }
 
@@ -72,12 +74,15 @@ void TermSession::Step() {
       // before the first key is read, and a reset asked with the session is
       // pulsed now, so the boot is shown and logged from its first byte.
       m_.console.Present();
+      // A session opened for its boot alone ends within the time-out even
+      // if the reset is never released.
+      if (start_.leaveAfterBoot) boot_.Start(m_.console.clock().NowUs());
       if (start_.resetAfterFirstLook) loop_.outbox.PulseReset();
       phase_ = Phase::Running;
       return;
     case Phase::Running: {
       TellBoot();
-      if (TellTroubles()) return;
+      if (phase_ == Phase::Left || TellTroubles()) return;
       bool pasted = false;
       const KeyCode key = m_.console.ReadKey(&pasted);
       if (key.empty()) return;
@@ -265,6 +270,8 @@ void TermSession::ResetReleased(uint64_t atUs) {
   log_.ResetAt(atUs);
   log_.NoteAt(atUs, kEventReset);
   boot_.Start(atUs);
+  boardMissed_ = !board_.answers();
+  overflowSeen_ = false;
 }
 
 void TermSession::TellBoot() {
@@ -281,12 +288,20 @@ void TermSession::TellBoot() {
   log_.NoteAt(result->atUs, result->Text());
   receive_.ShowBoot(result->ShortText());
   bootShownUs_ = std::max<uint64_t>(now, 1);
+  if (start_.leaveAfterBoot) {
+    // Whatever the looks found up to now is interpreted first, so an
+    // overflow the last look met is counted in.
+    TellTroubles();
+    loop_.BootDecided({*result, boardMissed_, overflowSeen_, log_.StartWallUs()});
+    Leave();
+  }
 }
 
 bool TermSession::TellTroubles() {
   TellBoard();
   if (board_.TakeBadBaud()) Post(std::string(Uart::kBadBaud) + std::to_string(baud_));
   RxErrors errors = receive_.TakeErrors();
+  if (errors.overflow) overflowSeen_ = true;
   if (errors.Any()) {
     const bool hint = errors.framing && !hinted_;
     // The first framing error of a session: the exact text with the likely
@@ -322,6 +337,7 @@ void TermSession::OnMessage(std::string_view text) { log_.Note("message: " + std
 void TermSession::TellBoard() {
   notSent_ += loop_.outbox.TakeNotSent();
   if (!board_.TakeNews()) return;
+  if (!board_.answers()) boardMissed_ = true;
   Console& c = m_.console;
   StartOwnRow();
   const ColourPair colours = c.SetColours(15, 12);

@@ -29,9 +29,21 @@ inline constexpr std::string_view kNotSent = "Not sent while the board did not a
 // session's first look at the receive FIFO, so that the boot is captured
 // from its first byte.
 struct SessionStart {
+  static SessionStart On(int route, bool resetAfterFirstLook = false) {
+    SessionStart start;
+    start.route = route;
+    start.resetAfterFirstLook = resetAfterFirstLook;
+    return start;
+  }
   int route = -1;
   bool resetAfterFirstLook = false;
   uint32_t number = 0;  // the session's number in this run of the program (the loop gives it)
+  // Opened for the boot alone (boots in a batch): the session is left once
+  // the boot is decided, told to the loop. The prompt looked for (empty:
+  // the route's from the configuration) and the time-out (0: the usual).
+  bool leaveAfterBoot = false;
+  std::string prompt;
+  uint64_t bootTimeOutUs = 0;
 };
 
 class TermSession {
@@ -108,6 +120,8 @@ class TermSession {
   std::string markNote_;  // the note of a mark whose keys are coming
   bool markOpen_ = false;
   int marks_ = 0;         // marks made in the session
+  bool boardMissed_ = false;  // the board did not answer at some time since the boot began
+  bool overflowSeen_ = false;  // an overflow since the boot began
 };
 
 }  // namespace qb7

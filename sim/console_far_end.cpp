@@ -96,15 +96,39 @@ const std::string& ConsoleFarEnd::HelpText() {
   return kHelp;
 }
 
+uint64_t ConsoleFarEnd::SendBootLines(std::size_t upTo, uint64_t atUs) {
+  uint64_t t = atUs;
+  for (std::size_t i = 0; i < upTo && i < profile_.bootLog.size(); ++i) {
+    Reply(profile_.bootLog[i] + "\r\n", t);
+    t += boots_.LineDelayUs(kBootLineUs);
+  }
+  return t;
+}
+
 void ConsoleFarEnd::OnReset(uint64_t atUs) {
   outbox_.Clear();
   line_.clear();
   if (profile_.bootLog.empty()) return;
+  const std::size_t lines = profile_.bootLog.size();
   uint64_t t = atUs;
-  for (const std::string& l : profile_.bootLog) {
-    Reply(l + "\r\n", t);
-    t += kBootLineUs;
+  switch (boots_.NextBoot()) {
+    case BootFate::Good:
+      break;
+    case BootFate::Hang:
+      // Stops two thirds of the way, never to reach the prompt.
+      SendBootLines(lines * 2 / 3, t);
+      return;
+    case BootFate::Panic:
+      // Half way, the kernel panics; the board restarts itself and boots
+      // again from the first line.
+      t = SendBootLines(lines / 2, t);
+      Reply(std::string(kRed) + "Kernel panic - not syncing: Attempted to kill init!" + kReset +
+                "\r\nRebooting in 1 seconds..\r\n",
+            t);
+      t += kPanicRebootUs;
+      break;
   }
+  t = SendBootLines(lines, t);
   Reply("\r\n" + profile_.banner + profile_.prompt, t);
 }
 

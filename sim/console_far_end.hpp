@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/boot_plan.hpp"
 #include "sim/far_end.hpp"
 
 namespace qb7::sim {
@@ -24,19 +25,30 @@ class ConsoleFarEnd final : public FarEnd {
  public:
   static constexpr uint64_t kBootLineUs = 60000;  // the boot log comes line by line, as a real boot
 
-  ConsoleFarEnd(ConsoleProfile profile, int baud) : FarEnd(baud), profile_(std::move(profile)) {}
+  // After a panic, the boot starts again after this long.
+  static constexpr uint64_t kPanicRebootUs = 1000000;
+
+  ConsoleFarEnd(ConsoleProfile profile, int baud, BootPlan plan = {})
+      : FarEnd(baud), profile_(std::move(profile)), boots_(std::move(plan)) {}
 
   void OnByte(uint8_t byte, uint64_t atUs) override;
   void OnReset(uint64_t atUs) override;
 
   // The help listing, the same for every console.
   static const std::string& HelpText();
+  // Every boot begun so far, with its fate.
+  const std::vector<BootFate>& Boots() const { return boots_.Boots(); }
 
  private:
   void Execute(const std::string& line, uint64_t atUs);
   void Reply(std::string_view text, uint64_t atUs) { outbox_.Send(text, atUs); }
 
+  // Sends the boot log's lines from atUs on, up to (not including) line
+  // `upTo`; returns when the last was sent.
+  uint64_t SendBootLines(std::size_t upTo, uint64_t atUs);
+
   ConsoleProfile profile_;
+  BootVariation boots_;
   std::string line_;
   int escape_ = 0;     // 1 after ESC, 2 inside ESC [
   bool skipNext_ = false;  // after 255, the scan code of a PC key

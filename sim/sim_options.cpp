@@ -19,7 +19,8 @@ bool ParseInt(const std::string& s, long lo, long hi, long& out) {
 
 std::string SimUsage() {
   return "Usage: qb7uart-sim [--line-baud N] [--attach ROUTE=COMMAND]... [--report FILE]\n"
-         "                   [--no-board | --board-off FROM:TO]\n"
+         "                   [--no-board | --board-off FROM:TO] [--seed N] [--boot-fail F]\n"
+         "                   [--boots N ...]\n"
          "       qb7uart-sim --check-config [FILE]\n"
          "\n"
          "Runs qb7uart on a simulated QB7 board. The program itself is the same\n"
@@ -43,6 +44,15 @@ std::string SimUsage() {
          "  --board-off FROM:TO     the board gone from FROM seconds after start until\n"
          "                          TO (e.g. 5:8): a power cycle; it comes back as\n"
          "                          after power-on, the VSC7420 booting again\n"
+         "  --seed N                each line of the VSC7420's boot comes after a delay\n"
+         "                          that varies (up to 25% either way), the same for\n"
+         "                          the same N; without it every boot is the same\n"
+         "  --boot-fail F           boots that fail: F a share from 0 to 1 (boots that\n"
+         "                          hang before the prompt, drawn from the seed), or\n"
+         "                          a pattern used boot by boot and again: '.' good,\n"
+         "                          'h' hangs, 'p' panics and boots again (late), e.g.\n"
+         "                          ....h...p. The --report FILE lists each boot's fate\n"
+         "  --boots N ...           boots in a batch, as qb7uart --boots (qb7uart(1))\n"
          "  --check-config [FILE]   check FILE, or the Qb7_Uart.cfg beside the program,\n"
          "                          as start-up does; print each problem as\n"
          "                          FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there\n"
@@ -129,6 +139,29 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
       }
       options.absentFrom = from;
       options.absentTo = to;
+    } else if (a.rfind("--seed", 0) == 0) {
+      if (!value("--seed", v)) {
+        if (error.empty()) error = "unknown option: " + a;
+        return false;
+      }
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long seed = std::strtoull(v.c_str(), &end, 10);
+      if (v.empty() || errno != 0 || *end != '\0' || v[0] == '-') {
+        error = "--seed takes a whole number, not '" + v + "'";
+        return false;
+      }
+      options.boots.seed = seed;
+      options.boots.jitter = true;
+    } else if (a.rfind("--boot-fail", 0) == 0) {
+      if (!value("--boot-fail", v)) {
+        if (error.empty()) error = "unknown option: " + a;
+        return false;
+      }
+      if (!ParseBootFail(v, options.boots)) {
+        error = "--boot-fail takes a share from 0 to 1 or a pattern of '.', 'h' and 'p', not '" + v + "'";
+        return false;
+      }
     } else if (a.rfind("--report", 0) == 0) {
       if (!value("--report", v)) {
         if (error.empty()) error = "unknown option: " + a;

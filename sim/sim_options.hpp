@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/boot_plan.hpp"
+
 namespace qb7::sim {
 
 struct SimOptions {
@@ -20,6 +22,7 @@ struct SimOptions {
   // after start (to forever with --no-board); negative: never.
   double absentFrom = -1;
   double absentTo = -1;
+  BootPlan boots;  // --seed, --boot-fail: how the VSC7420's boots vary
 };
 
 // Parses the arguments (without the program name). On a bad option returns

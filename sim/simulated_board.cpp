@@ -14,8 +14,9 @@ namespace {
 constexpr uint64_t kPollIntervalUs = 1000;
 }  // namespace
 
-SimulatedBoard::SimulatedBoard(Clock& clock, int lineBaud) : clock_(clock) {
-  auto vsc = std::make_unique<ConsoleFarEnd>(Vsc7420Profile(), lineBaud);
+SimulatedBoard::SimulatedBoard(Clock& clock, int lineBaud, BootPlan boots) : clock_(clock) {
+  auto vsc = std::make_unique<ConsoleFarEnd>(Vsc7420Profile(), lineBaud, std::move(boots));
+  vsc_ = vsc.get();
   routes_[0] = routes_[4] = routes_[5] = vsc.get();
   owned_.push_back(std::move(vsc));
   Attach(1, std::make_unique<ConsoleFarEnd>(Dk22nProfile(), lineBaud));
@@ -27,6 +28,8 @@ SimulatedBoard::SimulatedBoard(Clock& clock, int lineBaud) : clock_(clock) {
 }
 
 SimulatedBoard::~SimulatedBoard() = default;
+
+const std::vector<BootFate>& SimulatedBoard::boots() const { return vsc_->Boots(); }
 
 void SimulatedBoard::Attach(int route, std::unique_ptr<FarEnd> farEnd) {
   if (route < 0 || route >= kRoutes) return;

@@ -11,9 +11,12 @@
 
 #include "board/port_io.hpp"
 #include "os/clock.hpp"
+#include "sim/boot_plan.hpp"
 #include "sim/far_end.hpp"
 
 namespace qb7::sim {
+
+class ConsoleFarEnd;
 
 // What the board saw of the looks at its receive FIFO, as a logic analyser
 // on the bus would: each overflow is put down to whoever let it happen. A
@@ -33,8 +36,9 @@ class SimulatedBoard final : public PortIo {
  public:
   static constexpr int kRoutes = 6;
 
-  // Built-in consoles on every route (none on J27), all at lineBaud.
-  SimulatedBoard(Clock& clock, int lineBaud = 115200);
+  // Built-in consoles on every route (none on J27), all at lineBaud; the
+  // VSC7420's boots vary as the plan says.
+  SimulatedBoard(Clock& clock, int lineBaud = 115200, BootPlan boots = {});
   ~SimulatedBoard() override;
 
   void Write(uint16_t port, uint8_t value) override;
@@ -68,6 +72,8 @@ class SimulatedBoard final : public PortIo {
   const LineReport& report() const { return report_; }
   uint64_t framingEvents() const { return framingEvents_; }
   int auxWrites() const { return auxWrites_; }
+  // The VSC7420's boots so far (resets and power-ons), each with its fate.
+  const std::vector<BootFate>& boots() const;
 
  private:
   void WriteRegister(int reg, uint8_t value);
@@ -83,6 +89,7 @@ class SimulatedBoard final : public PortIo {
   std::vector<std::unique_ptr<FarEnd>> owned_;
   std::array<FarEnd*, kRoutes> routes_{};
   FarEnd* silent_;  // for route values with no console line
+  ConsoleFarEnd* vsc_;  // the VSC7420's own console
 
   int index_ = 0;
   int route_ = 0;
