@@ -1,4 +1,6 @@
 // qb7uart-sim: the same program on the simulated QB7 board.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +31,12 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::printf("%s\n", qb7::VersionLine("qb7uart-sim").c_str());
     return 0;
+  }
+  // The program works in its own folder: a report named from where it was
+  // started is written there all the same.
+  if (!options.report.empty() && options.report[0] != '/') {
+    char here[4096];
+    if (getcwd(here, sizeof here)) options.report = std::string(here) + "/" + options.report;
   }
   if (options.checkConfig) return qb7::CheckConfigCommand("qb7uart-sim", options.checkConfigPath);
   // Two copies in one folder would write over each other's logs.

@@ -16,7 +16,9 @@ tests=(clang clang-14 libclang-rt-14-dev tmux util-linux
        xvfb xdotool xclip xterm rxvt-unicode stterm kitty alacritty konsole dbus
        xfce4-terminal mlterm pterm libgl1-mesa-dri xfonts-base fonts-dejavu-core
        # the frozen disk, the manual page
-       e2fsprogs groff-base mandoc)
+       e2fsprogs groff-base mandoc
+       # a JUnit reader for the boots' report
+       python3-junitparser)
 
 case "$what" in
   build) need=("${build[@]}") ;;
