@@ -41,6 +41,7 @@ int AnswerArguments(int argc, char** argv) {
       "Usage: qb7uart [--help | --version | --check-config [FILE]]\n"
       "       qb7uart --boots N [--route R] [--until TEXT] [--timeout S] [--json FILE]\n"
       "               [--junit FILE]\n"
+      "       qb7uart --compare [A B] [--threshold MS]\n"
       "\n"
       "The full-screen bench tool for the QB7 board: wires the board's UART to a\n"
       "console line, pulses the VSC7420's reset and runs a terminal session over\n"
@@ -54,7 +55,12 @@ int AnswerArguments(int argc, char** argv) {
       "  --check-config [FILE]   check FILE, or the Qb7_Uart.cfg beside the program,\n"
       "                          as start-up does; print each problem as\n"
       "                          FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there\n"
-      "                          are none, 1 otherwise\n";
+      "                          are none, 1 otherwise\n"
+      "  --compare [A B]         two boots side by side (kept sessions, by default\n"
+      "                          the last two of route 0): each line's time in\n"
+      "                          both, the difference, and the change of its step,\n"
+      "                          flagged ! from --threshold MS (default 100); new\n"
+      "                          lines +, missing -; exit 0 when none, 1 otherwise\n";
   const std::string usage = kUsage + BootBatchUsage();
   if (argc <= 1) return -1;
   const std::string a = argv[1];

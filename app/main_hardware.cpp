@@ -5,12 +5,17 @@
 
 #include "app/batch_run.hpp"
 #include "app/boot_batch_options.hpp"
+#include "app/compare_command.hpp"
+#include "os/files.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
 #include "board/hardware_ports.hpp"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Two boots side by side: files only, no board, no lock.
+  if (!args.empty() && args[0] == "--compare")
+    return qb7::CompareCommand("qb7uart", {args.begin() + 1, args.end()}, qb7::Files::ExecutableFolder());
   qb7::BootBatchOptions batch;
   std::string error;
   if (!qb7::TakeBootBatchOptions(args, batch, error)) {

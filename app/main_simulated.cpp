@@ -7,6 +7,8 @@
 
 #include "app/batch_run.hpp"
 #include "app/boot_batch_options.hpp"
+#include "app/compare_command.hpp"
+#include "os/files.hpp"
 #include "app/config_report.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
@@ -19,6 +21,9 @@ int main(int argc, char** argv) {
   qb7::BootBatchOptions batch;
   std::string error;
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Two boots side by side: files only, no board, no lock.
+  if (!args.empty() && args[0] == "--compare")
+    return qb7::CompareCommand("qb7uart-sim", {args.begin() + 1, args.end()}, qb7::Files::ExecutableFolder());
   if (!qb7::TakeBootBatchOptions(args, batch, error) ||
       !qb7::sim::ParseSimOptions(args, options, error)) {
     std::fprintf(stderr, "qb7uart-sim: %s\n\n%s", error.c_str(), qb7::sim::SimUsage().c_str());

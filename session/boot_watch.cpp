@@ -32,6 +32,7 @@ std::string BootResult::ShortText() const {
 void BootWatch::Start(uint64_t atUs) {
   watching_ = true;
   startUs_ = atUs;
+  lastAnyUs_ = 0;
   any_ = false;
   lineOpen_ = false;
   tail_.clear();
@@ -39,6 +40,7 @@ void BootWatch::Start(uint64_t atUs) {
 }
 
 void BootWatch::Bytes(std::string_view bytes, uint64_t atUs) {
+  if (!bytes.empty()) lastAnyUs_ = atUs;
   if (!watching_ || bytes.empty() || found_) return;
   if (!any_) {
     any_ = true;

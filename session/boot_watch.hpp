@@ -52,6 +52,9 @@ class BootWatch {
   void Bytes(std::string_view bytes, uint64_t atUs);
   // The result, once, when the boot is decided by then.
   std::optional<BootResult> Check(uint64_t nowUs);
+  // The look that last brought bytes, before the boot was decided or after
+  // (0: none since the start).
+  uint64_t LastBytesUs() const { return lastAnyUs_; }
 
  private:
   std::optional<BootResult> Decide(bool prompt, uint64_t atUs);
@@ -63,6 +66,7 @@ class BootWatch {
   bool any_ = false;
   uint64_t firstUs_ = 0;
   uint64_t lastUs_ = 0;       // the look that brought the last bytes
+  uint64_t lastAnyUs_ = 0;    // the same, also once decided
   bool lineOpen_ = false;     // the last bytes did not end a line
   std::string tail_;          // the last bytes, for a prompt split between looks
   std::optional<BootResult> found_;  // the prompt, found in Bytes

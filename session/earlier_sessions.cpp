@@ -10,6 +10,7 @@
 
 #include "console/console.hpp"
 #include "log/log_names.hpp"
+#include "log/times_reading.hpp"
 #include "log/session_keeping.hpp"
 #include "os/whole_file.hpp"
 
@@ -28,41 +29,16 @@ struct Record {
   std::string what;
 };
 
-// Milliseconds "12.345" as microseconds; none for "-" or anything else.
-int64_t Micros(const std::string& ms) {
-  if (ms.empty() || ms == "-") return RowTime::kNone;
-  char* end = nullptr;
-  const double v = std::strtod(ms.c_str(), &end);
-  if (end == ms.c_str() || v < 0) return RowTime::kNone;
-  return static_cast<int64_t>(v * 1000.0 + 0.5);
-}
-
-// Whole records, in either layout: offset, raw, session ms, reset ms,
-// date, what (or, from earlier versions, without raw).
+// The records with the time a row shows: since the reset where there was
+// one, else since the session's start.
 std::vector<Record> ParseRecords(const std::string& text) {
   std::vector<Record> records;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) break;
-    const std::string line = text.substr(at, end - at);
-    at = end + 1;
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::size_t from = 0;
-    for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
-      f.push_back(line.substr(from, tab - from));
-    f.push_back(line.substr(from));
-    if ((f.size() != 6 && f.size() != 5) || f[0].empty() ||
-        f[0].find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    const std::size_t s = f.size() == 6 ? 2 : 1;
+  for (TimesRecord& t : ParseTimesRecords(text)) {
     Record r;
-    r.offset = std::strtoull(f[0].c_str(), nullptr, 10);
-    r.what = f.back();
-    const int64_t reset = Micros(f[s + 1]);
-    r.sinceReset = reset != RowTime::kNone;
-    r.us = r.sinceReset ? reset : Micros(f[s]);
+    r.offset = t.offset;
+    r.sinceReset = t.resetUs != TimesRecord::kNone;
+    r.us = r.sinceReset ? t.resetUs : t.sessionUs == TimesRecord::kNone ? RowTime::kNone : t.sessionUs;
+    r.what = std::move(t.what);
     records.push_back(std::move(r));
   }
   return records;

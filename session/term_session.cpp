@@ -81,8 +81,9 @@ void TermSession::Step() {
       phase_ = Phase::Running;
       return;
     case Phase::Running: {
+      if (decided_) return LeaveOnceQuiet();
       TellBoot();
-      if (phase_ == Phase::Left || TellTroubles()) return;
+      if (TellTroubles()) return;
       bool pasted = false;
       const KeyCode key = m_.console.ReadKey(&pasted);
       if (key.empty()) return;
@@ -289,12 +290,21 @@ void TermSession::TellBoot() {
   receive_.ShowBoot(result->ShortText());
   bootShownUs_ = std::max<uint64_t>(now, 1);
   if (start_.leaveAfterBoot) {
-    // Whatever the looks found up to now is interpreted first, so an
-    // overflow the last look met is counted in.
-    TellTroubles();
-    loop_.BootDecided({*result, boardMissed_, overflowSeen_, log_.StartWallUs()});
-    Leave();
+    decided_ = BootOutcome{*result, boardMissed_, overflowSeen_, log_.StartWallUs()};
+    decidedUs_ = now;
   }
+}
+
+void TermSession::LeaveOnceQuiet() {
+  const uint64_t now = m_.console.clock().NowUs();
+  const uint64_t quietSince = std::max(boot_.LastBytesUs(), decidedUs_);
+  if (now < quietSince + kLingerQuietUs && now < decidedUs_ + kLingerMostUs) return;
+  // Whatever the looks found up to now is told first, so an overflow the
+  // last look met is counted in.
+  TellTroubles();
+  decided_->overflow = decided_->overflow || overflowSeen_;
+  loop_.BootDecided(*decided_);
+  Leave();
 }
 
 bool TermSession::TellTroubles() {

@@ -6,6 +6,7 @@
 // the loop's to schedule; the session never waits.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -120,6 +121,15 @@ class TermSession {
   std::string markNote_;  // the note of a mark whose keys are coming
   bool markOpen_ = false;
   int marks_ = 0;         // marks made in the session
+  // A session opened for its boot alone leaves once the line has been
+  // quiet so long after the boot was decided (the rest of the prompt, an
+  // echo, stay in its own log rather than the next session's), or at the
+  // latest after the second.
+  static constexpr uint64_t kLingerQuietUs = 200000;
+  static constexpr uint64_t kLingerMostUs = 2000000;
+  std::optional<BootOutcome> decided_;
+  uint64_t decidedUs_ = 0;
+  void LeaveOnceQuiet();
   bool boardMissed_ = false;  // the board did not answer at some time since the boot began
   bool overflowSeen_ = false;  // an overflow since the boot began
 };

@@ -13,6 +13,8 @@ const char* FateName(BootFate fate) {
       return "hang";
     case BootFate::Panic:
       return "panic";
+    case BootFate::Slow:
+      return "slow";
   }
   return "good";
 }
@@ -33,7 +35,7 @@ BootFate BootVariation::NextBoot() {
   BootFate fate = BootFate::Good;
   if (!plan_.pattern.empty()) {
     const char c = plan_.pattern[boots_.size() % plan_.pattern.size()];
-    fate = c == 'h' ? BootFate::Hang : c == 'p' ? BootFate::Panic : BootFate::Good;
+    fate = c == 'h' ? BootFate::Hang : c == 'p' ? BootFate::Panic : c == 's' ? BootFate::Slow : BootFate::Good;
   } else if (plan_.failRate > 0 && Uniform() < plan_.failRate) {
     fate = BootFate::Hang;
   }
@@ -49,7 +51,7 @@ uint64_t BootVariation::LineDelayUs(uint64_t nominalUs) {
 
 bool ParseBootFail(const std::string& text, BootPlan& plan) {
   if (text.empty()) return false;
-  if (text.find_first_not_of(".hp") == std::string::npos) {
+  if (text.find_first_not_of(".hps") == std::string::npos) {
     plan.pattern = text;
     plan.failRate = 0;
     return true;

@@ -2,7 +2,8 @@
 // a real board's do: each line's delay with a seeded jitter, and boots that
 // fail, at a rate or by a pattern. A boot that hangs stops before the
 // prompt; one that panics prints the panic and boots again from the start,
-// reaching the prompt late. Pure and deterministic: the same seed gives the
+// reaching the prompt late; a slow one has one step that takes 800 ms
+// longer. Pure and deterministic: the same seed gives the
 // same boots.
 #pragma once
 #include <cstdint>
@@ -11,9 +12,9 @@
 
 namespace qb7::sim {
 
-enum class BootFate { Good, Hang, Panic };
+enum class BootFate { Good, Hang, Panic, Slow };
 
-// "good", "hang", "panic".
+// "good", "hang", "panic", "slow".
 const char* FateName(BootFate fate);
 
 struct BootPlan {
@@ -21,7 +22,7 @@ struct BootPlan {
   uint64_t seed = 0;
   double failRate = 0;   // the share of boots that hang
   // Or one letter per boot, used in turn and again from the start:
-  // '.' a good boot, 'h' one that hangs, 'p' one that panics.
+  // '.' a good boot, 'h' one that hangs, 'p' one that panics, 's' a slow one.
   std::string pattern;
 };
 
@@ -46,8 +47,8 @@ class BootVariation {
   std::vector<BootFate> boots_;
 };
 
-// Parses --boot-fail's value: a rate from 0 to 1, or a pattern of '.', 'h'
-// and 'p'. False on anything else.
+// Parses --boot-fail's value: a rate from 0 to 1, or a pattern of '.',
+// 'h', 'p' and 's'. False on anything else.
 bool ParseBootFail(const std::string& text, BootPlan& plan);
 
 }  // namespace qb7::sim

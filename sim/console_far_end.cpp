@@ -96,9 +96,9 @@ const std::string& ConsoleFarEnd::HelpText() {
   return kHelp;
 }
 
-uint64_t ConsoleFarEnd::SendBootLines(std::size_t upTo, uint64_t atUs) {
+uint64_t ConsoleFarEnd::SendBootLines(std::size_t from, std::size_t upTo, uint64_t atUs) {
   uint64_t t = atUs;
-  for (std::size_t i = 0; i < upTo && i < profile_.bootLog.size(); ++i) {
+  for (std::size_t i = from; i < upTo && i < profile_.bootLog.size(); ++i) {
     Reply(profile_.bootLog[i] + "\r\n", t);
     t += boots_.LineDelayUs(kBootLineUs);
   }
@@ -116,19 +116,26 @@ void ConsoleFarEnd::OnReset(uint64_t atUs) {
       break;
     case BootFate::Hang:
       // Stops two thirds of the way, never to reach the prompt.
-      SendBootLines(lines * 2 / 3, t);
+      SendBootLines(0, lines * 2 / 3, t);
       return;
     case BootFate::Panic:
       // Half way, the kernel panics; the board restarts itself and boots
       // again from the first line.
-      t = SendBootLines(lines / 2, t);
+      t = SendBootLines(0, lines / 2, t);
       Reply(std::string(kRed) + "Kernel panic - not syncing: Attempted to kill init!" + kReset +
                 "\r\nRebooting in 1 seconds..\r\n",
             t);
       t += kPanicRebootUs;
       break;
+    case BootFate::Slow:
+      // One step takes its time: the line of the step three quarters of
+      // the way comes late, the rest as usual after it.
+      t = SendBootLines(0, lines * 3 / 4, t) + kSlowStepUs;
+      t = SendBootLines(lines * 3 / 4, lines, t);
+      Reply("\r\n" + profile_.banner + profile_.prompt, t);
+      return;
   }
-  t = SendBootLines(lines, t);
+  t = SendBootLines(0, lines, t);
   Reply("\r\n" + profile_.banner + profile_.prompt, t);
 }
 

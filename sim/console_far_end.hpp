@@ -27,6 +27,8 @@ class ConsoleFarEnd final : public FarEnd {
 
   // After a panic, the boot starts again after this long.
   static constexpr uint64_t kPanicRebootUs = 1000000;
+  // A slow boot's one slow step takes this much longer.
+  static constexpr uint64_t kSlowStepUs = 800000;
 
   ConsoleFarEnd(ConsoleProfile profile, int baud, BootPlan plan = {})
       : FarEnd(baud), profile_(std::move(profile)), boots_(std::move(plan)) {}
@@ -43,9 +45,9 @@ class ConsoleFarEnd final : public FarEnd {
   void Execute(const std::string& line, uint64_t atUs);
   void Reply(std::string_view text, uint64_t atUs) { outbox_.Send(text, atUs); }
 
-  // Sends the boot log's lines from atUs on, up to (not including) line
-  // `upTo`; returns when the last was sent.
-  uint64_t SendBootLines(std::size_t upTo, uint64_t atUs);
+  // Sends the boot log's lines from, up to (not including) upTo, the
+  // first at atUs; returns when the next would come.
+  uint64_t SendBootLines(std::size_t from, std::size_t upTo, uint64_t atUs);
 
   ConsoleProfile profile_;
   BootVariation boots_;

@@ -22,6 +22,7 @@ std::string SimUsage() {
          "                   [--no-board | --board-off FROM:TO] [--seed N] [--boot-fail F]\n"
          "                   [--boots N ...]\n"
          "       qb7uart-sim --check-config [FILE]\n"
+         "       qb7uart-sim --compare [A B] [--threshold MS]\n"
          "\n"
          "Runs qb7uart on a simulated QB7 board. The program itself is the same\n"
          "as on the hardware; these options configure only the simulated board.\n"
@@ -50,9 +51,11 @@ std::string SimUsage() {
          "  --boot-fail F           boots that fail: F a share from 0 to 1 (boots that\n"
          "                          hang before the prompt, drawn from the seed), or\n"
          "                          a pattern used boot by boot and again: '.' good,\n"
-         "                          'h' hangs, 'p' panics and boots again (late), e.g.\n"
-         "                          ....h...p. The --report FILE lists each boot's fate\n"
+         "                          'h' hangs, 'p' panics and boots again (late), 's'\n"
+         "                          has one step 800 ms slow, e.g. ....h...p.s. The\n"
+         "                          --report FILE lists each boot's fate\n"
          "  --boots N ...           boots in a batch, as qb7uart --boots (qb7uart(1))\n"
+         "  --compare [A B]         two boots side by side, as qb7uart --compare\n"
          "  --check-config [FILE]   check FILE, or the Qb7_Uart.cfg beside the program,\n"
          "                          as start-up does; print each problem as\n"
          "                          FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there\n"
@@ -159,7 +162,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
         return false;
       }
       if (!ParseBootFail(v, options.boots)) {
-        error = "--boot-fail takes a share from 0 to 1 or a pattern of '.', 'h' and 'p', not '" + v + "'";
+        error = "--boot-fail takes a share from 0 to 1 or a pattern of '.', 'h', 'p' and 's', not '" + v + "'";
         return false;
       }
     } else if (a.rfind("--report", 0) == 0) {

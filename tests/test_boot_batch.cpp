@@ -108,7 +108,9 @@ TEST(BootBatch, ReportsExactlyTheBootsTheBoardMadeFailEachKeptUnderItsName) {
     EXPECT_LT(r.firstByteUs, 20000u);
     // Every session but the last is kept under the name the report gives
     // it; the last is Term.txt until the batch's end keeps it.
-    if (i + 1 < fates.size()) EXPECT_TRUE(b.folder.Exists(r.log + ".times")) << r.log;
+    if (i + 1 < fates.size()) {
+      EXPECT_TRUE(b.folder.Exists(r.log + ".times")) << r.log;
+    }
   }
   EXPECT_GT(hung, 3);
   EXPECT_LT(hung, 20);

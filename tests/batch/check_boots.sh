@@ -2,7 +2,8 @@
 # Boots in a batch with the real qb7uart-sim and no terminal: the exit
 # status, the JSON lines, the JUnit XML read by a JUnit reader from Debian,
 # the kept sessions on disk, the board's own account of the boots it made
-# fail, and a SIGTERM that stops the batch after its current boot.
+# fail, a SIGTERM that stops the batch after its current boot, and
+# --compare on two boots that differ in one step.
 # Usage: check_boots.sh BUILD_DIR
 set -u
 build=$(cd "$1" && pwd)
@@ -69,6 +70,27 @@ lines = [json.loads(l) for l in open(sys.argv[1])]
 assert len(lines) == 2 and lines[0]["result"] == "prompt", lines
 assert lines[1]["summary"]["stopped"] is True and lines[1]["summary"]["boots"] == 1, lines
 PY
+
+# Two boots, the second with one step 800 ms slow: --compare (the last two
+# boots of route 0 by default) flags that line and no other, status 1; a
+# boot compared with itself differs in nothing, status 0.
+"$work/qb7uart-sim" --boots 2 --timeout 6 --seed 3 --boot-fail .s --json slow.jsonl < /dev/null 2> /dev/null
+"$work/qb7uart-sim" --compare > compare.txt 2>&1
+status=$?
+[ $status = 1 ] || fail "--compare of a slow boot: status $status, not 1: $(head -3 compare.txt)"
+flagged=$(grep -c '^ *[-+0-9.]* *[-+0-9.]* *[-+0-9.]* *[-+0-9.]* ! ' compare.txt)
+[ "$flagged" = 1 ] || fail "--compare flags $flagged lines, not 1: $(grep ' ! ' compare.txt)"
+grep -q ' ! \[ *[0-9.]*\] Port  1..8: link down$' compare.txt ||
+  fail "--compare did not flag the slow step: $(grep ' ! ' compare.txt)"
+grep -q '^1 line moved by 100.0 ms or more (!), 0 new (+), 0 missing (-)$' compare.txt ||
+  fail "--compare's count: $(grep 'moved by' compare.txt)"
+second=$($py -c 'import json,sys; print(json.loads(open(sys.argv[1]).readline())["log"])' slow.jsonl)
+"$work/qb7uart-sim" --compare "$second" "$work/$second.txt" > same.txt 2>&1
+status=$?
+[ $status = 0 ] || fail "a boot compared with itself: status $status, not 0: $(tail -3 same.txt)"
+"$work/qb7uart-sim" --compare Term-nothing-r0 "$second" > /dev/null 2> bad.txt
+status=$?
+[ $status = 2 ] || fail "--compare of a session that is not there: status $status, not 2"
 
 [ $failures = 0 ] && echo "boots in a batch: all checks passed"
 exit $((failures != 0))
