@@ -12,15 +12,12 @@
 #include "compare/boot_compare.hpp"
 #include "log/log_names.hpp"
 #include "log/session_keeping.hpp"
-#include "log/times_reading.hpp"
-#include "os/whole_file.hpp"
+#include "session/kept_boots.hpp"
 
 namespace qb7 {
 
 namespace {
 
-// A session's files are read whole up to this; a boot is far smaller.
-constexpr std::size_t kMostBytes = 256u << 20;
 constexpr uint64_t kDefaultThresholdUs = 100000;
 
 bool Exists(const std::string& name) {
@@ -40,33 +37,6 @@ std::string SessionPath(std::string name, const std::string& logFolder) {
   }
   if (Exists(name + ".times") || name.empty() || name[0] == '/') return name;
   return logFolder + "/" + name;
-}
-
-bool ReadBoot(const std::string& path, Boot& boot, std::string& error) {
-  std::string text, times;
-  for (auto [file, into] : {std::pair{path + ".txt", &text}, std::pair{path + ".times", &times}}) {
-    struct stat st {};
-    const std::size_t size =
-        stat(file.c_str(), &st) == 0 ? static_cast<std::size_t>(std::min<off_t>(st.st_size, kMostBytes)) : 0;
-    const int e = ReadFileRange(file, 0, size, *into);
-    if (e != 0) {
-      error = file + ": " + std::strerror(e);
-      return false;
-    }
-  }
-  boot = BootOfSession(text, ParseTimesRecords(times));
-  if (!boot.found || boot.lines.empty()) {
-    error = path + ": no boot in this session (no reset or power-on with lines after it)";
-    return false;
-  }
-  return true;
-}
-
-// The session's route, from its name ("...-r0", "...-r0-2"), or -1.
-int RouteOf(const std::string& path) {
-  const std::size_t r = path.rfind("-r");
-  if (r == std::string::npos) return -1;
-  return std::atoi(path.c_str() + r + 2);
 }
 
 std::string Shown(const std::string& path) {
@@ -110,20 +80,14 @@ int CompareCommand(const std::string& program, const std::vector<std::string>& a
   std::string error;
   if (names.empty()) {
     // The newest first: the last session, then the kept ones.
-    std::vector<std::string> candidates;
-    const std::string log = logFolder + "/" + std::string(kLogFileName);
-    if (Exists(log) && Exists(TimesFileName(log))) {
-      std::string start;
-      ReadFileRange(TimesFileName(log), 0, 4096, start);
-      if (start.find("\tstart: route 0 ") != std::string::npos) candidates.push_back(logFolder + "/Term");
-    }
-    const std::vector<std::string> kept = KeptSessions(log);
-    for (auto it = kept.rbegin(); it != kept.rend(); ++it)
-      if (RouteOf(*it) == 0) candidates.push_back(*it);
+    std::vector<std::string> candidates = {logFolder + "/Term"};
+    const std::vector<std::string> kept = KeptSessions(logFolder + "/" + std::string(kLogFileName));
+    candidates.insert(candidates.end(), kept.rbegin(), kept.rend());
     for (const std::string& c : candidates) {
+      if (RouteOfSession(c) != 0) continue;
       Boot boot;
       std::string skipped;
-      if (!ReadBoot(c, boot, skipped)) continue;
+      if (!ReadSessionBoot(c, boot, skipped)) continue;
       paths.insert(paths.begin(), c);
       boots.insert(boots.begin(), std::move(boot));
       if (boots.size() == 2) break;
@@ -137,7 +101,7 @@ int CompareCommand(const std::string& program, const std::vector<std::string>& a
     for (const std::string& name : names) {
       paths.push_back(SessionPath(name, logFolder));
       boots.emplace_back();
-      if (!ReadBoot(paths.back(), boots.back(), error)) {
+      if (!ReadSessionBoot(paths.back(), boots.back(), error)) {
         std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
         return 2;
       }

@@ -8,6 +8,8 @@
 #include "config/config_loader.hpp"
 #include "keys/keys.hpp"
 #include "session/earlier_sessions.hpp"
+#include "session/kept_boots.hpp"
+#include "log/log_names.hpp"
 #include "session/tool_keys_help.hpp"
 #include "view/history_store.hpp"
 #include "os/program_exit.hpp"
@@ -33,8 +35,10 @@ void StartUp(Machine& m, ProgramLoop& loop) {
   for (const ConfigProblem& problem : LoadConfiguration(m.files, m.store, &findings))
     loop.messages.Post(problem.Text());
   m.console.SetCtrlCIsKey(m.store.ctrlCSent);
-  // The history begins with the sessions before this run.
+  // The history begins with the sessions before this run, and each
+  // route's next boot is compared with its last.
   RecallEarlierSessions(m.console, HistoryStore::kKeptRows);
+  loop.lastBoots = ReadLastBoots(std::string(kLogFileName));
   // Every problem the file holds, where it stands, before anything plays:
   // listed on the screen, which the menu clears once it is answered.
   if (!findings.empty()) {

@@ -33,6 +33,20 @@ using Row = std::array<Cell, 80>;
 // When the first byte written on a row came: microseconds since the reset
 // of the VSC7420 (sinceReset) or since the session started; no time for a
 // row written outside a session (the menu, the help).
+// Beside a boot's line: the same line of the previous boot of its route
+// came `us` sooner (this line's time minus that one's; negative: later),
+// or the line is new; how many lines of that boot are missing before this
+// one; and whether this line's own step (since the line matched before it)
+// took longer or shorter by the threshold or more.
+struct RowVersus {
+  enum class Kind : uint8_t { None, Matched, New };
+  Kind kind = Kind::None;
+  bool moved = false;
+  uint16_t missing = 0;
+  int64_t us = 0;
+  bool operator==(const RowVersus&) const = default;
+};
+
 struct RowTime {
   static constexpr int64_t kNone = -1;
   // What wrote the row: text received, the tool's own drawing (a status
@@ -48,6 +62,7 @@ struct RowTime {
   static constexpr uint64_t kNoRaw = UINT64_MAX;
   uint64_t raw = kNoRaw;
   bool error = false;
+  RowVersus versus;
   bool Known() const { return us != kNone; }
   bool operator==(const RowTime&) const = default;
 };
@@ -112,6 +127,13 @@ class Screen {
     if (times_[row_ - 1].Known()) times_[row_ - 1].error = true;
   }
   const RowTime& TimeOf(int row) const { return times_[row - 1]; }
+  // A boot's line on this row, compared with the boot before: told once
+  // the line has ended (a row with no time keeps none).
+  void SetRowVersus(int row, const RowVersus& versus) {
+    if (row < 1 || row > kRows || !times_[row - 1].Known()) return;
+    times_[row - 1].versus = versus;
+    ++version_;
+  }
   // The characters of one row as a byte string of 80.
   std::string RowText(int row) const;
   // Grows on every change, so a front end can skip frames that show nothing new.

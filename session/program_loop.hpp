@@ -8,12 +8,14 @@
 // thread sleeps until the earliest time any part needs it. No part waits
 // inside its step, so a look never runs inside another operation.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <string>
 
+#include "compare/boot_lines.hpp"
 #include "console/message_line.hpp"
 #include "machine/machine.hpp"
 #include "session/external_run.hpp"
@@ -58,6 +60,9 @@ class ProgramLoop {
   MessageLines messages;
   Outbox outbox;
   ExternalRun external;
+  // The last boot of each route, that the next is compared with as it
+  // comes: read from the kept logs at start-up, then each boot measured.
+  std::array<Boot, Store::kRoutes> lastBoots{};
 
  private:
   // Whether the operator is held: what the looks find is then kept, not

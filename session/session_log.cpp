@@ -44,11 +44,18 @@ void SessionLog::Put(uint8_t byte, uint64_t fed) {
     lineMarked_ = true;
     lineMarkUs_ = nowUs_;
     lineStart_ = false;
+    if (watchLines_) {
+      watchedLine_.clear();
+      watchedStart_ = TimeAt(nowUs_);
+    }
   }
   bytes_.push_back(static_cast<char>(byte));
   if (byte == '\n') {
     lineStart_ = true;
     rawLineStart_ = rawOfFed_ + fed + 1;
+    if (watchLines_) watchLines_(watchedLine_, watchedStart_);
+  } else if (watchLines_ && byte != '\r' && watchedLine_.size() < kWatchedLineBytes) {
+    watchedLine_.push_back(static_cast<char>(byte));
   }
 }
 

@@ -10,6 +10,7 @@
 // the program thread.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,14 @@ class SessionLog final : public ByteSink {
   void SetNumber(uint32_t number) { number_ = number; }
   // When the session started: its date.
   uint64_t StartWallUs() const { return startWallUs_; }
+  // Told of each line logged as its line feed comes: its text (up to
+  // kWatchedLineBytes, carriage returns left out) and when its first byte
+  // came. Null: nobody, and nothing is gathered.
+  static constexpr std::size_t kWatchedLineBytes = 256;
+  void WatchLines(std::function<void(std::string_view text, const LogTime& start)> watch) {
+    watchLines_ = std::move(watch);
+    watchedLine_.clear();
+  }
 
  private:
   LogWriter& writer_;
@@ -81,6 +90,9 @@ class SessionLog final : public ByteSink {
   std::string bytes_;
   std::string raw_;
   std::vector<TimeMark> marks_;
+  std::function<void(std::string_view, const LogTime&)> watchLines_;
+  std::string watchedLine_;
+  LogTime watchedStart_;
 };
 
 }  // namespace qb7

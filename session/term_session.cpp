@@ -271,6 +271,7 @@ void TermSession::ResetReleased(uint64_t atUs) {
   log_.ResetAt(atUs);
   log_.NoteAt(atUs, kEventReset);
   boot_.Start(atUs);
+  FollowBoot();
   boardMissed_ = !board_.answers();
   overflowSeen_ = false;
 }
@@ -288,11 +289,41 @@ void TermSession::TellBoot() {
   // no key to wait for.
   log_.NoteAt(result->atUs, result->Text());
   receive_.ShowBoot(result->ShortText());
+  if (following_) {
+    // This boot is the one the route's next is compared with.
+    following_ = false;
+    log_.WatchLines(nullptr);
+    Boot followed = follow_.Take();
+    if (!followed.lines.empty() && start_.route >= 0 && start_.route < Store::kRoutes)
+      loop_.lastBoots[static_cast<std::size_t>(start_.route)] = std::move(followed);
+  }
   bootShownUs_ = std::max<uint64_t>(now, 1);
   if (start_.leaveAfterBoot) {
     decided_ = BootOutcome{*result, boardMissed_, overflowSeen_, log_.StartWallUs()};
     decidedUs_ = now;
   }
+}
+
+void TermSession::FollowBoot() {
+  if (start_.route < 0 || start_.route >= Store::kRoutes) return;
+  follow_.Start(loop_.lastBoots[static_cast<std::size_t>(start_.route)]);
+  following_ = true;
+  log_.WatchLines([this](std::string_view text, const LogTime& start) { OnBootLine(text, start); });
+}
+
+void TermSession::OnBootLine(std::string_view text, const LogTime& start) {
+  if (start.sinceResetUs == LogTime::kNoReset) return;  // under way before the boot began
+  const LineVersus v = follow_.Line(text, static_cast<uint64_t>(start.sinceResetUs));
+  if (v.kind == LineVersus::Kind::None) return;
+  RowVersus row;
+  row.kind = v.kind == LineVersus::Kind::New ? RowVersus::Kind::New : RowVersus::Kind::Matched;
+  row.us = v.us;
+  row.missing = v.missing;
+  row.moved = v.moved;
+  // The line feed has moved the cursor on, to the row below the line's
+  // last; on the last row the move waits for the next byte.
+  Screen& screen = m_.console.screen();
+  screen.SetRowVersus(screen.LineBreakPending() ? screen.CursorRow() : screen.CursorRow() - 1, row);
 }
 
 void TermSession::LeaveOnceQuiet() {
@@ -359,6 +390,7 @@ void TermSession::TellBoard() {
     log_.ResetAt(now);
     log_.NoteAt(now, "power-on: the board answers again");
     boot_.Start(now);
+    FollowBoot();
   }
   if (board_.answers() && notSent_ != 0) {
     // What was typed or pasted meanwhile went nowhere: said, never lost

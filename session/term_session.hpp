@@ -12,6 +12,7 @@
 
 #include "keys/keys.hpp"
 #include "machine/machine.hpp"
+#include "compare/boot_follower.hpp"
 #include "session/board_presence.hpp"
 #include "session/boot_watch.hpp"
 #include "session/receive_path.hpp"
@@ -98,6 +99,10 @@ class TermSession {
   void TellBoard();
   // The boot's report, once it is decided: in Term.times and on the bottom row.
   void TellBoot();
+  // A boot begins: its lines are compared with the route's last boot as
+  // they come, each told on its row for the history's gutter.
+  void FollowBoot();
+  void OnBootLine(std::string_view text, const LogTime& start);
   void TellLogNews();
   void Post(std::string text, bool newKey = false, bool noted = true);
   void OnMessage(std::string_view text);
@@ -113,6 +118,8 @@ class TermSession {
   BoardPresence board_;
   ReceivePath receive_;
   BootWatch boot_;  // the boot after a reset or a power-on, measured
+  BootFollower follow_;  // and compared with the last one, line by line
+  bool following_ = false;
   static constexpr uint64_t kBootShownUs = 20000000;  // its report stays on the screen so long
   uint64_t bootShownUs_ = 0;  // when it was shown; 0: not shown
   bool hinted_ = false;

@@ -22,9 +22,9 @@ std::vector<std::string> SessionKeyRows(bool ctrlCSent) {
       " Shift-PgUp, the mouse wheel  the history",
       "In the history",
       " Shift-PgUp/PgDn, the wheel  scroll     /  search     n, N  next, earlier match",
-      " t  the times in the gutter     s  save it to a file     q, Esc  back to live",
+      " t  times in the gutter (again: against the last boot)   q, Esc  back to live",
       " b  the line speed, now (Qb7_Uart.cfg stays as it is)   m  a mark in Term.times",
-      " x  the bytes of the rows in view, in hex (from Term.raw)",
+      " x  the bytes of the rows in view, in hex (from Term.raw)   s  save to a file",
   };
 }
 

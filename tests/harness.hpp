@@ -164,9 +164,9 @@ class TempFolder {
 // A machine on a virtual clock. With a board the ports reach the simulated
 // QB7 board; without, reads come from readScript.
 struct Bench {
-  explicit Bench(bool withBoard = true, int lineBaud = 115200)
+  explicit Bench(bool withBoard = true, int lineBaud = 115200, sim::BootPlan boots = {})
       : folder(),
-        board(withBoard ? std::make_unique<sim::SimulatedBoard>(clock, lineBaud) : nullptr),
+        board(withBoard ? std::make_unique<sim::SimulatedBoard>(clock, lineBaud, boots) : nullptr),
         ports(board.get(), clock),
         console(frontend, clock),
         files(folder.path()),

@@ -5,6 +5,9 @@
 
 #include "app/boot_batch.hpp"
 #include "compare/boot_compare.hpp"
+#include "compare/boot_follower.hpp"
+#include "session/kept_boots.hpp"
+#include "view/view_keys.hpp"
 #include "console/unattended_frontend.hpp"
 #include "harness.hpp"
 #include "log/session_keeping.hpp"
@@ -120,6 +123,86 @@ TEST(BootCompare, TwoSimulatedBootsOneWithASlowStepDifferByThatLineAlone) {
       EXPECT_NE(l.text.find("Port  1..8: link down"), std::string::npos) << l.text;
       EXPECT_GT(l.stepChangeUs, 700000);
     }
+}
+
+TEST(BootFollower, EachLineAsItComesIsMatchedAheadMissingAndNewToldMovedFlagged) {
+  BootFollower f;
+  f.Start(Lines({{"[ 0.1] a", 100}, {"b", 200}, {"c", 300}, {"d", 400}}));
+  auto line = [&](const char* text, uint64_t ms) { return f.Line(text, ms * 1000); };
+  const LineVersus a = line("[ 0.15] a", 150), c = line("c", 850), x = line("x", 900), d = line("d", 950);
+  EXPECT_EQ(a.kind, LineVersus::Kind::Matched);
+  EXPECT_EQ(a.us, 50000);
+  EXPECT_FALSE(a.moved);
+  EXPECT_EQ(c.kind, LineVersus::Kind::Matched);
+  EXPECT_EQ(c.missing, 1);  // b
+  EXPECT_TRUE(c.moved);     // 700 ms after a, where it was 200
+  EXPECT_EQ(x.kind, LineVersus::Kind::New);
+  EXPECT_EQ(d.us, 550000);
+  EXPECT_FALSE(d.moved);    // 100 ms after c, as before
+  const Boot kept = f.Take();
+  ASSERT_EQ(kept.lines.size(), 4u);
+  EXPECT_EQ(kept.lines[2].text, "x");
+  // With no boot before, nothing is told, but the boot is kept all the same.
+  f.Start(Boot{});
+  EXPECT_EQ(f.Line("a", 1).kind, LineVersus::Kind::None);
+  EXPECT_EQ(f.Take().lines.size(), 1u);
+}
+
+// The second of two captures in one run, one step of it slow: in the
+// history, each of its lines carries its difference from the first boot's
+// same line, and only the slow line is flagged. The next run starts with
+// that boot as route 0's last.
+TEST(BootFollower, TheHistoryOfASecondCaptureFlagsTheSlowLineAloneAndTheNextRunKnowsIt) {
+  sim::BootPlan plan;
+  plan.pattern = ".s";
+  Bench b(true, 115200, plan);
+  b.folder.Write("Qb7_Uart.cfg", "#PROMPT 0 \"vsc7420#\"\n");
+  std::vector<std::string> shown;
+  b.frontend.AddKeyAt(1000, std::string(kResetAndCapture));
+  b.frontend.AddKeyAt(4000000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(4200000, std::string(kResetAndCapture));
+  b.frontend.AddKeyAt(9000000, std::string(view::WheelUp));
+  b.frontend.AddKeyAt(9001000, "t");
+  b.frontend.AddKeyAt(9002000, "t");
+  b.frontend.AddActionAt(9100000, [&] {
+    const Picture& p = b.frontend.Shown();
+    for (int r = 0; r < p.rows; ++r) shown.push_back(p.RowText(r));
+  });
+  b.frontend.AddKeyAt(9200000, "q");
+  b.frontend.AddKeyAt(9300000, std::string(keys::KeyShiftF2));
+  b.frontend.AddKeyAt(9400000, "q");
+  ASSERT_EQ(b.Run(), 0);
+  // Every row of the second session, kept in the history as it left.
+  int matched = 0;
+  std::vector<std::string> moved;
+  const HistoryStore& history = b.frontend.viewer().history();
+  for (uint64_t n = 0; const KeptRow* row = history.Find(n); ++n) {
+    if (row->time.session != 2) continue;
+    std::string text;
+    for (const Cell& c : row->cells) text.push_back(static_cast<char>(c.ch));
+    if (row->time.versus.kind == RowVersus::Kind::Matched) ++matched;
+    EXPECT_NE(row->time.versus.kind, RowVersus::Kind::New) << text;
+    if (row->time.versus.moved) {
+      moved.push_back(text);
+      EXPECT_GT(row->time.versus.us, 700000);
+    }
+  }
+  EXPECT_GE(matched, 43);
+  ASSERT_EQ(moved.size(), 1u);
+  EXPECT_NE(moved[0].find("Port  1..8: link down"), std::string::npos) << moved[0];
+  // On the screen: t twice, the difference beside the time, flagged.
+  bool flaggedShown = false;
+  for (const std::string& row : shown)
+    if (row.find("Port  1..8: link down") != std::string::npos) {
+      EXPECT_EQ(row.substr(12, 3), "  +") << row;
+      flaggedShown = row[20] == '!';
+    }
+  EXPECT_TRUE(flaggedShown) << ::testing::PrintToString(shown);
+  // The next run compares with this boot.
+  const auto last = ReadLastBoots(b.folder.path() + "/Term.txt");
+  ASSERT_TRUE(last[0].found);
+  EXPECT_EQ(last[0].lines.size(), 46u);
+  EXPECT_NE(last[0].report.find("prompt after"), std::string::npos);
 }
 
 }  // namespace

@@ -141,9 +141,11 @@ TEST(HistoryFind, NGoesBackAndShiftNComesForward) {
 
 TEST(HistoryFind, TheGutterShowsEachRowsTime) {
   HistoryBench b;
-  std::vector<std::string> with, without;
+  std::vector<std::string> with, versus, without;
   uint64_t t = b.Keys(HistoryBench::kAllInUs, {std::string(view::PageUp), "t"});
   b.ShotAt(t + 1000, with);
+  t = b.Keys(t, {"t"});
+  b.ShotAt(t + 1000, versus);
   t = b.Keys(t, {"t"});
   b.ShotAt(t + 1000, without);
   ASSERT_EQ(b.Leave(t + 500000), 0);
@@ -154,6 +156,9 @@ TEST(HistoryFind, TheGutterShowsEachRowsTime) {
   EXPECT_GT(seconds, 12.0);  // the stream's last rows, on the session's clock
   EXPECT_LT(seconds, 14.0);
   EXPECT_EQ(row.substr(12, 5), "line ");
+  // Again: the last boot's column beside the times, blank where no boot was compared.
+  EXPECT_EQ(versus[5].substr(0, 12), row.substr(0, 12));
+  EXPECT_EQ(versus[5].substr(12, 15), std::string(10, ' ') + "line ");
   EXPECT_EQ(without[5].substr(0, 5), "line ");
 }
 

@@ -1,5 +1,6 @@
 #include "view/history_search.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include <algorithm>
@@ -87,6 +88,22 @@ std::string LinesAsText(const ViewLines& lines, const SessionHeaders& sessions, 
     ++rows;
   }
   return text;
+}
+
+std::string VersusText(const RowVersus& versus) {
+  if (versus.kind == RowVersus::Kind::None) return std::string(10, ' ');
+  if (versus.kind == RowVersus::Kind::New) return "  new     ";
+  char text[48];
+  const double tenths = std::round(static_cast<double>(versus.us) / 100.0);
+  std::snprintf(text, sizeof text, "%+8.1f%c ", (tenths == 0 ? 0.0 : tenths) / 10.0,
+                versus.moved ? '!' : versus.missing != 0 ? '-' : ' ');
+  std::string out(text);
+  // Beyond the column's reach (100 s or more), the sign and the fact.
+  if (out.size() != 10) {
+    out = versus.us > 0 ? "   +long" : "   -long";
+    out += versus.moved ? "! " : "  ";
+  }
+  return out;
 }
 
 std::string GutterText(const RowTime& time) {

@@ -61,5 +61,10 @@ std::string LinesAsText(const ViewLines& lines, const SessionHeaders& sessions, 
 // The time column of a row, as the gutter shows it: "R     12.345 ", or
 // spaces when the row has no time. Always kGutterCols (12) wide.
 std::string GutterText(const RowTime& time);
+// Beside it, the row against the route's last boot, kVersusCols (10) wide:
+// "  +802.3! " (milliseconds later than there; '!' its own step moved by
+// 100 ms or more, '-' lines of the last boot missing before it), "  new    "
+// for a line the last boot did not have, spaces for a row with neither.
+std::string VersusText(const RowVersus& versus);
 
 }  // namespace qb7

@@ -5,7 +5,8 @@
 //          view (plain text, case ignored), Esc closes it
 //   n, N   the next match further back, and the one before it
 //   t      a gutter with each row's time (since the reset, else since the
-//          session's start)
+//          session's start); again: beside it, each boot line against the
+//          same line of the route's last boot; again: none
 //   s      the whole history as plain text, to a file the caller names
 //   m      a mark: a prompt for its note on the bottom row; Enter makes it
 //          (an empty note: a numbered mark), Esc does not

@@ -48,8 +48,8 @@ void Viewer::Place() {
   ViewInput in;
   in.windowRows = windowRows_;
   in.windowCols = windowCols_;
-  if (gutter_ && place_.back > 0 && windowCols_ - kGutterCols >= kMinCols)
-    in.windowCols -= kGutterCols;
+  if (GutterCols() != 0 && place_.back > 0 && windowCols_ - GutterCols() >= kMinCols)
+    in.windowCols -= GutterCols();
   in.cursorRow = frame_->screen.CursorRow();
   // A line break pending at the end of the last row puts the next text at
   // its column 1, not at column 80 where the cursor waits.
@@ -67,16 +67,17 @@ const Picture& Viewer::Draw() {
     DrawHex(picture_);
     return picture_;
   }
-  const bool gutter = gutter_ && place_.back > 0 && !layout_.tooSmall &&
-                      windowCols_ - kGutterCols >= kMinCols;
+  const int gutterCols = GutterCols();
+  const bool gutter = gutterCols != 0 && place_.back > 0 && !layout_.tooSmall &&
+                      windowCols_ - gutterCols >= kMinCols;
   if (!gutter) {
     DrawView(frame_->screen, history_, layout_, windowRows_, windowCols_, picture_);
   } else {
-    DrawView(frame_->screen, history_, layout_, windowRows_, windowCols_ - kGutterCols, inner_);
+    DrawView(frame_->screen, history_, layout_, windowRows_, windowCols_ - gutterCols, inner_);
     DrawGutter(inner_);
   }
   if (layout_.tooSmall) return picture_;
-  if (!searched_.empty() && place_.back > 0) Highlight(picture_, gutter ? kGutterCols : 0);
+  if (!searched_.empty() && place_.back > 0) Highlight(picture_, gutter ? gutterCols : 0);
   DrawCounts(picture_);
   DrawBottomLine(picture_);
   return picture_;

@@ -33,8 +33,16 @@ class Viewer {
  public:
   // Rows a notch of the mouse wheel scrolls the view, as terminals do.
   static constexpr int kWheelRows = 3;
-  // The gutter: "R 12345.678 ", R since the reset, S since the session start.
+  // The gutter: "R 12345.678 ", R since the reset, S since the session start;
+  // with the last boot beside it, ten more: "  +802.3! ", the difference
+  // from the same line of the route's last boot.
   static constexpr int kGutterCols = 12;
+  static constexpr int kVersusCols = 10;
+  // t turns the gutter on, then adds the last boot beside it, then off.
+  enum class Gutter { Off, Times, Versus };
+  int GutterCols() const {
+    return gutter_ == Gutter::Off ? 0 : gutter_ == Gutter::Times ? kGutterCols : kGutterCols + kVersusCols;
+  }
 
   // What the operator asked with s: the history as text, for the caller to
   // write to a file and tell where (Notice).
@@ -153,7 +161,7 @@ class Viewer {
   std::string typed_;     // the prompt's text
   std::string searched_;  // the last text searched for
   std::optional<uint64_t> match_;
-  bool gutter_ = false;
+  Gutter gutter_ = Gutter::Off;
   std::string notice_;
   std::optional<SaveRequest> save_;
   bool speedPrompt_ = false;

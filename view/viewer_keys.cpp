@@ -53,7 +53,9 @@ void Viewer::Act(ViewAction action) {
       break;
     case ViewAction::NextMatch: Search(true, false); break;
     case ViewAction::PreviousMatch: Search(false, false); break;
-    case ViewAction::ToggleTimes: gutter_ = !gutter_; break;
+    case ViewAction::ToggleTimes:
+      gutter_ = gutter_ == Gutter::Off ? Gutter::Times : gutter_ == Gutter::Times ? Gutter::Versus : Gutter::Off;
+      break;
     case ViewAction::Save:
       if (frame_) {
         SaveRequest save;

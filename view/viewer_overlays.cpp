@@ -60,15 +60,20 @@ void Viewer::DrawGutter(Picture& inner) {
   picture_.cols = windowCols_;
   picture_.cells.assign(static_cast<std::size_t>(windowRows_ * windowCols_), Cell{});
   picture_.cursorRow = inner.cursorRow;
-  picture_.cursorCol = inner.cursorCol < 0 ? -1 : inner.cursorCol + kGutterCols;
+  const int cols = GutterCols();
+  picture_.cursorCol = inner.cursorCol < 0 ? -1 : inner.cursorCol + cols;
   const ViewLines lines(frame_->screen, history_);
   const uint64_t top = TopLine();
   for (int r = 0; r < inner.rows; ++r) {
-    for (int c = 0; c < inner.cols; ++c) picture_.At(r, c + kGutterCols) = inner.At(r, c);
+    for (int c = 0; c < inner.cols; ++c) picture_.At(r, c + cols) = inner.At(r, c);
     if (r >= layout_.Shown()) continue;
     RowTime time;
     if (!lines.Cells(top + static_cast<uint64_t>(r), &time) || !time.Known()) continue;
     Put(picture_, r, 0, GutterText(time), Cell{' ', 8, 0});
+    // The line that moved in yellow, a new one in light cyan.
+    if (gutter_ == Gutter::Versus)
+      Put(picture_, r, kGutterCols, VersusText(time.versus),
+          Cell{' ', static_cast<uint8_t>(time.versus.moved ? 14 : time.versus.kind == RowVersus::Kind::New ? 11 : 8), 0});
   }
 }
 
