@@ -62,7 +62,7 @@ struct RowTime {
   static constexpr uint64_t kNoRaw = UINT64_MAX;
   uint64_t raw = kNoRaw;
   bool error = false;
-  RowVersus versus;
+  RowVersus versus{};
   bool Known() const { return us != kNone; }
   bool operator==(const RowTime&) const = default;
 };
