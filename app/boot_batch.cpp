@@ -20,12 +20,7 @@ void BootBatch::Step() {
   if (now < nextUs_) return;
   switch (state_) {
     case State::StartUp:
-      // As the menu does before its first drawing: the auxiliary port
-      // cleared.
-      m_.board.auxPort = board::kAuxPort;
-      m_.board.dataPort = board::kDataPort;
-      m_.uartBase = board::kUartBase;
-      m_.board.WriteByte(m_.board.auxPort, 0);
+      PrepareBoard(m_);
       state_ = State::Next;
       return;
     case State::Next:

@@ -49,13 +49,17 @@ void StartUp(Machine& m, ProgramLoop& loop) {
 
 }  // namespace
 
+void PrepareBoard(Machine& m) {
+  m.board.auxPort = board::kAuxPort;
+  m.board.dataPort = board::kDataPort;
+  m.uartBase = board::kUartBase;
+  m.board.WriteByte(m.board.auxPort, 0);
+}
+
 void RouteMenu::Step() {
   switch (state_) {
     case State::StartUp:
-      m_.board.auxPort = board::kAuxPort;
-      m_.board.dataPort = board::kDataPort;
-      m_.uartBase = board::kUartBase;
-      m_.board.WriteByte(m_.board.auxPort, 0);
+      PrepareBoard(m_);
       state_ = State::Draw;
       return;
     case State::Draw:

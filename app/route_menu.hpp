@@ -67,6 +67,11 @@ class RouteMenu final : public Mode {
   uint64_t pastedDropped_ = 0;  // since the last key typed
 };
 
+// The board's ports as the program knows them, and the auxiliary port
+// cleared: what the menu does before its first drawing, and a batch
+// before its first boot.
+void PrepareBoard(Machine& m);
+
 // Runs start-up, then the menu until Q (or a message line's Home) ends the
 // program by throwing ProgramExit.
 void RunQb7Uart(Machine& machine);
