@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "app/boot_batch_options.hpp"
+#include "app/link_options.hpp"
 #include "app/config_report.hpp"
 #include "app/route_menu.hpp"
 #include "os/program_exit.hpp"
@@ -42,6 +43,7 @@ int AnswerArguments(int argc, char** argv) {
       "       qb7uart --boots N [--route R] [--until TEXT] [--timeout S] [--json FILE]\n"
       "               [--junit FILE]\n"
       "       qb7uart --compare [A B] [--threshold MS]\n"
+      "       qb7uart --pty [--route R] [--link PATH] | --stdio [--route R]\n"
       "\n"
       "The full-screen bench tool for the QB7 board: wires the board's UART to a\n"
       "console line, pulses the VSC7420's reset and runs a terminal session over\n"
@@ -61,7 +63,7 @@ int AnswerArguments(int argc, char** argv) {
       "                          both, the difference, and the change of its step,\n"
       "                          flagged ! from --threshold MS (default 100); new\n"
       "                          lines +, missing -; exit 0 when none, 1 otherwise\n";
-  const std::string usage = kUsage + BootBatchUsage();
+  const std::string usage = kUsage + BootBatchUsage() + LinkUsage();
   if (argc <= 1) return -1;
   const std::string a = argv[1];
   if (argc == 2 && (a == "--help" || a == "-h")) {

@@ -6,6 +6,8 @@
 #include "app/batch_run.hpp"
 #include "app/boot_batch_options.hpp"
 #include "app/compare_command.hpp"
+#include "app/link_options.hpp"
+#include "app/link_run.hpp"
 #include "os/files.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
@@ -16,16 +18,23 @@ int main(int argc, char** argv) {
   // Two boots side by side: files only, no board, no lock.
   if (!args.empty() && args[0] == "--compare")
     return qb7::CompareCommand("qb7uart", {args.begin() + 1, args.end()}, qb7::Files::ExecutableFolder());
+  qb7::LinkOptions link;
   qb7::BootBatchOptions batch;
   std::string error;
-  if (!qb7::TakeBootBatchOptions(args, batch, error)) {
+  if (!qb7::TakeLinkOptions(args, link, error) || !qb7::TakeBootBatchOptions(args, batch, error)) {
     std::fprintf(stderr, "qb7uart: %s (see qb7uart --help)\n", error.c_str());
     return 2;
   }
-  if (batch.boots == 0) {
+  const bool linked = link.kind != qb7::LinkOptions::Kind::None;
+  if (linked && batch.boots != 0) {
+    std::fprintf(stderr, "qb7uart: --boots does not go with --pty or --stdio (see qb7uart --help)\n");
+    return 2;
+  }
+  if (batch.boots == 0 && !linked) {
     if (const int status = qb7::AnswerArguments(argc, argv); status >= 0) return status;
   } else if (!args.empty()) {
-    std::fprintf(stderr, "qb7uart: %s does not go with --boots (see qb7uart --help)\n", args[0].c_str());
+    std::fprintf(stderr, "qb7uart: %s does not go with %s (see qb7uart --help)\n", args[0].c_str(),
+                 linked ? "--pty or --stdio" : "--boots");
     return 2;
   }
   // Before the ports are touched: another copy on the board would
@@ -40,10 +49,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", why.c_str());
     return 1;
   }
-  if (batch.boots != 0) {
+  if (batch.boots != 0 || linked) {
     qb7::SettlePrivileges();
     qb7::RealClock clock;
-    return qb7::Leave(qb7::RunBootBatch(*ports, clock, batch, "qb7uart"));
+    return qb7::Leave(linked ? qb7::RunConsoleLink(*ports, clock, link, "qb7uart")
+                             : qb7::RunBootBatch(*ports, clock, batch, "qb7uart"));
   }
   if (qb7::RefuseUnusableTerminal("qb7uart")) return 1;
   qb7::SettlePrivileges();

@@ -8,6 +8,8 @@
 #include "app/batch_run.hpp"
 #include "app/boot_batch_options.hpp"
 #include "app/compare_command.hpp"
+#include "app/link_options.hpp"
+#include "app/link_run.hpp"
 #include "os/files.hpp"
 #include "app/config_report.hpp"
 #include "app/launch.hpp"
@@ -19,18 +21,21 @@
 int main(int argc, char** argv) {
   qb7::sim::SimOptions options;
   qb7::BootBatchOptions batch;
+  qb7::LinkOptions link;
   std::string error;
   std::vector<std::string> args(argv + 1, argv + argc);
   // Two boots side by side: files only, no board, no lock.
   if (!args.empty() && args[0] == "--compare")
     return qb7::CompareCommand("qb7uart-sim", {args.begin() + 1, args.end()}, qb7::Files::ExecutableFolder());
-  if (!qb7::TakeBootBatchOptions(args, batch, error) ||
+  if (!qb7::TakeLinkOptions(args, link, error) || !qb7::TakeBootBatchOptions(args, batch, error) ||
       !qb7::sim::ParseSimOptions(args, options, error)) {
     std::fprintf(stderr, "qb7uart-sim: %s\n\n%s", error.c_str(), qb7::sim::SimUsage().c_str());
     return 2;
   }
   if (options.help) {
-    std::fputs((qb7::sim::SimUsage() + "\nBoots in a batch:\n" + qb7::BootBatchUsage()).c_str(), stdout);
+    std::fputs((qb7::sim::SimUsage() + "\nBoots in a batch:\n" + qb7::BootBatchUsage() +
+                "\nThe console for other programs:\n" + qb7::LinkUsage()).c_str(),
+               stdout);
     return 0;
   }
   if (options.version) {
@@ -47,7 +52,12 @@ int main(int argc, char** argv) {
   // Two copies in one folder would write over each other's logs.
   const auto logs = qb7::LockLogs("qb7uart-sim");
   if (!logs) return 1;
-  if (batch.boots == 0 && qb7::RefuseUnusableTerminal("qb7uart-sim")) return 1;
+  const bool linked = link.kind != qb7::LinkOptions::Kind::None;
+  if (linked && batch.boots != 0) {
+    std::fprintf(stderr, "qb7uart-sim: --boots does not go with --pty or --stdio\n");
+    return 2;
+  }
+  if (batch.boots == 0 && !linked && qb7::RefuseUnusableTerminal("qb7uart-sim")) return 1;
   qb7::SettlePrivileges();
   qb7::RealClock clock;
   qb7::sim::SimulatedBoard board(clock, options.lineBaud, options.boots);
@@ -64,9 +74,9 @@ int main(int argc, char** argv) {
     }
     board.Attach(route, std::move(farEnd));
   }
-  const qb7::Ending ending = batch.boots != 0
-                                 ? qb7::RunBootBatch(board, clock, batch, "qb7uart-sim")
-                                 : qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
+  const qb7::Ending ending = linked ? qb7::RunConsoleLink(board, clock, link, "qb7uart-sim")
+                             : batch.boots != 0 ? qb7::RunBootBatch(board, clock, batch, "qb7uart-sim")
+                                                : qb7::RunInTerminal(board, clock, qb7::ChildPolicy{});
   // Written however the program ended, a signal's ending too.
   if (!options.report.empty()) {
     const qb7::sim::LineReport& r = board.report();

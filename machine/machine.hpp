@@ -5,6 +5,8 @@
 // thread's loop, the menu and the session work on it.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <string_view>
 
 #include "board/board_registers.hpp"
 #include "board/register_port.hpp"
@@ -33,6 +35,9 @@ struct Machine {
   // end set them when a session ends.
   ColourPair colours;
   ChildPolicy children;  // what the programs the tool starts must not inherit
+  // Every byte received, exactly as it came, for another program at the
+  // console link (null: none); it must never wait.
+  std::function<void(std::string_view)> received;
   // Bytes received that reached neither Term.txt nor a message line: for
   // the end of the program to tell.
   uint64_t untoldLoss = 0;

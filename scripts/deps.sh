@@ -17,8 +17,8 @@ tests=(clang clang-14 libclang-rt-14-dev tmux util-linux
        xfce4-terminal mlterm pterm libgl1-mesa-dri xfonts-base fonts-dejavu-core
        # the frozen disk, the manual page
        e2fsprogs groff-base mandoc
-       # a JUnit reader for the boots' report
-       python3-junitparser)
+       # a JUnit reader for the boots' report; the console link's consumers
+       python3-junitparser python3-pexpect picocom)
 
 case "$what" in
   build) need=("${build[@]}") ;;

@@ -33,6 +33,22 @@ void Outbox::UartSendSlow(std::string_view bytes) {
   for (unsigned char b : bytes) steps_.push_back(ByteItem(b));
 }
 
+void Outbox::UartSendPaced(std::string_view bytes, uint64_t byteNs) {
+  for (std::size_t at = 0; at < bytes.size(); at += board::uart::kTxFifoSize) {
+    Item item(Item::Kind::Chunk);
+    item.text = std::string(bytes.substr(at, board::uart::kTxFifoSize));
+    item.us = (item.text.size() * byteNs + 999) / 1000;
+    // The chunk before it, not yet gone, takes the new bytes in.
+    if (!steps_.empty() && steps_.back().kind == Item::Kind::Chunk && !(steps_.size() == 1 && pauseStarted_) &&
+        steps_.back().text.size() + item.text.size() <= static_cast<std::size_t>(board::uart::kTxFifoSize)) {
+      steps_.back().text += item.text;
+      steps_.back().us += item.us;
+      continue;
+    }
+    steps_.push_back(std::move(item));
+  }
+}
+
 void Outbox::Pause(int64_t ms) {
   if (ms > 0) steps_.push_back(PauseItem(ms));
 }
@@ -132,6 +148,23 @@ Outbox::Event Outbox::Step() {
         for (auto it = texts.rbegin(); it != texts.rend(); ++it)
           steps_.push_front(TellItem(std::move(*it)));
         pauseStarted_ = false;
+        continue;
+      }
+      case Item::Kind::Chunk: {
+        if (!pauseStarted_) {
+          const TxReport report = m_.uart.UartSendStr(m_.board.dataPort, m_.uartBase, step.text);
+          notSent_ += report.notSent;
+          pauseStarted_ = true;
+          stretchEndUs_ = now + step.us;
+          auto texts = Uart::Texts(report);
+          if (!texts.empty()) {
+            Pop();
+            for (auto it = texts.rbegin(); it != texts.rend(); ++it) steps_.push_front(TellItem(std::move(*it)));
+            continue;
+          }
+        }
+        if (now < stretchEndUs_) return {};
+        Pop();
         continue;
       }
       case Item::Kind::Pause:

@@ -35,6 +35,11 @@ class Outbox {
 
   // Every byte: one transmit wait and the byte, then 10 ms.
   void UartSendSlow(std::string_view bytes);
+  // At the UART's own pace: the transmit FIFO filled (one wait for it to
+  // be empty, then up to its size), then the time those bytes take on the
+  // line (byteNs each) before the next fill. For a program at the other
+  // end of the console link, which writes faster than any person types.
+  void UartSendPaced(std::string_view bytes, uint64_t byteNs);
   // Below 100 ms a plain pause; from 100 ms up in 50 ms steps that end
   // early once a key waits (the key stays for the session).
   void Pause(int64_t ms);
@@ -63,13 +68,14 @@ class Outbox {
 
  private:
   struct Item {
-    enum class Kind { Byte, Pause, PauseUntilKey, Tell, Register, ResetReleased, StartExternal };
+    enum class Kind { Byte, Chunk, Pause, PauseUntilKey, Tell, Register, ResetReleased, StartExternal };
     explicit Item(Kind k) : kind(k) {}
     Kind kind;
     uint8_t byte = 0;
     int reg = 0;
     int value = 0;
     int64_t ms = 0;
+    uint64_t us = 0;  // Chunk: the time its bytes take on the line
     std::shared_ptr<const std::string> head;  // Tell: before the text
     std::string text;
   };

@@ -72,6 +72,7 @@ void ReceivePath::Interpret(std::size_t most) {
     NoteErrors(piece);
     const std::string_view bytes = piece.bytes.substr(0, most - done);
     log_.Received(bytes, interpreter_.Fed());
+    if (m_.received) m_.received(bytes);
     if (watch_) watch_->Bytes(bytes, piece.atUs);
     interpreter_.Feed(bytes);
     queue_.Pop(bytes.size());

@@ -85,8 +85,19 @@ void TermSession::Step() {
       TellBoot();
       if (TellTroubles()) return;
       bool pasted = false;
-      const KeyCode key = m_.console.ReadKey(&pasted);
+      KeyCode key = m_.console.ReadKey(&pasted);
       if (key.empty()) return;
+      if (start_.linked) {
+        // Every byte the other program wrote that has come, in one go.
+        std::string bytes = key;
+        while (bytes.size() < kLinkedTakeBytes) {
+          key = m_.console.ReadKey(&pasted);
+          if (key.empty()) break;
+          bytes += key;
+        }
+        loop_.outbox.UartSendPaced(bytes, board::uart::ByteNs(baud_));
+        return;
+      }
       // Pasted text is sent as it is: never the session's keys.
       if (pasted)
         loop_.outbox.UartSendSlow(key);

@@ -46,6 +46,9 @@ struct SessionStart {
   bool leaveAfterBoot = false;
   std::string prompt;
   uint64_t bootTimeOutUs = 0;
+  // The keys are another program's bytes (the console link): sent at the
+  // UART's pace, not a paste's.
+  bool linked = false;
 };
 
 class TermSession {
@@ -120,6 +123,7 @@ class TermSession {
   BootWatch boot_;  // the boot after a reset or a power-on, measured
   BootFollower follow_;  // and compared with the last one, line by line
   bool following_ = false;
+  static constexpr std::size_t kLinkedTakeBytes = 4096;  // bytes of the console link taken at a step
   static constexpr uint64_t kBootShownUs = 20000000;  // its report stays on the screen so long
   uint64_t bootShownUs_ = 0;  // when it was shown; 0: not shown
   bool hinted_ = false;

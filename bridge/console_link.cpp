@@ -1,0 +1,95 @@
+#include "bridge/console_link.hpp"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "os/helper_thread.hpp"
+
+namespace qb7 {
+
+ConsoleLink::ConsoleLink(int in, int out) : in_(in), out_(out) {
+  wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  // 64 KB of stack: the thread holds two 4 KB buffers.
+  const int rc = StartHelperThread(thread_, &ConsoleLink::ThreadMain, this, 64 * 1024, "qb7-console");
+  if (rc != 0) {
+    close(wake_);
+    throw std::system_error(rc, std::generic_category(), "the console link's thread");
+  }
+  started_ = true;
+}
+
+void* ConsoleLink::ThreadMain(void* self) {
+  static_cast<ConsoleLink*>(self)->Run();
+  return nullptr;
+}
+
+ConsoleLink::~ConsoleLink() {
+  stop_.store(true, std::memory_order_release);
+  Wake();
+  if (started_) pthread_join(thread_, nullptr);
+  close(wake_);
+}
+
+void ConsoleLink::Wake() {
+  const uint64_t one = 1;
+  (void)!write(wake_, &one, sizeof one);
+}
+
+void ConsoleLink::Received(std::string_view bytes) {
+  const std::size_t put = toReader_.Put(bytes);
+  undelivered_ += bytes.size() - put;
+  if (put != 0) Wake();
+}
+
+void ConsoleLink::Run() {
+  char buffer[4096];
+  std::size_t pending = 0, sent = 0;  // taken from the ring, not yet written
+  bool inputOpen = true;
+  while (!stop_.load(std::memory_order_acquire)) {
+    if (pending == sent) {
+      pending = toReader_.Take(buffer, sizeof buffer);
+      sent = 0;
+    }
+    pollfd fds[3];
+    nfds_t n = 0;
+    fds[n++] = {wake_, POLLIN, 0};
+    const bool reading = inputOpen && toBoard_.Room() != 0;
+    const nfds_t inAt = reading ? n : 99;
+    if (reading) fds[n++] = {in_, POLLIN, 0};
+    const nfds_t outAt = pending > sent ? n : 99;
+    if (pending > sent) fds[n++] = {out_, POLLOUT, 0};
+    // The ring to the program is looked at again now and then while full.
+    if (poll(fds, n, reading ? -1 : 20) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      uint64_t count;
+      (void)!read(wake_, &count, sizeof count);
+    }
+    if (inAt != 99 && (fds[inAt].revents & (POLLIN | POLLHUP | POLLERR))) {
+      char in[4096];
+      const std::size_t room = std::min(sizeof in, toBoard_.Room());
+      const ssize_t got = read(in_, in, room);
+      if (got > 0) {
+        toBoard_.Put(std::string_view(in, static_cast<std::size_t>(got)));
+      } else if (got == 0 || (errno != EAGAIN && errno != EINTR && errno != EIO)) {
+        inputOpen = false;
+        inputEnded_.store(true, std::memory_order_release);
+      } else if (errno == EIO) {
+        // A pseudo-terminal with nobody at the other end: looked at again shortly.
+        usleep(20000);
+      }
+    }
+    if (outAt != 99 && (fds[outAt].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      const ssize_t put = write(out_, buffer + sent, pending - sent);
+      if (put > 0) sent += static_cast<std::size_t>(put);
+      else if (put < 0 && errno != EAGAIN && errno != EINTR) sent = pending;  // the reader is gone
+    }
+  }
+}
+
+}  // namespace qb7

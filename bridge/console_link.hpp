@@ -1,0 +1,56 @@
+// The board's console line offered to other programs: the thread that
+// owns the descriptors the other program reads and writes (a
+// pseudo-terminal's master, or standard input and output) and moves bytes
+// between them and two rings, one to the program thread (what the other
+// program wrote, for the board) and one from it (what the board sent).
+// The program thread only puts and takes at the rings and never waits;
+// this thread reads only while the ring to the program has room, so a
+// writer faster than the UART is held back by its own write, not dropped.
+#pragma once
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <pthread.h>
+
+#include "bridge/byte_ring.hpp"
+
+namespace qb7 {
+
+class ConsoleLink {
+ public:
+  static constexpr std::size_t kRingBytes = 64 * 1024;
+
+  // in and out: the descriptors to read and write (the same for a pty's
+  // master); they stay the caller's to close, after the link is gone.
+  ConsoleLink(int in, int out);
+  ~ConsoleLink();
+  ConsoleLink(const ConsoleLink&) = delete;
+  ConsoleLink& operator=(const ConsoleLink&) = delete;
+
+  // Program thread: what the other program wrote, up to `most` bytes.
+  std::size_t TakeWritten(char* out, std::size_t most) { return toBoard_.Take(out, most); }
+  // Program thread: what the board sent, for the other program; the bytes
+  // that found no room (it does not read) are counted, never waited for.
+  void Received(std::string_view bytes);
+  uint64_t Undelivered() const { return undelivered_; }
+  // Whether the other program's input has ended (standard input closed)
+  // and everything it wrote has been taken.
+  bool InputEnded() const { return inputEnded_.load(std::memory_order_acquire) && toBoard_.Waiting() == 0; }
+
+ private:
+  static void* ThreadMain(void* self);
+  void Run();
+  void Wake();
+
+  int in_, out_;
+  int wake_ = -1;  // an eventfd: bytes to write, or the end
+  ByteRing toBoard_{kRingBytes};
+  ByteRing toReader_{kRingBytes};
+  uint64_t undelivered_ = 0;
+  std::atomic<bool> inputEnded_{false};
+  std::atomic<bool> stop_{false};
+  pthread_t thread_{};
+  bool started_ = false;
+};
+
+}  // namespace qb7
