@@ -44,6 +44,7 @@ int AnswerArguments(int argc, char** argv) {
       "               [--junit FILE]\n"
       "       qb7uart --compare [A B] [--threshold MS]\n"
       "       qb7uart --pty [--route R] [--link PATH] | --stdio [--route R]\n"
+      "       qb7uart --reset\n"
       "\n"
       "The full-screen bench tool for the QB7 board: wires the board's UART to a\n"
       "console line, pulses the VSC7420's reset and runs a terminal session over\n"
@@ -63,7 +64,10 @@ int AnswerArguments(int argc, char** argv) {
       "                          both, the difference, and the change of its step,\n"
       "                          flagged ! from --threshold MS (default 100); new\n"
       "                          lines +, missing -; exit 0 when none, 1 otherwise\n";
-  const std::string usage = kUsage + BootBatchUsage() + LinkUsage();
+  const std::string usage = kUsage + BootBatchUsage() + LinkUsage() +
+                            "  --reset                 ask the program holding the board to pulse the\n"
+                            "                          VSC7420's reset (logged, its boot captured); with\n"
+                            "                          none, pulse it here; exit 0 pulsed, 1 refused\n";
   if (argc <= 1) return -1;
   const std::string a = argv[1];
   if (argc == 2 && (a == "--help" || a == "-h")) {
@@ -101,6 +105,11 @@ Ending RunInTerminal(PortIo& ports, Clock& clock, const ChildPolicy& children) {
     Files files(Files::ExecutableFolder());
     Machine machine(console, files, ports, log);
     machine.children = children;
+    // qb7uart --reset from another shell reaches this program here; without
+    // the socket the program runs as before, and --reset finds the board held.
+    std::string why;
+    const auto resets = ResetListener::Listen(files.ProgramFolder(), why);
+    machine.outsideResets = resets.get();
     try {
       RunQb7Uart(machine);
     } catch (const ProgramExit& e) {

@@ -100,6 +100,10 @@ Ending RunConsoleLink(PortIo& ports, Clock& clock, const LinkOptions& options, c
     Files files(Files::ExecutableFolder());
     Machine machine(console, files, ports, log);
     machine.received = [&link](std::string_view bytes) { link.Received(bytes); };
+    std::string why;
+    const auto resets = ResetListener::Listen(files.ProgramFolder(), why);
+    if (!resets) std::fprintf(stderr, "%s: qb7uart --reset will not reach this program: %s\n", program.c_str(), why.c_str());
+    machine.outsideResets = resets.get();
     if (chdir(files.ProgramFolder().c_str()) != 0)
       std::fprintf(stderr, "%s: cannot work in %s (%s): the logs go to the folder it was started in\n",
                    program.c_str(), files.ProgramFolder().c_str(), std::strerror(errno));

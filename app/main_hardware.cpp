@@ -8,6 +8,7 @@
 #include "app/compare_command.hpp"
 #include "app/link_options.hpp"
 #include "app/link_run.hpp"
+#include "app/reset_command.hpp"
 #include "os/files.hpp"
 #include "app/launch.hpp"
 #include "app/program_locks.hpp"
@@ -18,6 +19,23 @@ int main(int argc, char** argv) {
   // Two boots side by side: files only, no board, no lock.
   if (!args.empty() && args[0] == "--compare")
     return qb7::CompareCommand("qb7uart", {args.begin() + 1, args.end()}, qb7::Files::ExecutableFolder());
+  if (args.size() == 1 && args[0] == "--reset") {
+    if (const int status = qb7::AskHolderToReset("qb7uart", qb7::Files::ExecutableFolder()); status >= 0)
+      return status;
+    // No program holds the board: this one takes it, pulses and ends.
+    const auto board = qb7::LockBoard("qb7uart");
+    if (!board) return 1;
+    std::string why;
+    auto ports = qb7::HardwarePorts::Open(why);
+    if (!ports) {
+      std::fprintf(stderr, "%s\n", why.c_str());
+      return 1;
+    }
+    qb7::RealClock clock;
+    qb7::PulseResetDirectly(*ports, clock);
+    std::printf("qb7uart: the VSC7420's reset pulsed (no program held the board: the boot is not captured)\n");
+    return 0;
+  }
   qb7::LinkOptions link;
   qb7::BootBatchOptions batch;
   std::string error;

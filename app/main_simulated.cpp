@@ -10,6 +10,7 @@
 #include "app/compare_command.hpp"
 #include "app/link_options.hpp"
 #include "app/link_run.hpp"
+#include "app/reset_command.hpp"
 #include "os/files.hpp"
 #include "app/config_report.hpp"
 #include "app/launch.hpp"
@@ -20,6 +21,19 @@
 
 int main(int argc, char** argv) {
   qb7::sim::SimOptions options;
+  if (argc == 2 && std::string(argv[1]) == "--reset") {
+    if (const int status = qb7::AskHolderToReset("qb7uart-sim", qb7::Files::ExecutableFolder()); status >= 0)
+      return status;
+    // No program holds the simulated board: one of its own takes the pulse
+    // (the folder's lock first: a batch there holds the board too).
+    const auto logs = qb7::LockLogs("qb7uart-sim");
+    if (!logs) return 1;
+    qb7::RealClock clock;
+    qb7::sim::SimulatedBoard board(clock);
+    qb7::PulseResetDirectly(board, clock);
+    std::printf("qb7uart-sim: the VSC7420's reset pulsed (no program held the board: the boot is not captured)\n");
+    return 0;
+  }
   qb7::BootBatchOptions batch;
   qb7::LinkOptions link;
   std::string error;

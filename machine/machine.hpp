@@ -15,6 +15,7 @@
 #include "console/console.hpp"
 #include "log/log_writer.hpp"
 #include "os/files.hpp"
+#include "os/reset_channel.hpp"
 #include "process/child_start.hpp"
 #include "screen/screen.hpp"
 
@@ -38,6 +39,9 @@ struct Machine {
   // Every byte received, exactly as it came, for another program at the
   // console link (null: none); it must never wait.
   std::function<void(std::string_view)> received;
+  // Resets asked from outside (qb7uart --reset), where the program listens
+  // for them (null: it does not).
+  ResetListener* outsideResets = nullptr;
   // Bytes received that reached neither Term.txt nor a message line: for
   // the end of the program to tell.
   uint64_t untoldLoss = 0;

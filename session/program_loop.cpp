@@ -36,6 +36,7 @@ void ProgramLoop::Turn(Mode& menu) {
   if (ReceivePath* receive = session_ ? session_->Receiving() : nullptr;
       receive && m_.console.clock().NowUs() >= receive->NextLookUs())
     Look(*receive);
+  if (pid_t pid = 0; m_.outsideResets && m_.outsideResets->Asked(pid)) OnOutsideReset(pid);
   StepOnce(menu);
   if (session_ && session_->Left()) session_.reset();
   m_.log.HandOver();
@@ -93,6 +94,21 @@ void ProgramLoop::OnExternalEnded(const ProgramOutcome& run) {
   if (run.passedSignal != 0) throw ProgramExit{128 + run.passedSignal, run.passedSignal};
   if (std::string trouble = ExternalRun::Trouble(run, m_.files.ProgramFolder()); !trouble.empty())
     messages.Post(std::move(trouble));
+}
+
+void ProgramLoop::OnOutsideReset(pid_t pid) {
+  const std::string who = pid > 0 ? "process " + std::to_string(pid) : "another process";
+  if (external.Active()) {
+    m_.outsideResets->Answer("refused: GP.EXE is running; the reset was not pulsed");
+    return;
+  }
+  outbox.PulseReset();
+  if (session_) {
+    session_->Note("reset asked from outside by " + who);
+    m_.outsideResets->Answer("ok: the VSC7420's reset pulsed; its boot is captured in Term.txt");
+  } else {
+    m_.outsideResets->Answer("ok: the VSC7420's reset pulsed (no session open: the boot is not captured)");
+  }
 }
 
 void ProgramLoop::SleepUntilDue(Mode& menu) {

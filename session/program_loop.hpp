@@ -72,6 +72,9 @@ class ProgramLoop {
   void StepOnce(Mode& menu);
   void OnOutboxEvent(Outbox::Event event);
   void OnExternalEnded(const ProgramOutcome& outcome);
+  // A reset asked from outside: pulsed (and, in a session, logged and its
+  // boot captured), or refused while GP.EXE has the terminal.
+  void OnOutsideReset(pid_t pid);
 
   Machine& m_;
   std::unique_ptr<TermSession> session_;

@@ -56,6 +56,7 @@ std::string SimUsage() {
          "                          --report FILE lists each boot's fate\n"
          "  --boots N ...           boots in a batch, as qb7uart --boots (qb7uart(1))\n"
          "  --compare [A B]         two boots side by side, as qb7uart --compare\n"
+         "  --pty, --stdio, --reset the console for other programs, as qb7uart\n"
          "  --check-config [FILE]   check FILE, or the Qb7_Uart.cfg beside the program,\n"
          "                          as start-up does; print each problem as\n"
          "                          FILE:LINE:COLUMN: SLOT: WHAT; exit 0 when there\n"

@@ -84,6 +84,18 @@ try:
 except (pexpect.TIMEOUT, pexpect.EOF) as e:
     fail(f"the console did not answer: {type(e).__name__}: {console.before[-200:]!r}")
 
+# A reset from outside: the holder pulses it, logs it, and the reader gets
+# the boot from its first byte.
+reset = subprocess.run([sim, "--reset"], capture_output=True, timeout=20)
+if reset.returncode != 0 or not reset.stdout.startswith(b"qb7uart-sim: ok: the VSC7420's reset pulsed"):
+    fail(f"--reset with a holder: status {reset.returncode}, {reset.stdout!r} {reset.stderr!r}")
+try:
+    console.expect_exact(b"[    0.000000] \x1b[0mReset cause: external reset pin")
+    console.expect_exact(b"vsc7420# ")
+    print("ok: --reset from another process: the holder pulsed it and the reader got the boot from its first byte")
+except (pexpect.TIMEOUT, pexpect.EOF):
+    fail(f"--reset: no boot on the console: {console.before[-200:]!r}")
+
 # A second copy on the same folder is refused, naming the first.
 second = subprocess.run([sim, "--pty"], capture_output=True, timeout=10)
 if second.returncode != 1 or b"in use by process %d" % holder.pid not in second.stderr:
@@ -97,11 +109,17 @@ status = holder.wait(timeout=10)
 if status != -signal.SIGTERM:
     fail(f"SIGTERM: status {status}")
 log = open(os.path.join(work, "Term.txt"), "rb").read()
+if b"[    0.000000] Reset cause: external reset pin" not in log:
+    fail("Term.txt lacks the boot after the reset from outside")
 if b"pattern 200000" not in log or len(log) < 200000:
     fail(f"Term.txt does not hold the session: {len(log)} bytes")
 times = open(os.path.join(work, "Term.times")).read()
 if "start: route 0" not in times or "session left" not in times:
     fail("Term.times lacks the session's start or end")
+if "reset asked from outside by process" not in times:
+    fail("Term.times lacks the reset asked from outside")
+if "boot: first byte" not in times:
+    fail("Term.times lacks the boot's report after the reset from outside")
 for line in open(report):
     if line.startswith("overflows by the program:") and line.split(":")[1].strip() != "0":
         fail(f"the board's report: {line.strip()}")
@@ -134,6 +152,11 @@ else:
 os.close(fd)
 holder.send_signal(signal.SIGTERM)
 holder.wait(timeout=10)
+
+# With no program holding the board, --reset takes it, pulses and ends.
+alone = subprocess.run([sim, "--reset"], capture_output=True, timeout=20, cwd=work)
+if alone.returncode != 0 or b"no program held the board" not in alone.stdout:
+    fail(f"--reset alone: status {alone.returncode}, {alone.stdout!r} {alone.stderr!r}")
 
 # --stdio: the same on standard input and output.
 child = pexpect.spawn(sim, ["--stdio"], cwd=work, timeout=10)

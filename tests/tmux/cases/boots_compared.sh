@@ -52,4 +52,18 @@ else
 fi
 T send-keys -t qb q
 sleep 0.3
+# The reset asked from another shell: the full-screen program pulses it,
+# logs it and shows the boot again.
+before=$(grep -c "	reset$" "$work/Term.times")
+answer=$(cd "$work" && ./qb7uart-sim --reset 2>&1)
+status=$?
+[ $status = 0 ] && echo "$answer" | grep -q "ok: the VSC7420's reset pulsed; its boot is captured" &&
+  pass "boots_compared: --reset from another shell answered: $answer" ||
+  fail "boots_compared: --reset: status $status, $answer"
+await_line "vsc7420#.*" 10 || fail "boots_compared: no boot after --reset"
+sleep 0.5
+grep -q "	reset asked from outside by process [0-9]*$" "$work/Term.times" &&
+  [ "$(grep -c "	reset$" "$work/Term.times")" -gt "$before" ] &&
+  pass "boots_compared: Term.times records the reset asked from outside" ||
+  fail "boots_compared: the reset from outside is not in Term.times"
 leave_and_quit "boots_compared (next run)"
