@@ -18,7 +18,7 @@ tests=(clang clang-14 libclang-rt-14-dev tmux util-linux
        # the frozen disk, the manual page
        e2fsprogs groff-base mandoc
        # a JUnit reader for the boots' report; the console link's consumers
-       python3-junitparser python3-pexpect picocom)
+       python3-junitparser python3-pexpect picocom ser2net python3-labgrid)
 
 case "$what" in
   build) need=("${build[@]}") ;;
