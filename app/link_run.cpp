@@ -93,9 +93,11 @@ Ending RunConsoleLink(PortIo& ports, Clock& clock, const LinkOptions& options, c
   try {
     ThreadedLogWriter log;
     SignalWatch::Install();
-    ConsoleLink link(in, out);
+    ConsoleLink link(in, out, pty != nullptr);
     std::unique_ptr<ProgramLoop> loopHolder;
-    LinkFrontend frontend(link, [&loopHolder] { return loopHolder && !loopHolder->outbox.Busy(); });
+    LinkFrontend frontend(
+        link, [&loopHolder] { return loopHolder && !loopHolder->outbox.Busy(); },
+        [&loopHolder](const std::string& what) { return loopHolder && loopHolder->Note(what); });
     Console console(frontend, clock);
     Files files(Files::ExecutableFolder());
     Machine machine(console, files, ports, log);

@@ -12,7 +12,8 @@
 
 namespace qb7 {
 
-ConsoleLink::ConsoleLink(int in, int out) : in_(in), out_(out) {
+ConsoleLink::ConsoleLink(int in, int out, bool readerComesAndGoes)
+    : in_(in), out_(out), comesAndGoes_(readerComesAndGoes) {
   wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wake_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
   // 64 KB of stack: the thread holds two 4 KB buffers.
@@ -51,7 +52,30 @@ void ConsoleLink::Run() {
   char buffer[4096];
   std::size_t pending = 0, sent = 0;  // taken from the ring, not yet written
   bool inputOpen = true;
+  bool present = false;  // a reader has the pseudo-terminal open
   while (!stop_.load(std::memory_order_acquire)) {
+    if (comesAndGoes_) {
+      // The master hangs up while no one has the other end open.
+      pollfd p{in_, POLLIN, 0};
+      poll(&p, 1, 0);
+      const bool now = !(p.revents & POLLHUP);
+      if (now != present) (now ? came_ : left_).fetch_add(1, std::memory_order_release);
+      present = now;
+      if (!present) {
+        // What the board sends meanwhile is in the log, not kept for the
+        // next reader; looked at again shortly.
+        away_.fetch_add(pending - sent, std::memory_order_release);
+        pending = sent = 0;
+        for (std::size_t n; (n = toReader_.Take(buffer, sizeof buffer)) != 0;)
+          away_.fetch_add(n, std::memory_order_release);
+        pollfd w{wake_, POLLIN, 0};
+        if (poll(&w, 1, 50) > 0) {
+          uint64_t count;
+          (void)!read(wake_, &count, sizeof count);
+        }
+        continue;
+      }
+    }
     if (pending == sent) {
       pending = toReader_.Take(buffer, sizeof buffer);
       sent = 0;
@@ -76,12 +100,9 @@ void ConsoleLink::Run() {
       const ssize_t got = read(in_, in, room);
       if (got > 0) {
         toBoard_.Put(std::string_view(in, static_cast<std::size_t>(got)));
-      } else if (got == 0 || (errno != EAGAIN && errno != EINTR && errno != EIO)) {
+      } else if (got == 0 || (errno != EAGAIN && errno != EINTR && !(comesAndGoes_ && errno == EIO))) {
         inputOpen = false;
         inputEnded_.store(true, std::memory_order_release);
-      } else if (errno == EIO) {
-        // A pseudo-terminal with nobody at the other end: looked at again shortly.
-        usleep(20000);
       }
     }
     if (outAt != 99 && (fds[outAt].revents & (POLLOUT | POLLERR | POLLHUP))) {

@@ -22,7 +22,11 @@ class ConsoleLink {
 
   // in and out: the descriptors to read and write (the same for a pty's
   // master); they stay the caller's to close, after the link is gone.
-  ConsoleLink(int in, int out);
+  // readerComesAndGoes: a pseudo-terminal's master, whose other end
+  // programs open and close; while none has it open, what the board sends
+  // is not kept for the next (the log has it), and each coming and going
+  // is counted.
+  ConsoleLink(int in, int out, bool readerComesAndGoes = false);
   ~ConsoleLink();
   ConsoleLink(const ConsoleLink&) = delete;
   ConsoleLink& operator=(const ConsoleLink&) = delete;
@@ -36,6 +40,11 @@ class ConsoleLink {
   // Whether the other program's input has ended (standard input closed)
   // and everything it wrote has been taken.
   bool InputEnded() const { return inputEnded_.load(std::memory_order_acquire) && toBoard_.Waiting() == 0; }
+  // How many times a reader has come to the pseudo-terminal, and gone.
+  uint64_t ReadersCame() const { return came_.load(std::memory_order_acquire); }
+  uint64_t ReadersLeft() const { return left_.load(std::memory_order_acquire); }
+  // Bytes the board sent while nobody had the pseudo-terminal open.
+  uint64_t UnreadWhileAway() const { return away_.load(std::memory_order_acquire); }
 
  private:
   static void* ThreadMain(void* self);
@@ -43,6 +52,8 @@ class ConsoleLink {
   void Wake();
 
   int in_, out_;
+  bool comesAndGoes_;
+  std::atomic<uint64_t> came_{0}, left_{0}, away_{0};
   int wake_ = -1;  // an eventfd: bytes to write, or the end
   ByteRing toBoard_{kRingBytes};
   ByteRing toReader_{kRingBytes};

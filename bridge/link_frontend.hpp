@@ -8,6 +8,7 @@
 #pragma once
 #include <algorithm>
 #include <functional>
+#include <string>
 
 #include "bridge/console_link.hpp"
 #include "console/frontend.hpp"
@@ -18,7 +19,10 @@ namespace qb7 {
 
 class LinkFrontend final : public Frontend {
  public:
-  LinkFrontend(ConsoleLink& link, std::function<bool()> settled) : link_(link), settled_(std::move(settled)) {}
+  // note: an event for the session's log (a reader came or went); false
+  // when the log cannot take it yet, so it is told again later.
+  LinkFrontend(ConsoleLink& link, std::function<bool()> settled, std::function<bool(const std::string&)> note)
+      : link_(link), settled_(std::move(settled)), note_(std::move(note)) {}
 
   // Once the input has ended and everything was sent, the board's answer
   // still comes through for so long before the program ends.
@@ -26,6 +30,7 @@ class LinkFrontend final : public Frontend {
 
   void CollectKeys(KeyQueue& queue, uint64_t nowUs, bool) override {
     if (const int sig = SignalWatch::PendingTermination()) throw ProgramExit{128 + sig, sig};
+    TellReaders();
     char bytes[KeyQueue::kCapacity];
     const std::size_t room = KeyQueue::kCapacity - std::min(queue.Size(), KeyQueue::kCapacity);
     const std::size_t n = link_.TakeWritten(bytes, room);
@@ -46,8 +51,31 @@ class LinkFrontend final : public Frontend {
   bool LoanSettled() const override { return true; }
 
  private:
+  void TellReaders() {
+    const uint64_t came = link_.ReadersCame(), left = link_.ReadersLeft();
+    if (!note_ || (came == came_ && left == left_)) return;
+    // In the order they happen: a reader comes, then goes.
+    while (came_ < came || left_ < left) {
+      if (came_ <= left_ && came_ < came) {
+        const uint64_t away = link_.UnreadWhileAway();
+        if (!note_("console reader came (" + std::to_string(away - awayTold_) +
+                   " bytes received meanwhile with no reader, in Term.txt)"))
+          return;
+        ++came_;
+        awayTold_ = away;
+      } else if (left_ < left) {
+        if (!note_("console reader went away")) return;
+        ++left_;
+      } else {
+        break;
+      }
+    }
+  }
+
   ConsoleLink& link_;
   std::function<bool()> settled_;
+  std::function<bool(const std::string&)> note_;
+  uint64_t came_ = 0, left_ = 0, awayTold_ = 0;
   uint64_t endedUs_ = 0;  // when the input was seen ended with nothing left to send
 };
 

@@ -21,14 +21,16 @@ std::unique_ptr<PseudoTerminal> PseudoTerminal::Open(const std::string& link, st
     return nullptr;
   }
   pty->path_ = name;
-  pty->slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   termios raw{};
-  if (pty->slave_ < 0 || tcgetattr(pty->slave_, &raw) != 0) {
+  if (slave < 0 || tcgetattr(slave, &raw) != 0) {
     error = pty->path_ + ": " + std::strerror(errno);
+    if (slave >= 0) close(slave);
     return nullptr;
   }
   cfmakeraw(&raw);
-  tcsetattr(pty->slave_, TCSANOW, &raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  close(slave);
   if (!link.empty()) {
     struct stat st {};
     if (lstat(link.c_str(), &st) == 0) {
@@ -54,7 +56,6 @@ PseudoTerminal::~PseudoTerminal() {
     const ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
     if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == path_) unlink(link_.c_str());
   }
-  if (slave_ >= 0) close(slave_);
   if (master_ >= 0) close(master_);
 }
 

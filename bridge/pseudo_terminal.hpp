@@ -1,9 +1,10 @@
 // A pseudo-terminal for the console link: its master for the link's
 // thread, its slave's path for the other program (printed, or reached
-// through a stable link the operator names). The slave is held open by
-// the program itself, so a reader that goes away and a new one that comes
-// find the line as it was, and it is in raw mode: every byte passes as it
-// is, no echo, no line editing, no translation of line ends.
+// through a stable link the operator names). The slave is set to raw mode
+// (every byte passes as it is: no echo, no line editing, no translation of
+// line ends), which stays while the master is open, whoever opens and
+// closes the slave; the program does not hold it open itself, so the
+// master tells when a reader is there.
 #pragma once
 #include <memory>
 #include <string>
@@ -26,7 +27,6 @@ class PseudoTerminal {
  private:
   PseudoTerminal() = default;
   int master_ = -1;
-  int slave_ = -1;
   std::string path_;
   std::string link_;
 };

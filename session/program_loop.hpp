@@ -52,6 +52,13 @@ class ProgramLoop {
   // it is left.
   void OpenSession(std::string title, int baud, const SessionStart& start);
   bool SessionOpen() const { return session_ != nullptr; }
+  // An event for the open session's log; false when no session's log is
+  // open yet (or any more) to take it.
+  bool Note(std::string_view what) {
+    if (!session_ || !session_->Receiving()) return false;
+    session_->Note(what);
+    return true;
+  }
   // A session opened for its boot alone tells it here as it leaves; the
   // mode that opened it takes it.
   void BootDecided(const BootOutcome& outcome) { boot_ = outcome; }

@@ -52,6 +52,7 @@ if said != link:
     fail(f"--pty --link printed {said!r}, not the link")
 fd = os.open(link, os.O_RDWR | os.O_NOCTTY)
 console = pexpect.fdpexpect.fdspawn(fd, timeout=10)
+pattern_fault = None
 try:
     console.send(b"\r")
     console.expect_exact(b"vsc7420# ")
@@ -74,9 +75,12 @@ try:
         except pexpect.TIMEOUT:
             break
     want = pattern(n)
+    pattern_fault = None
     if got[:n] != want:
         at = next((i for i in range(min(len(got), n)) if got[i] != want[i]), min(len(got), n))
-        fail(f"pattern: {min(len(got), n)} of {n} bytes, first difference at {at}")
+        # Judged once the board's report is read: a loss the machine caused
+        # (it held the program off longer than the FIFO lasts) is told, not failed.
+        pattern_fault = f"pattern: {min(len(got), n)} of {n} bytes, first difference at {at}"
     elif got[n:] != b"vsc7420# ":
         fail(f"after the pattern: {got[n:n + 60]!r}, not the prompt")
     else:
@@ -104,6 +108,7 @@ else:
     print("ok: a second --pty on the same folder is refused, naming the first")
 
 os.close(fd)
+time.sleep(0.5)  # the reader's going, noticed and logged
 holder.send_signal(signal.SIGTERM)
 status = holder.wait(timeout=10)
 if status != -signal.SIGTERM:
@@ -118,11 +123,22 @@ if "start: route 0" not in times or "session left" not in times:
     fail("Term.times lacks the session's start or end")
 if "reset asked from outside by process" not in times:
     fail("Term.times lacks the reset asked from outside")
+if times.count("console reader came") < 1 or "console reader went away" not in times:
+    fail("Term.times lacks the reader's coming and going: " +
+         repr([l for l in times.splitlines() if "console" in l or "start" in l]))
 if "boot: first byte" not in times:
     fail("Term.times lacks the boot's report after the reset from outside")
+board = {}
 for line in open(report):
-    if line.startswith("overflows by the program:") and line.split(":")[1].strip() != "0":
-        fail(f"the board's report: {line.strip()}")
+    if line.startswith("overflows by"):
+        board[line.split(":")[0]] = int(line.split(":")[1])
+if board.get("overflows by the program", 0) != 0:
+    fail(f"the board's report: {board}")
+if pattern_fault:
+    if board.get("overflows by the machine", 0) != 0:
+        print(f"skip: {pattern_fault}: the machine held the program off ({board})")
+    else:
+        fail(pattern_fault)
 if os.path.lexists(link):
     fail("the link is left behind after the end")
 
