@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "os/helper_thread.hpp"
+#include "os/monotonic.hpp"
 
 namespace qb7 {
 
@@ -45,38 +46,22 @@ void ConsoleLink::Wake() {
 void ConsoleLink::Received(std::string_view bytes) {
   const std::size_t put = toReader_.Put(bytes);
   undelivered_ += bytes.size() - put;
-  if (put != 0) Wake();
+  // The thread is woken only when it sleeps with nothing to do; otherwise
+  // it comes for the bytes at its next turn (no system call per look).
+  if (put != 0 && sleeping_.exchange(false, std::memory_order_acq_rel)) Wake();
 }
 
 void ConsoleLink::Run() {
   char buffer[4096];
   std::size_t pending = 0, sent = 0;  // taken from the ring, not yet written
   bool inputOpen = true;
-  bool present = false;  // a reader has the pseudo-terminal open
+  bool present = !comesAndGoes_;  // a reader has the pseudo-terminal open
+  uint64_t nextWriteUs = 0;
   while (!stop_.load(std::memory_order_acquire)) {
-    if (comesAndGoes_) {
-      // The master hangs up while no one has the other end open.
-      pollfd p{in_, POLLIN, 0};
-      poll(&p, 1, 0);
-      const bool now = !(p.revents & POLLHUP);
-      if (now != present) (now ? came_ : left_).fetch_add(1, std::memory_order_release);
-      present = now;
-      if (!present) {
-        // What the board sends meanwhile is in the log, not kept for the
-        // next reader; looked at again shortly.
-        away_.fetch_add(pending - sent, std::memory_order_release);
-        pending = sent = 0;
-        for (std::size_t n; (n = toReader_.Take(buffer, sizeof buffer)) != 0;)
-          away_.fetch_add(n, std::memory_order_release);
-        pollfd w{wake_, POLLIN, 0};
-        if (poll(&w, 1, 50) > 0) {
-          uint64_t count;
-          (void)!read(wake_, &count, sizeof count);
-        }
-        continue;
-      }
-    }
-    if (pending == sent) {
+    const uint64_t now = MonotonicUs();
+    // A full buffer's worth goes at once; less waits for the gathering.
+    const bool due = now >= nextWriteUs || toReader_.Waiting() >= sizeof buffer;
+    if (pending == sent && due) {
       pending = toReader_.Take(buffer, sizeof buffer);
       sent = 0;
     }
@@ -84,17 +69,42 @@ void ConsoleLink::Run() {
     nfds_t n = 0;
     fds[n++] = {wake_, POLLIN, 0};
     const bool reading = inputOpen && toBoard_.Room() != 0;
-    const nfds_t inAt = reading ? n : 99;
-    if (reading) fds[n++] = {in_, POLLIN, 0};
-    const nfds_t outAt = pending > sent ? n : 99;
-    if (pending > sent) fds[n++] = {out_, POLLOUT, 0};
-    // The ring to the program is looked at again now and then while full.
-    if (poll(fds, n, reading ? -1 : 20) < 0 && errno != EINTR) break;
+    const nfds_t inAt = reading || comesAndGoes_ ? n : 99;
+    if (inAt != 99) fds[n++] = {in_, static_cast<short>(reading ? POLLIN : 0), 0};
+    const nfds_t outAt = pending > sent && present ? n : 99;
+    if (outAt != 99) fds[n++] = {out_, POLLOUT, 0};
+    int timeout = -1;
+    if (!reading) timeout = 20;  // the ring to the program is looked at again shortly
+    if (pending == sent && toReader_.Waiting() != 0)
+      timeout = static_cast<int>(due || nextWriteUs <= now ? 0 : (nextWriteUs - now + 999) / 1000);
+    if (timeout < 0) {
+      sleeping_.store(true, std::memory_order_release);
+      if (toReader_.Waiting() != 0) timeout = 0;  // came in meanwhile
+    }
+    if (!present) timeout = timeout < 0 || timeout > 50 ? 50 : timeout;
+    const int ready = poll(fds, n, timeout);
+    sleeping_.store(false, std::memory_order_release);
+    if (ready < 0 && errno != EINTR) break;
     if (fds[0].revents & POLLIN) {
       uint64_t count;
       (void)!read(wake_, &count, sizeof count);
     }
-    if (inAt != 99 && (fds[inAt].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (comesAndGoes_) {
+      // The master hangs up while no one has the other end open.
+      const bool now = !(fds[inAt].revents & POLLHUP);
+      if (now != present) (now ? came_ : left_).fetch_add(1, std::memory_order_release);
+      present = now;
+      if (!present) {
+        // What the board sends meanwhile is in the log, not kept for the
+        // next reader.
+        away_.fetch_add(pending - sent, std::memory_order_release);
+        pending = sent = 0;
+        for (std::size_t k; (k = toReader_.Take(buffer, sizeof buffer)) != 0;)
+          away_.fetch_add(k, std::memory_order_release);
+        continue;
+      }
+    }
+    if (reading && (fds[inAt].revents & (POLLIN | POLLHUP | POLLERR))) {
       char in[4096];
       const std::size_t room = std::min(sizeof in, toBoard_.Room());
       const ssize_t got = read(in_, in, room);
@@ -109,6 +119,9 @@ void ConsoleLink::Run() {
       const ssize_t put = write(out_, buffer + sent, pending - sent);
       if (put > 0) sent += static_cast<std::size_t>(put);
       else if (put < 0 && errno != EAGAIN && errno != EINTR) sent = pending;  // the reader is gone
+      // The next bytes are gathered a while: a write per look would cost
+      // a system call each millisecond at full rate.
+      if (sent == pending) nextWriteUs = MonotonicUs() + kGatherUs;
     }
   }
 }

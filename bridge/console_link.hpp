@@ -19,6 +19,9 @@ namespace qb7 {
 class ConsoleLink {
  public:
   static constexpr std::size_t kRingBytes = 64 * 1024;
+  // What the board sends is gathered so long after a write before the
+  // next: the reader sees it within this, at a system call per this.
+  static constexpr uint64_t kGatherUs = 5000;
 
   // in and out: the descriptors to read and write (the same for a pty's
   // master); they stay the caller's to close, after the link is gone.
@@ -59,6 +62,7 @@ class ConsoleLink {
   ByteRing toReader_{kRingBytes};
   uint64_t undelivered_ = 0;
   std::atomic<bool> inputEnded_{false};
+  std::atomic<bool> sleeping_{false};  // the thread waits with nothing to do: wake it
   std::atomic<bool> stop_{false};
   pthread_t thread_{};
   bool started_ = false;
