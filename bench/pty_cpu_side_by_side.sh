@@ -32,7 +32,7 @@ screen_run() {
   rm -rf "$folder"; mkdir -p "$folder"
   cp "$build/qb7uart-sim" "$folder/"
   printf '#COMMODE %s\n' "$baud" > "$folder/Qb7_Uart.cfg"
-  printf "cd '%s' && exec ./qb7uart-sim --line-baud %s --attach '%s'\n" "$folder" "$baud" "$far" > "$folder/run.sh"
+  printf "cd '%s' && exec ./qb7uart-sim --line-baud %s --attach '%s' --report '%s/report.txt'\n" "$folder" "$baud" "$far" "$folder" > "$folder/run.sh"
   start "sh $folder/run.sh"
   open_session 2 "(A)"
   ( while :; do screen_text | grep -q "UartRcvStr" && T send-keys -t qb x; sleep 0.2; done ) &
@@ -45,6 +45,7 @@ screen_run() {
   kill "$answering"; wait "$answering" 2>/dev/null
   leave_and_quit "A" > /dev/null
   report A $((t1 - t0)) $((l1 - l0))
+  echo "  A: board report: $(tr '\n' ';' < "$folder/report.txt" | cut -c1-120)"
 }
 
 pty_run() {
@@ -65,13 +66,17 @@ pty_run() {
   kill -TERM "$pid"; wait "$pid" 2>/dev/null
   sleep 0.5; kill "$reader" 2>/dev/null; wait "$reader" 2>/dev/null
   report B $((t1 - t0)) $((l1 - l0))
-  local got raw
-  got=$(stat -c %s "$folder/read.bin"); raw=$(stat -c %s "$folder/Term.raw")
-  if tail -c "$got" "$folder/Term.raw" | cmp -s - "$folder/read.bin"; then
-    echo "  B: the reader got $got bytes, the last $got of Term.raw's $raw byte for byte"
-  else
-    echo "  B: the reader's $got bytes are NOT the end of Term.raw's $raw"
-  fi
+  # The reader came a little after the start: what it got must stand in
+  # Term.raw as one stretch, byte for byte, up to Term.raw's end.
+  /usr/bin/python3 - "$folder/read.bin" "$folder/Term.raw" <<'PY'
+import sys
+read, raw = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
+at = raw.find(read[:65536])
+if at >= 0 and raw[at:at + len(read)] == read and at + len(read) == len(raw):
+    print(f"  B: the reader got {len(read)} bytes: Term.raw from byte {at} to its end ({len(raw)}), byte for byte")
+else:
+    print(f"  B: the reader's {len(read)} bytes are NOT Term.raw's end ({len(raw)} bytes; found at {at})")
+PY
   echo "  B: board report: $(tr '\n' ';' < "$folder/report.txt" | cut -c1-120)"
 }
 

@@ -57,10 +57,16 @@ void ConsoleLink::Run() {
   bool inputOpen = true;
   bool present = !comesAndGoes_;  // a reader has the pseudo-terminal open
   uint64_t nextWriteUs = 0;
-  while (!stop_.load(std::memory_order_acquire)) {
+  uint64_t stopBy = 0;  // once asked to stop: what is left is passed on until then
+  for (;;) {
     const uint64_t now = MonotonicUs();
-    // A full buffer's worth goes at once; less waits for the gathering.
-    const bool due = now >= nextWriteUs || toReader_.Waiting() >= sizeof buffer;
+    if (stop_.load(std::memory_order_acquire)) {
+      if (stopBy == 0) stopBy = now + kLastBytesUs;
+      if ((pending == sent && toReader_.Waiting() == 0) || !present || now >= stopBy) break;
+    }
+    // A full buffer's worth goes at once; less waits for the gathering
+    // (and nothing does once the end is asked).
+    const bool due = now >= nextWriteUs || toReader_.Waiting() >= sizeof buffer || stopBy != 0;
     if (pending == sent && due) {
       pending = toReader_.Take(buffer, sizeof buffer);
       sent = 0;
@@ -82,6 +88,7 @@ void ConsoleLink::Run() {
       if (toReader_.Waiting() != 0) timeout = 0;  // came in meanwhile
     }
     if (!present) timeout = timeout < 0 || timeout > 50 ? 50 : timeout;
+    if (stopBy != 0) timeout = timeout < 0 || timeout > 10 ? 10 : timeout;
     const int ready = poll(fds, n, timeout);
     sleeping_.store(false, std::memory_order_release);
     if (ready < 0 && errno != EINTR) break;

@@ -22,6 +22,8 @@ class ConsoleLink {
   // What the board sends is gathered so long after a write before the
   // next: the reader sees it within this, at a system call per this.
   static constexpr uint64_t kGatherUs = 5000;
+  // At the end, what the board sent last is passed on for at most this.
+  static constexpr uint64_t kLastBytesUs = 500000;
 
   // in and out: the descriptors to read and write (the same for a pty's
   // master); they stay the caller's to close, after the link is gone.
