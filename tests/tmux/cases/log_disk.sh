@@ -21,7 +21,7 @@ freeze_test() {
   at_exit "fsfreeze -u '$mnt' 2>/dev/null; T kill-server 2>/dev/null; sleep 0.3; umount '$mnt' 2>/dev/null"
   cp "$work/qb7uart-sim" "$work/Qb7_Uart.cfg" "$mnt/"
   seq 1 12000 > "$work/expected-frozen.txt"
-  echo "exec disk/qb7uart-sim --report report-frozen.txt --attach '2=sleep 3; seq 1 12000; sleep 600'" > "$work/frozen.sh"
+  echo "exec disk/qb7uart-sim --report disk/report-frozen.txt --attach '2=sleep 3; seq 1 12000; sleep 600'" > "$work/frozen.sh"
   start "sh frozen.sh"
   open_session 2 "before the freeze"
   fsfreeze -f "$mnt"
