@@ -78,6 +78,7 @@ else:
     print(f"  B: the reader's {len(read)} bytes are NOT Term.raw's end ({len(raw)} bytes; found at {at})")
 PY
   echo "  B: board report: $(tr '\n' ';' < "$folder/report.txt" | cut -c1-120)"
+  grep -v "UartRcvStr Overflow" "$folder/err.txt" | sed 's/^/  B: stderr: /' | head -3
 }
 
 totals="$work/totals"

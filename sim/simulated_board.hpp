@@ -23,9 +23,10 @@ class ConsoleFarEnd;
 // look is a read of the count register; the look that took what it found
 // (read the data after it, or found nothing to take) is the one that
 // counts as the look before. The look that found the overflow came more
-// than the FIFO's fill time after that one: the machine held the program
-// off the processor (also between a look's count and its data). It came
-// sooner: the program left bytes behind, its own fault.
+// than the FIFO's fill time after that one, or the overflow began while a
+// look was under way (between its count and its data, where the program
+// only reads): the machine held the program off the processor. Else: the
+// program left bytes behind, or looked too seldom, its own fault.
 struct LineReport {
   uint64_t machineOverflows = 0;
   uint64_t programOverflows = 0;
@@ -84,6 +85,8 @@ class SimulatedBoard final : public PortIo {
   void AdvanceTx(uint64_t nowNs);
   void AdvanceRx(FarEnd& farEnd, bool connected, uint64_t nowNs);
   bool SpeedMatches(int baud) const;
+  // The time the receive FIFO takes to fill at the UART's speed.
+  uint64_t FillUs() const;
 
   Clock& clock_;
   std::vector<std::unique_ptr<FarEnd>> owned_;
@@ -114,6 +117,7 @@ class SimulatedBoard final : public PortIo {
   uint64_t pendingLookUs_ = 0;   // a look that found bytes, until it reads them
   bool lookPending_ = false;
   bool overflowFound_ = false;  // a look has seen the overflow since the reset
+  bool overflowInLook_ = false;  // it began between a look's count and its data
 };
 
 }  // namespace qb7::sim

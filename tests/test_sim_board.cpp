@@ -116,6 +116,23 @@ TEST(SimulatedBoard, AnOverflowIsTheMachinesWhenTheLookThatTookBytesCameTooLongB
   EXPECT_EQ(b.board.report().programOverflows, 0u);
 }
 
+TEST(SimulatedBoard, AnOverflowBegunBetweenALooksCountAndItsDataIsTheMachines) {
+  StreamingBoard b;
+  b.Look();
+  b.Wait(600);  // about 55 bytes wait
+  // Held off 800 us between the count and the bytes: the FIFO fills and
+  // overflows meanwhile, yet the next count comes 1.1 ms after this one,
+  // sooner than the FIFO lasts.
+  const int n = b.Get(kRxCount) & kRxCountMask;
+  b.Wait(800);
+  b.board.Write(kIndex, kRxData);
+  for (int i = 0; i < n; ++i) b.board.Read(kData);
+  b.Wait(300);
+  EXPECT_NE(b.Get(kRxCount) & kRxErrorPending, 0);
+  EXPECT_EQ(b.board.report().machineOverflows, 1u);
+  EXPECT_EQ(b.board.report().programOverflows, 0u);
+}
+
 TEST(SimulatedBoard, AnOverflowIsTheProgramsWhenItLeftBytesBehind) {
   StreamingBoard b;
   b.Wait(1000);  // about 92 bytes wait
