@@ -124,6 +124,9 @@ Ending RunConsoleLink(PortIo& ports, Clock& clock, const LinkOptions& options, c
       signal = e.signal;
     }
     machine.received = nullptr;
+    // The loop, and the session in it, go while the console and the
+    // machine they use are still there.
+    loopHolder.reset();
     undelivered = link.Undelivered();
     files.CloseAll();
     if (const uint64_t unlogged = log.Finish(kLogFinishMs); unlogged != 0)
